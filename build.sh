@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Builds and runs the launcher on this Debian machine.
+#   ./build.sh run     install what is missing, build, run launcher.exe on a demo game folder
+#   ./build.sh test    install what is missing, build both targets, run every test
+#   ./build.sh bench   build the benchmarks (native release) and run them
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$PWD
+build=${QEL_BUILD_DIR:-$root/build}
+jobs=$(nproc)
+
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
+          libbenchmark-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb mesa-vulkan-drivers
+          xdotool imagemagick nlohmann-json3-dev libsimdjson-dev)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    local sudo=""; [ "$(id -u)" = 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+}
+
+build_native() {
+  cmake -S "$root" -B "$build/native" -G Ninja -DQEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build "$build/native" -j "$jobs"
+}
+
+build_windows() {
+  cmake -S "$root" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  cmake --build "$build/windows" -j "$jobs"
+}
+
+# One 64-bit Wine prefix inside the build tree, and one wineserver kept alive for the run:
+# Wine then starts each process in about a second instead of several.
+start_wine() {
+  export WINEPREFIX="$build/windows/wine-prefix" WINEDEBUG=-all WINEARCH=win64
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    wineserver -w
+  fi
+  if [ -z "${DISPLAY:-}" ]; then
+    local display=99
+    while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+    Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$display"
+    trap 'stop_wine' EXIT
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+  fi
+  wineserver -p
+  # Wine's service processes start with the first program; start them here, detached from
+  # any pipe, or CTest waits for them to close the first test's output.
+  /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+stop_wine() {
+  wineserver -k 2>/dev/null || true
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+
+# Sums the gtest reports of a build into passed/failed counts. A test executable that
+# failed without leaving a report (a crash) counts as one failure.
+count_results() {
+  local dir=$1 name tests failures errors
+  for xml in "$dir"/reports/*.xml; do
+    [ -f "$xml" ] || continue
+    read -r tests failures errors < <(sed -n 's/.*<testsuites tests="\([0-9]*\)" failures="\([0-9]*\)" disabled="[0-9]*" errors="\([0-9]*\)".*/\1 \2 \3/p' "$xml" | head -1)
+    passed=$((passed + tests - failures - errors)); failed=$((failed + failures + errors))
+  done
+  while read -r name; do
+    [ -f "$dir/reports/$name.xml" ] || failed=$((failed + 1))
+  done < <(sed -n 's/^ *[0-9]*\/[0-9]* Test *#[0-9]*: \([A-Za-z0-9_]*\) .*\*\*\*.*/\1/p' "$dir/ctest.log")
+}
+
+run_tests() {
+  local status=0
+  passed=0 failed=0
+  rm -rf "$build/native/reports" "$build/windows/reports"
+  echo "== native tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
+  (cd "$build/native" && ctest --output-on-failure -j "$jobs" 2>&1 | tee ctest.log) || status=1
+  count_results "$build/native"
+  echo "== Windows tests under Wine"
+  start_wine
+  (cd "$build/windows" && ctest --output-on-failure -j "$jobs" 2>&1 | tee ctest.log) || status=1
+  count_results "$build/windows"
+  echo "$passed passed, $failed failed"
+  [ "$status" = 0 ] && [ "$failed" = 0 ]
+}
+
+run_demo() {
+  local demo="$build/demo"
+  mkdir -p "$demo"
+  cp "$build/windows/launcher.exe" "$demo/launcher.exe"
+  : > "$demo/.corvanthorne-client"
+  start_wine
+  echo "Running launcher.exe in $demo"
+  (cd "$demo" && /usr/lib/wine/wine64 launcher.exe) & local pid=$!
+  if [ -n "${xvfb_pid:-}" ]; then
+    sleep 8
+    import -window root "$build/demo-screenshot.png" && echo "Screenshot: $build/demo-screenshot.png"
+  fi
+  wait "$pid" && echo "launcher.exe exited with 0" || echo "launcher.exe exited with $?"
+}
+
+case "${1:-}" in
+  run)   install_missing; build_windows; run_demo ;;
+  test)  install_missing; build_native; build_windows; run_tests ;;
+  bench) install_missing
+         cmake -S "$root" -B "$build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF >/dev/null
+         cmake --build "$build/bench" -j "$jobs"
+         for b in "$build"/bench/bench_*; do [ -x "$b" ] && "$b"; done ;;
+  *)     echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+esac
