@@ -114,7 +114,7 @@ case "${1:-}" in
   run)   install_missing; build_windows; run_demo ;;
   test)  install_missing; build_native; build_windows; run_tests ;;
   bench) install_missing
-         cmake -S "$root" -B "$build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF >/dev/null
+         cmake -S "$root" -B "$build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF -DQEL_BENCH=ON >/dev/null
          cmake --build "$build/bench" -j "$jobs"
          for b in "$build"/bench/bench_*; do [ -x "$b" ] && "$b"; done ;;
   *)     echo "usage: $0 run|test|bench" >&2; exit 2 ;;
