@@ -100,14 +100,24 @@ run_demo() {
   mkdir -p "$demo"
   cp "$build/windows/launcher.exe" "$demo/launcher.exe"
   : > "$demo/.corvanthorne-client"
+  local headless=${DISPLAY:+no}
   start_wine
   echo "Running launcher.exe in $demo"
   (cd "$demo" && /usr/lib/wine/wine64 launcher.exe) & local pid=$!
-  if [ -n "${xvfb_pid:-}" ]; then
-    sleep 8
-    import -window root "$build/demo-screenshot.png" && echo "Screenshot: $build/demo-screenshot.png"
+  if [ "$headless" != no ]; then
+    # Without a display of our own: wait for the first window, photograph it, then close.
+    local shot="$build/demo-screenshot.png"
+    for _ in $(seq 150); do
+      kill -0 "$pid" 2>/dev/null || break
+      if xdotool search --onlyvisible --name 'Qelmarin' >/dev/null 2>&1; then
+        sleep 1; import -window root "$shot" && echo "Screenshot: $shot"
+        wineserver -k; break
+      fi
+      sleep 0.1
+    done
   fi
-  wait "$pid" && echo "launcher.exe exited with 0" || echo "launcher.exe exited with $?"
+  local code=0; wait "$pid" || code=$?
+  echo "launcher.exe exited with $code"
 }
 
 case "${1:-}" in

@@ -1,0 +1,114 @@
+// The built launcher.exe as a whole: its stages' exit codes as a process, and what the
+// executable file carries (imports, manifest, icon, version).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/handle_win.h"
+#include "common/text.h"
+#include "support/process_win.h"
+#include "support/temp_dir.h"
+
+namespace Corvanthorne {
+namespace {
+namespace fs = std::filesystem;
+using Testing::quoted;
+using Testing::runProcess;
+using Testing::TempDir;
+
+fs::path launcherPath() { return fs::absolute(pathFromUtf8(QEL_LAUNCHER_PATH)); }
+
+// A copy of the launcher in a folder of its own, as a player's game folder would hold it.
+struct LauncherCopy {
+  TempDir folder;
+  fs::path exe = folder / "launcher.exe";
+  LauncherCopy() { fs::copy_file(launcherPath(), exe); }
+  DWORD run(const std::wstring& arguments) {
+    return runProcess(quoted(exe.wstring()) + arguments, folder.path().wstring());
+  }
+};
+
+TEST(LauncherExe, StagesRunThroughAndExitWithZero) {
+  LauncherCopy launcher;
+  EXPECT_EQ(launcher.run(L""), 0u);
+}
+
+TEST(LauncherExe, HelperArgumentsWithTheWrongCountExitWithOneAndNothingElse) {
+  LauncherCopy launcher;
+  EXPECT_EQ(launcher.run(L" --apply-launcher-update C:\\Games"), 1u);
+  EXPECT_EQ(launcher.run(L" --apply-launcher-update C:\\Games 12 extra"), 1u);
+  // Not the helper: the switch must be the first argument exactly.
+  EXPECT_EQ(launcher.run(L" --Apply-Launcher-Update C:\\Games 12"), 0u);
+  // Nothing was written beside the executable.
+  EXPECT_EQ(std::distance(fs::directory_iterator(launcher.folder.path()), fs::directory_iterator()), 1);
+}
+
+std::vector<std::string> importedDlls(HMODULE image) {
+  auto* base = reinterpret_cast<const BYTE*>(image);
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  std::vector<std::string> names;
+  for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+       entry->Name != 0; ++entry) {
+    std::string name = reinterpret_cast<const char*>(base + entry->Name);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    names.push_back(name);
+  }
+  return names;
+}
+
+TEST(LauncherExe, IsA64BitGuiProgramImportingOnlySystemDlls) {
+  ScopedModule image(LoadLibraryExW(launcherPath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+  ASSERT_TRUE(image) << GetLastError();
+  auto* base = reinterpret_cast<const BYTE*>(image.get());
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+  EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+
+  const std::vector<std::string> system = {
+      "kernel32.dll", "user32.dll",  "gdi32.dll",    "shell32.dll",  "msvcrt.dll",
+      "advapi32.dll", "ole32.dll",   "ws2_32.dll",   "bcrypt.dll",   "crypt32.dll",
+      "winhttp.dll",  "msimg32.dll", "comdlg32.dll", "d3d12.dll",    "dxgi.dll",
+      "d3d11.dll",    "d2d1.dll",    "dwrite.dll",   "windowscodecs.dll"};
+  const std::vector<std::string> imports = importedDlls(image.get());
+  EXPECT_FALSE(imports.empty());
+  for (const std::string& dll : imports)
+    EXPECT_TRUE(std::find(system.begin(), system.end(), dll) != system.end() ||
+                dll.starts_with("api-ms-win-"))
+        << dll << " is not a system DLL";
+}
+
+std::string resourceBytes(HMODULE module, LPCWSTR type, LPCWSTR name) {
+  HRSRC found = FindResourceW(module, name, type);
+  if (!found) return {};
+  HGLOBAL loaded = LoadResource(module, found);
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  return data ? std::string(static_cast<const char*>(data), SizeofResource(module, found)) : std::string();
+}
+
+TEST(LauncherExe, CarriesManifestIconAndVersion) {
+  ScopedModule image(LoadLibraryExW(launcherPath().c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  ASSERT_TRUE(image) << GetLastError();
+  const std::string manifest = resourceBytes(image.get(), RT_MANIFEST, MAKEINTRESOURCEW(1));
+  for (const char* setting : {"level=\"asInvoker\"", ">PerMonitorV2<", ">UTF-8<",
+                              "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+    EXPECT_NE(manifest.find(setting), std::string::npos) << setting;
+  EXPECT_FALSE(resourceBytes(image.get(), RT_GROUP_ICON, MAKEINTRESOURCEW(101)).empty());
+  const std::string version = resourceBytes(image.get(), RT_VERSION, MAKEINTRESOURCEW(1));
+  const std::wstring description = L"Qelmarin Launcher";
+  EXPECT_NE(version.find(std::string(reinterpret_cast<const char*>(description.data()),
+                                     description.size() * sizeof(wchar_t))),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace Corvanthorne
