@@ -3,6 +3,7 @@
 #   ./build.sh run     install what is missing, build, run launcher.exe on a demo game folder
 #   ./build.sh test    install what is missing, build both targets, run every test
 #   ./build.sh bench   build the benchmarks (native release) and run them
+#   ./build.sh fuzz    build the libFuzzer targets (native clang) and run each for a while
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
@@ -127,5 +128,17 @@ case "${1:-}" in
          cmake -S "$root" -B "$build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF -DQEL_BENCH=ON >/dev/null
          cmake --build "$build/bench" -j "$jobs"
          for b in "$build"/bench/bench_*; do [ -x "$b" ] && "$b"; done ;;
-  *)     echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+  # Each target runs QEL_FUZZ_SECONDS (default 60) on build/fuzz/corpus/NAME plus the kept
+  # inputs in tests/data/fuzz/NAME; findings are written as build/fuzz/NAME-crash-*.
+  fuzz)  install_missing
+         CC=clang CXX=clang++ cmake -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+               -DQEL_SANITIZE=ON -DQEL_TESTS=OFF -DQEL_FUZZ=ON >/dev/null
+         cmake --build "$build/fuzz" -j "$jobs"
+         for source in "$root"/fuzz/*.cpp; do
+           name=$(basename "$source" .cpp)
+           mkdir -p "$build/fuzz/corpus/$name" "$root/tests/data/fuzz/$name"
+           "$build/fuzz/$name" -max_total_time="${QEL_FUZZ_SECONDS:-60}" -artifact_prefix="$build/fuzz/$name-" \
+             "$build/fuzz/corpus/$name" "$root/tests/data/fuzz/$name"
+         done ;;
+  *)     echo "usage: $0 run|test|bench|fuzz" >&2; exit 2 ;;
 esac
