@@ -40,7 +40,7 @@ bool isServerGreeting(std::string_view line) {
 
 bool isBareHostText(std::string_view address) {
   return !address.empty() && address.size() <= 253 &&
-         address.find_first_of(std::string_view(" \t\r\n:/\\\0", 9)) == std::string_view::npos;
+         address.find_first_of(std::string_view(" \t\r\n:/\\\0", 8)) == std::string_view::npos;
 }
 
 namespace {

@@ -73,12 +73,14 @@ class ServerProtocol : public ::testing::Test {
 };
 
 TEST_F(ServerProtocol, LogsInOverLoopbackAndThroughNameResolution) {
-  for (const char* address : {"127.0.0.1", "localhost"}) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"127.0.0.1", "CORVANTHORNE SERVER 1 RELEASE_EPOCH 1\r\n"}, {"localhost", "CORVANTHORNE SERVER 1\n"}};
+  for (const auto& [address, greeting] : cases) {
     std::vector<std::string> received;
     std::string token;
     {
       ScriptedServer server([&](SOCKET s) {
-        sendText(s, "CORVANTHORNE SERVER 1 RELEASE_EPOCH 1\r\n");
+        sendText(s, greeting);
         received.push_back(clientLine(s));
         sendText(s, "LOGIN_OK 2\r\nKnight\r\nCHARACTERS_END\r\n");
         received.push_back(clientLine(s));

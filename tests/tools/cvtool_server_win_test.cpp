@@ -103,6 +103,7 @@ class DevServer {
 TEST(CvtoolServer, RegisterThenLoginAgainstTheDevelopmentServer) {
   TempDir folder;
   writeFile(folder / "launcher.ini", "ServerSelection=Local\n");
+  writeFile(folder / "accounts.txt", "# studio test accounts");  // no final line feed
   DevServer server(folder.path());
   const std::string port = "--port " + server.port() + " ";
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "common/text.h"
 
@@ -102,6 +103,7 @@ AccountStore::AccountStore(std::filesystem::path file) : file_(std::move(file)) 
   std::ifstream in(file_, std::ios::binary);
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
+    lastLineOpen_ = in.eof() && !line.empty();
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line.front() == '#') continue;
     std::istringstream fields(line);
@@ -120,6 +122,7 @@ const Account* AccountStore::find(std::string_view name) const {
 
 void AccountStore::add(Account account) {
   std::ofstream out(file_, std::ios::binary | std::ios::app);
+  if (std::exchange(lastLineOpen_, false)) out << '\n';  // a hand-edited file without a final line feed
   out << account.name << ' ' << account.saltHex << ' ' << account.hashHex << ' ' << account.email << '\n';
   out.close();
   if (!out) throw std::runtime_error("Could not write the accounts file " + pathText(file_));

@@ -44,6 +44,7 @@ class AccountStore {
  private:
   std::filesystem::path file_;
   std::unordered_map<std::string, Account> accounts_;  // by lower-case name
+  bool lastLineOpen_ = false;  // the file does not end with a line feed
 };
 
 bool isValidUsername(std::string_view name);
