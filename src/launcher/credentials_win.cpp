@@ -18,7 +18,13 @@ constexpr wchar_t kProtectionDescription[] = L"Qelmarin launcher";
 
 std::filesystem::path credentialsFile() { return gamePath("launcher.credentials"); }
 
+// A protected password takes a few hundred bytes; anything far larger is not ours to load.
+constexpr std::uintmax_t kMaxCredentialsBytes = 64 * 1024;
+
 std::vector<char> readAllBytes(const std::filesystem::path& file) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  if (error || size > kMaxCredentialsBytes) return {};
   std::ifstream in(file, std::ios::binary);
   if (!in) return {};
   return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

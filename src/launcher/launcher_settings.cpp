@@ -10,7 +10,6 @@
 // Keys and values are trimmed of " \t\r\n"; keys are case-sensitive; a later line wins.
 
 #include <fstream>
-#include <optional>
 
 #include "launcher/game_folder.h"
 #include "launcher/settings_text.h"
@@ -84,7 +83,8 @@ std::optional<std::string> readTextFile(const std::filesystem::path& file) {
 
 }  // namespace
 
-LauncherSettings parseLauncherSettings(const std::string* defaultsText, const std::string* playerText) {
+LauncherSettings parseLauncherSettings(const std::optional<std::string>& defaultsText,
+                                       const std::optional<std::string>& playerText) {
   LauncherSettings settings;
   if (defaultsText)
     forEachLine(*defaultsText, [&](std::string_view line) { applyDefaultsLine(line, settings); });
@@ -102,9 +102,8 @@ std::string formatLauncherSettings(const LauncherSettings& settings) {
 }
 
 LauncherSettings readLauncherSettings(const std::filesystem::path& root) {
-  const std::optional<std::string> defaults = readTextFile(root / "assets" / "config" / "launcher.ini");
-  const std::optional<std::string> player = readTextFile(root / "launcher.ini");
-  return parseLauncherSettings(defaults ? &*defaults : nullptr, player ? &*player : nullptr);
+  return parseLauncherSettings(readTextFile(root / "assets" / "config" / "launcher.ini"),
+                               readTextFile(root / "launcher.ini"));
 }
 
 LauncherSettings readLauncherSettings() { return readLauncherSettings(gameRoot()); }

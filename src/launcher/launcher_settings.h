@@ -3,6 +3,7 @@
 // address, local or public server), over the shipped defaults in assets/config/launcher.ini.
 // Lines the launcher does not interpret are carried over unchanged on every rewrite.
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,7 +24,8 @@ struct LauncherSettings {
 };
 
 // Applies the defaults file's text and then the player file's text; either may be absent.
-LauncherSettings parseLauncherSettings(const std::string* defaultsText, const std::string* playerText);
+LauncherSettings parseLauncherSettings(const std::optional<std::string>& defaultsText,
+                                       const std::optional<std::string>& playerText);
 
 // The player file's content as written: preserved lines, then the three keys; LF line ends.
 std::string formatLauncherSettings(const LauncherSettings& settings);

@@ -49,8 +49,10 @@ bool setSocketTimeout(SOCKET socket, int option, std::chrono::milliseconds timeo
 SocketConnection::SocketConnection(ScopedSocket socket, const RequestLimits& limits,
                                    Clock::time_point deadline)
     : socket_(std::move(socket)), ioTimeout_(limits.ioTimeout), deadline_(deadline) {
-  setSocketTimeout(socket_.get(), SO_RCVTIMEO, ioTimeout_);
-  setSocketTimeout(socket_.get(), SO_SNDTIMEO, ioTimeout_);
+  // A connection without its time-outs could hang the caller, so it is not used at all.
+  if (!setSocketTimeout(socket_.get(), SO_RCVTIMEO, ioTimeout_) ||
+      !setSocketTimeout(socket_.get(), SO_SNDTIMEO, ioTimeout_))
+    socket_.reset();
 }
 
 std::chrono::milliseconds SocketConnection::remainingTime() const {
@@ -58,14 +60,14 @@ std::chrono::milliseconds SocketConnection::remainingTime() const {
 }
 
 bool SocketConnection::send(std::string_view bytes) {
-  if (bytes.size() > INT_MAX || remainingTime().count() <= 0) return false;
+  if (!socket_ || bytes.size() > INT_MAX || remainingTime().count() <= 0) return false;
   const int length = static_cast<int>(bytes.size());
   return ::send(socket_.get(), bytes.data(), length, 0) == length;
 }
 
 std::optional<char> SocketConnection::receiveByte() {
   const std::chrono::milliseconds remaining = remainingTime();
-  if (remaining.count() <= 0) return std::nullopt;
+  if (!socket_ || remaining.count() <= 0) return std::nullopt;
   // Near the deadline a receive may wait only for what is left of it.
   if (remaining < ioTimeout_ && !setSocketTimeout(socket_.get(), SO_RCVTIMEO, remaining))
     return std::nullopt;

@@ -32,6 +32,8 @@ TEST(SavedPassword, EmptyOrForeignFilesGiveNoPassword) {
   EXPECT_EQ(readSavedPassword(file), "");
   writeFile(file, std::string("\x01\x00\x00\x00\xd0\x8c\x9d\xdf garbage that is no blob", 32));
   EXPECT_EQ(readSavedPassword(file), "");
+  writeFile(file, std::string(1 << 20, 'z'));
+  EXPECT_EQ(readSavedPassword(file), "");
 }
 
 TEST(SavedPassword, UntickedSaveDeletesTheFileAndTickingAgainRecreatesIt) {

@@ -158,7 +158,7 @@ int runServe(Arguments arguments, std::ostream& out) {
   const WinsockSession winsock;
   const ScopedSocket listener = listenOnLoopback(port);
   stopRequested = false;
-  SetConsoleCtrlHandler(onConsoleControl, TRUE);
+  if (!SetConsoleCtrlHandler(onConsoleControl, TRUE)) throwWindowsError("Could not watch for Ctrl+C");
   out << "Serving on 127.0.0.1:" << port << " with " << accounts.size()
       << (accounts.size() == 1 ? " account" : " accounts") << " from "
       << pathText(accountsFile) << " (Ctrl+C stops)" << std::endl;
