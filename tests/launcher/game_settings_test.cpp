@@ -136,7 +136,7 @@ TEST(GameSettings, KeyBindingsFillSlotsInOrderAndBadCodesTakeTheDefault) {
   EXPECT_EQ(two.keyBindings[1], 83u);
   EXPECT_EQ(two.width, 1600);
 
-  const GameSettings mixed = parse("keyBindings 300 256 7 x 9\r\nheight 900");
+  const GameSettings mixed = parse("keyBindings 300 -5 7 x 9\r\nheight 900");
   EXPECT_EQ(mixed.keyBindings[0], 87u);
   EXPECT_EQ(mixed.keyBindings[1], 83u);
   EXPECT_EQ(mixed.keyBindings[2], 7u);
