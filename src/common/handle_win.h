@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <winsock2.h>
 
 #include <stdexcept>
 #include <string>
@@ -122,6 +123,14 @@ struct BcryptKeyTraits {
   static void close(Handle h) noexcept { BCryptDestroyKey(h); }
 };
 using ScopedBcryptKey = UniqueHandle<BcryptKeyTraits>;
+
+struct SocketTraits {
+  using Handle = SOCKET;
+  static Handle invalid() noexcept { return INVALID_SOCKET; }
+  static bool isValid(Handle h) noexcept { return h != INVALID_SOCKET; }
+  static void close(Handle h) noexcept { closesocket(h); }
+};
+using ScopedSocket = UniqueHandle<SocketTraits>;
 
 // Throws std::runtime_error(message + " (Windows error N)") with the given (or the
 // thread's last) error number.

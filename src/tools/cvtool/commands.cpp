@@ -4,9 +4,23 @@
 
 namespace Corvanthorne::Tools {
 
+int runSettings(Arguments arguments, std::ostream& out);
+#ifdef _WIN32
+int runServe(Arguments arguments, std::ostream& out);
+int runLogin(Arguments arguments, std::ostream& out);
+int runRegister(Arguments arguments, std::ostream& out);
+#endif
+
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
 std::span<const Command> commands() {
-  static constexpr std::array<Command, 0> table = {};
+  static constexpr std::array table = {
+      Command{"settings", "settings normalize FILE", runSettings},
+#ifdef _WIN32
+      Command{"serve", "serve [--port N] [--accounts FILE]", runServe},
+      Command{"login", "login [--port N] USER PASSWORD", runLogin},
+      Command{"register", "register [--port N] USER PASSWORD EMAIL", runRegister},
+#endif
+  };
   return table;
 }
 

@@ -1,0 +1,193 @@
+// cvtool serve / login / register: a local development game server on 127.0.0.1, and the
+// launcher's own login and registration requests against it (or any configured server).
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <array>
+#include <atomic>
+#include <map>
+#include <ostream>
+#include <stdexcept>
+#include <vector>
+
+#include "common/handle_win.h"
+#include "common/text.h"
+#include "launcher/launcher_settings.h"
+#include "launcher/server_connection_win.h"
+#include "tools/cvtool/cvtool.h"
+#include "tools/cvtool/dev_server.h"
+
+namespace Corvanthorne::Tools {
+namespace {
+
+constexpr ULONG kPasswordHashIterations = 10000;
+constexpr std::string_view kDefaultAccountsFile = "dev_server_accounts.txt";
+
+std::atomic<bool> stopRequested{false};
+
+BOOL WINAPI onConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  stopRequested = true;
+  return TRUE;
+}
+
+std::string hexText(const unsigned char* bytes, std::size_t count) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(count * 2);
+  for (std::size_t i = 0; i < count; ++i) text.append({digits[bytes[i] >> 4], digits[bytes[i] & 15]});
+  return text;
+}
+
+std::string randomHex(std::size_t byteCount) {
+  std::vector<unsigned char> bytes(byteCount);
+  const NTSTATUS status = BCryptGenRandom(nullptr, bytes.data(), static_cast<ULONG>(bytes.size()),
+                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (!BCRYPT_SUCCESS(status)) throwWindowsError("Could not generate random bytes", static_cast<DWORD>(status));
+  return hexText(bytes.data(), bytes.size());
+}
+
+// PBKDF2 with HMAC-SHA-256 over the password, salted with the account's salt text.
+std::string passwordHashHex(std::string_view saltHex, std::string_view password) {
+  ScopedBcryptAlgorithm algorithm;
+  NTSTATUS status = BCryptOpenAlgorithmProvider(algorithm.receive(), BCRYPT_SHA256_ALGORITHM, nullptr,
+                                                BCRYPT_ALG_HANDLE_HMAC_FLAG);
+  if (!BCRYPT_SUCCESS(status)) throwWindowsError("Could not open HMAC-SHA-256", static_cast<DWORD>(status));
+  std::array<unsigned char, 32> key{};
+  status = BCryptDeriveKeyPBKDF2(
+      algorithm.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(password.data())), static_cast<ULONG>(password.size()),
+      reinterpret_cast<PUCHAR>(const_cast<char*>(saltHex.data())), static_cast<ULONG>(saltHex.size()),
+      kPasswordHashIterations, key.data(), static_cast<ULONG>(key.size()), 0);
+  if (!BCRYPT_SUCCESS(status)) throwWindowsError("Could not hash a password", static_cast<DWORD>(status));
+  return hexText(key.data(), key.size());
+}
+
+// Takes "--name VALUE" options named in options (pre-filled with defaults) out of the
+// arguments; returns the rest in order.
+std::vector<std::string> takeOptions(Arguments arguments, std::map<std::string, std::string>& options,
+                                     std::string_view usage) {
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (!arguments[i].starts_with("--")) {
+      positional.push_back(arguments[i]);
+      continue;
+    }
+    const auto option = options.find(arguments[i].substr(2));
+    if (option == options.end() || i + 1 == arguments.size()) throwUsage(usage);
+    option->second = arguments[++i];
+  }
+  return positional;
+}
+
+std::uint16_t parsePort(const std::string& text, bool allowAnyFreePort) {
+  const bool digits = !text.empty() && text.size() <= 5 &&
+                      text.find_first_not_of("0123456789") == std::string::npos;
+  const unsigned long value = digits ? std::stoul(text) : 0;
+  if (!digits || value > 65535 || (value == 0 && !allowAnyFreePort))
+    throw std::invalid_argument("Invalid port: " + text);
+  return static_cast<std::uint16_t>(value);
+}
+
+std::string peerText(const sockaddr_in& address) {
+  char host[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &address.sin_addr, host, sizeof host);
+  return std::string(host) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+ScopedSocket listenOnLoopback(std::uint16_t& port) {
+  ScopedSocket listener(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!listener) throwWindowsError("Could not create a socket", WSAGetLastError());
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  if (bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener.get(), SOMAXCONN) != 0 ||
+      getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throwWindowsError("Could not listen on 127.0.0.1:" + std::to_string(port), WSAGetLastError());
+  port = ntohs(address.sin_port);
+  return listener;
+}
+
+// Waits up to a fifth of a second for a connection, so that Ctrl+C is noticed promptly.
+bool connectionWaiting(SOCKET listener) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(listener, &readable);
+  timeval wait{0, 200000};
+  return select(0, &readable, nullptr, nullptr, &wait) == 1;
+}
+
+void serveOne(SOCKET listener, AccountStore& accounts, const DevServerCrypto& crypto, std::ostream& out) {
+  sockaddr_in peer{};
+  int length = sizeof peer;
+  ScopedSocket client(accept(listener, reinterpret_cast<sockaddr*>(&peer), &length));
+  if (!client) return;
+  const RequestLimits limits;
+  SocketConnection connection(std::move(client), limits, std::chrono::steady_clock::now() + limits.deadline);
+  try {
+    serveConnection(connection, accounts, crypto, peerText(peer), out);
+  } catch (const std::exception& error) {
+    out << peerText(peer) << " error: " << error.what() << std::endl;
+  }
+}
+
+// The words of a command that talks to a server, which must be exactly count; port takes
+// the value of an optional --port.
+std::vector<std::string> clientArguments(Arguments arguments, std::string_view usage, std::size_t count,
+                                         std::uint16_t& port) {
+  std::map<std::string, std::string> options = {{"port", std::to_string(port)}};
+  std::vector<std::string> words = takeOptions(arguments, options, usage);
+  if (words.size() != count) throwUsage(usage);
+  port = parsePort(options["port"], false);
+  return words;
+}
+
+}  // namespace
+
+int runServe(Arguments arguments, std::ostream& out) {
+  constexpr std::string_view usage = "serve [--port N] [--accounts FILE]";
+  std::map<std::string, std::string> options = {{"port", std::to_string(kGameServerPort)},
+                                                {"accounts", std::string(kDefaultAccountsFile)}};
+  if (!takeOptions(arguments, options, usage).empty()) throwUsage(usage);
+  std::uint16_t port = parsePort(options["port"], true);
+  const std::filesystem::path accountsFile = pathFromUtf8(options["accounts"]);
+  AccountStore accounts(accountsFile);
+  const DevServerCrypto crypto{randomHex, passwordHashHex};
+  const WinsockSession winsock;
+  const ScopedSocket listener = listenOnLoopback(port);
+  stopRequested = false;
+  if (!SetConsoleCtrlHandler(onConsoleControl, TRUE)) throwWindowsError("Could not watch for Ctrl+C");
+  out << "Serving on 127.0.0.1:" << port << " with " << accounts.size()
+      << (accounts.size() == 1 ? " account" : " accounts") << " from "
+      << pathText(accountsFile) << " (Ctrl+C stops)" << std::endl;
+  while (!stopRequested)
+    if (connectionWaiting(listener.get())) serveOne(listener.get(), accounts, crypto, out);
+  SetConsoleCtrlHandler(onConsoleControl, FALSE);
+  out << "Stopped." << std::endl;
+  return 0;
+}
+
+int runLogin(Arguments arguments, std::ostream& out) {
+  std::uint16_t port = kGameServerPort;
+  const std::vector<std::string> words = clientArguments(arguments, "login [--port N] USER PASSWORD", 2, port);
+  const WinsockSession winsock;
+  const std::string token = loginTo(connectionAddress(), port, words[0], words[1]);
+  if (token.empty()) throw std::runtime_error("Login failed or the server is unavailable.");
+  out << token << "\n";
+  return 0;
+}
+
+int runRegister(Arguments arguments, std::ostream& out) {
+  std::uint16_t port = kGameServerPort;
+  const std::vector<std::string> words =
+      clientArguments(arguments, "register [--port N] USER PASSWORD EMAIL", 3, port);
+  const WinsockSession winsock;
+  const std::wstring message = requestRegistrationTo(connectionAddress(), port, words[0], words[1], words[2]);
+  if (!message.empty()) throw std::runtime_error(wideToUtf8(message));
+  out << "Account " << words[0] << " created.\n";
+  return 0;
+}
+
+}  // namespace Corvanthorne::Tools

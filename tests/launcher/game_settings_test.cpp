@@ -1,0 +1,193 @@
+#include "launcher/game_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+#include "support/temp_dir.h"
+
+namespace Corvanthorne {
+namespace {
+
+using Testing::readFile;
+using Testing::TempDir;
+using Testing::writeFile;
+
+GameSettings parse(const std::string& text) {
+  std::istringstream in(text);
+  return parseGameSettings(in);
+}
+
+std::string withCrlf(const std::string& text) {
+  std::string out;
+  for (const char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+
+// The layout the game client reads; any drift here breaks the client's settings.
+const char* const kDefaultFile =
+    "debug=0\nwidth 1280\nheight 720\nminingGravelPitch 1\nminingMetalPitch 1\nfullscreen 0\n"
+    "vsync 1\ngraphicsDetail 2\nviewingDistance 112\nmsaa 4\nterrainTextureSmoothing 1\n"
+    "wetTerrainEnabled 1\nsurfaceHeightMapsEnabled 1\nfogDistance 104\nshadowResolution 4096\n"
+    "shadowPcf 9\nshadowsEnabled 1\nsunRaysEnabled 1\nsunRayStrength 1\nnightAmbient 1\n"
+    "precipitationRippleSlots 8\nprecipitationRippleSpawnRate 128\nprecipitationRippleRange 15\n"
+    "precipitationRippleLifetime 1.5\nprecipitationRippleDistortion 2\nswimWakeStrength 1\n"
+    "swimWakeSpacing 1.5\nswimWakeWidth 1\nswimWakeSpread 1\nswimWakeGlide 1.1\nswimWakeLifetime 3\n"
+    "swimRearWakeStrength 0.55\nswimRearWakeSpacing 1.5\nswimRearWakeWidth 1\nswimRearWakeSpread 1\n"
+    "swimRearWakeGlide 1.1\nswimRearWakeLifetime 3\n"
+    "keyBindings 87 83 65 68 32 9 49 53 50 2 32 70 67 80 73 66 69 71 77 82 49 50 51 52 53 54 55 56 57 48 90\n"
+    "actionBar 1 2 3 4 5 6 0 0 0 0\nguiAlpha 1\nguiAmbient 0.05\nguiContrast 1\nguiBackgroundPreset 0\n"
+    "turboLootMode 1\ntooltipsEnabled 1\n";
+
+TEST(GameSettings, MissingFileWritesTheDefaultLayoutWithCrlf) {
+  TempDir dir;
+  const GameSettings settings = readGameSettings(dir / "game_settings.ini");
+  writeGameSettings(settings, dir / "game_settings.ini");
+  EXPECT_EQ(readFile(dir / "game_settings.ini"), withCrlf(kDefaultFile));
+}
+
+TEST(GameSettings, RoundTripKeepsBytesIdentical) {
+  TempDir dir;
+  writeFile(dir / "game_settings.ini",
+            "debug=1\r\nwidth 1366\r\nheight 768\r\nfullscreen 1\r\nviewingDistance 64.25\r\n"
+            "guiAmbient 0.123456789\r\nkeyBindings 81 82\r\nactionBar 0 0 1 1 2 2 3 3 6 6\r\n");
+  const GameSettings first = readGameSettings(dir / "game_settings.ini");
+  EXPECT_TRUE(first.debug);
+  EXPECT_EQ(first.width, 1366);
+  EXPECT_EQ(resolutionChoiceFor(first.width, first.height), std::nullopt);
+  writeGameSettings(first, dir / "game_settings.ini");
+  const std::string once = readFile(dir / "game_settings.ini");
+  EXPECT_NE(once.find("\r\nguiAmbient 0.123457\r\n"), std::string::npos);
+  EXPECT_NE(once.find("\r\nviewingDistance 64.25\r\n"), std::string::npos);
+  writeGameSettings(readGameSettings(dir / "game_settings.ini"), dir / "game_settings.ini");
+  EXPECT_EQ(readFile(dir / "game_settings.ini"), once);
+}
+
+TEST(GameSettings, RangeRulesApplyAfterReading) {
+  const GameSettings s = parse(
+      "width 4000 height 100 msaa 3 shadowResolution 3072 shadowPcf 2 graphicsDetail -5\n"
+      "viewingDistance 1000 fogDistance 1 guiAmbient 0.5 miningGravelPitch 9 turboLootMode 7\n"
+      "precipitationRippleSlots 9999 guiBackgroundPreset -1 swimWakeGlide -3\n");
+  EXPECT_EQ(s.width, 3840);
+  EXPECT_EQ(s.height, 500);
+  EXPECT_EQ(s.msaa, 1);
+  EXPECT_EQ(s.shadowResolution, 4096);
+  EXPECT_EQ(s.shadowPcf, 9);
+  EXPECT_EQ(s.graphicsDetail, 0);
+  EXPECT_EQ(s.viewingDistance, 180.0f);
+  EXPECT_EQ(s.fogDistance, 40.0f);
+  EXPECT_EQ(s.guiAmbient, 0.2f);
+  EXPECT_EQ(s.miningGravelPitch, 2.0f);
+  EXPECT_EQ(s.turboLootMode, 2);
+  EXPECT_EQ(s.precipitationRippleSlots, 500);
+  EXPECT_EQ(s.guiBackgroundPreset, 0);
+  EXPECT_EQ(s.swimWakeGlide, 0.0f);
+
+  const GameSettings allowed = parse("msaa 8 shadowResolution 2048 shadowPcf 1");
+  EXPECT_EQ(allowed.msaa, 8);
+  EXPECT_EQ(allowed.shadowResolution, 2048);
+  EXPECT_EQ(allowed.shadowPcf, 1);
+}
+
+TEST(GameSettings, NonFiniteValuesFallBackAndWriteRulesReapply) {
+  GameSettings s;
+  s.sunRayStrength = std::numeric_limits<float>::infinity();
+  s.swimRearWakeStrength = std::numeric_limits<float>::quiet_NaN();
+  s.precipitationRippleSpawnRate = -std::numeric_limits<float>::infinity();
+  validateGameSettings(s);
+  EXPECT_EQ(s.sunRayStrength, 1.0f);
+  EXPECT_EQ(s.swimRearWakeStrength, 0.55f);
+  EXPECT_EQ(s.precipitationRippleSpawnRate, 128.0f);
+
+  // Values changed after reading: keys the client re-checks are ruled again on write,
+  // the others are written as held.
+  s.nightAmbient = std::numeric_limits<float>::quiet_NaN();
+  s.turboLootMode = 9;
+  s.shadowPcf = 3;
+  s.width = 5000;
+  s.msaa = 3;
+  const std::string text = formatGameSettings(s);
+  for (const char* line : {"\nnightAmbient 1\n", "\nturboLootMode 2\n", "\nshadowPcf 9\n",
+                           "\nwidth 5000\n", "\nmsaa 3\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST(GameSettings, DebugSwitchWordsAndFlags) {
+  EXPECT_TRUE(parse("debug=1").debug);
+  EXPECT_FALSE(parse("debug=yes").debug);
+  EXPECT_FALSE(parse("debug=").debug);
+  EXPECT_FALSE(parse("debug=10").debug);
+  EXPECT_TRUE(parse("debug 2").debug);
+  EXPECT_FALSE(parse("debug=1 debug 0").debug);
+  EXPECT_EQ(parse("debug=1 width 1600").width, 1600);
+  EXPECT_TRUE(parse("fullscreen -4").fullscreen);
+  EXPECT_FALSE(parse("tooltipsEnabled 0").tooltipsEnabled);
+  // A boolean extraction of 2 fails, which also ends reading.
+  const GameSettings bad = parse("tooltipsEnabled 2 vsync 0");
+  EXPECT_TRUE(bad.tooltipsEnabled);
+  EXPECT_TRUE(bad.vsync);
+}
+
+TEST(GameSettings, KeyBindingsFillSlotsInOrderAndBadCodesTakeTheDefault) {
+  const GameSettings two = parse("keyBindings 81 0\nwidth 1600");
+  EXPECT_EQ(two.keyBindings[0], 81u);
+  EXPECT_EQ(two.keyBindings[1], 83u);
+  EXPECT_EQ(two.width, 1600);
+
+  const GameSettings mixed = parse("keyBindings 300 -5 7 x 9\r\nheight 900");
+  EXPECT_EQ(mixed.keyBindings[0], 87u);
+  EXPECT_EQ(mixed.keyBindings[1], 83u);
+  EXPECT_EQ(mixed.keyBindings[2], 7u);
+  EXPECT_EQ(mixed.keyBindings[3], 68u);
+  EXPECT_EQ(mixed.keyBindings[4], 32u);
+  EXPECT_EQ(mixed.height, 900);
+
+  std::string many = "keyBindings";
+  for (int i = 0; i < 40; ++i) many += " 100";
+  const GameSettings full = parse(many);
+  for (const std::uint32_t code : full.keyBindings) EXPECT_EQ(code, 100u);
+}
+
+TEST(GameSettings, ActionBarNeedsExactlyTenValuesFromZeroToSix) {
+  const std::array<std::uint32_t, 10> defaults = {1, 2, 3, 4, 5, 6, 0, 0, 0, 0};
+  for (const char* line : {"actionBar 1 2 3 4 5 6 7 0 0 0", "actionBar 1 2 3",
+                           "actionBar 6 6 6 6 6 6 6 6 6 6 extra", "actionBar 6 6 6 6 6 6 6 6 6 6 6",
+                           "actionBar 6 6 6 6 6 6 6 6 6 -1"}) {
+    const GameSettings s = parse(std::string(line) + "\nwidth 1600");
+    EXPECT_EQ(s.actionBar, defaults) << line;
+    EXPECT_EQ(s.width, 1600) << line;
+  }
+  const std::array<std::uint32_t, 10> custom = {6, 5, 4, 3, 2, 1, 0, 1, 2, 3};
+  EXPECT_EQ(parse("actionBar 6 5 4 3 2 1 0 1 2 3 \r\n").actionBar, custom);
+}
+
+TEST(GameSettings, AFailedExtractionEndsReading) {
+  const GameSettings s = parse("width 1600\nheight abc\nvsync 0\n");
+  EXPECT_EQ(s.width, 1600);
+  EXPECT_EQ(s.height, 720);
+  EXPECT_TRUE(s.vsync);
+  const GameSettings overflow = parse("miningGravelPitch 1e60\nfullscreen 1");
+  EXPECT_EQ(overflow.miningGravelPitch, 1.0f);
+  EXPECT_FALSE(overflow.fullscreen);
+}
+
+TEST(GameSettings, UnknownKeysSkipToTheEndOfTheirLineAndValuesMayFollowOnLaterLines) {
+  const GameSettings s = parse("mysteryKey fullscreen 1\nvsync 0\nWidth 1600\nheight\n\n  900\n");
+  EXPECT_FALSE(s.fullscreen);
+  EXPECT_FALSE(s.vsync);
+  EXPECT_EQ(s.width, 1280);
+  EXPECT_EQ(s.height, 900);
+}
+
+TEST(GameSettings, ResolutionChoiceMatchesOnlyTheOfferedSizes) {
+  EXPECT_EQ(resolutionChoiceFor(1280, 720), 0);
+  EXPECT_EQ(resolutionChoiceFor(1920, 1080), 2);
+  EXPECT_EQ(resolutionChoiceFor(3840, 2160), 4);
+  EXPECT_EQ(resolutionChoiceFor(1366, 768), std::nullopt);
+  EXPECT_EQ(resolutionChoiceFor(1920, 1200), std::nullopt);
+}
+
+}  // namespace
+}  // namespace Corvanthorne
