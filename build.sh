@@ -56,6 +56,7 @@ start_wine() {
     trap 'stop_wine' EXIT
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
   fi
+  wineserver -k 2>/dev/null || true  # a server left over from a manual run would refuse -p
   wineserver -p
   # Wine's service processes start with the first program; start them here, detached from
   # any pipe, or CTest waits for them to close the first test's output.
