@@ -5,8 +5,12 @@
 namespace Corvanthorne::Tools {
 
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
+extern const Command jsonCommand;
+
 std::span<const Command> commands() {
-  static constexpr std::array<Command, 0> table = {};
+  static const std::array table = {
+      jsonCommand,
+  };
   return table;
 }
 
