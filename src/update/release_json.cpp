@@ -27,6 +27,8 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -83,39 +85,52 @@ void checkNesting(std::string_view bytes) {
   }
 }
 
-// Finds a repeated key as soon as its member is added: a linear search for the small objects
-// of real documents, a hash set of member indices once an object grows large.
+// Finds a repeated key as soon as its member is added to the members of one object, which
+// sit at the top of the parser's member stack from `first` on: a linear search for the small
+// objects of real documents, a hash set of stack indices once an object grows large.
 class DuplicateKeyCheck {
  public:
-  explicit DuplicateKeyCheck(const std::vector<Member>& members)
-      : seen_(0, KeyHash{&members}, KeyEqual{&members}), members_(members) {}
+  DuplicateKeyCheck(const std::vector<Member>& stack, std::size_t first) : stack_(stack), first_(first) {}
 
-  // True when the last member's key was already present.
+  // True when the key of the member on top of the stack was already present.
   bool lastIsRepeated() {
-    const std::size_t last = members_.size() - 1;
-    if (last < linearSearchLimit) {
-      const std::string& key = members_[last].first;
-      return std::any_of(members_.begin(), members_.begin() + static_cast<std::ptrdiff_t>(last),
+    const std::size_t last = stack_.size() - 1;
+    if (last - first_ < linearSearchLimit) {
+      const std::string& key = stack_[last].first;
+      return std::any_of(stack_.begin() + static_cast<std::ptrdiff_t>(first_),
+                         stack_.begin() + static_cast<std::ptrdiff_t>(last),
                          [&](const Member& member) { return member.first == key; });
     }
-    if (seen_.empty())
-      for (std::size_t i = 0; i < last; ++i) seen_.insert(i);
-    return !seen_.insert(last).second;
+    if (!seen_) {
+      seen_.emplace(0, KeyHash{&stack_}, KeyEqual{&stack_});
+      for (std::size_t i = first_; i < last; ++i) seen_->insert(i);
+    }
+    return !seen_->insert(last).second;
   }
 
  private:
   static constexpr std::size_t linearSearchLimit = 32;
   struct KeyHash {
-    const std::vector<Member>* members;
-    std::size_t operator()(std::size_t i) const { return std::hash<std::string>{}((*members)[i].first); }
+    const std::vector<Member>* stack;
+    std::size_t operator()(std::size_t i) const { return std::hash<std::string>{}((*stack)[i].first); }
   };
   struct KeyEqual {
-    const std::vector<Member>* members;
-    bool operator()(std::size_t a, std::size_t b) const { return (*members)[a].first == (*members)[b].first; }
+    const std::vector<Member>* stack;
+    bool operator()(std::size_t a, std::size_t b) const { return (*stack)[a].first == (*stack)[b].first; }
   };
-  std::unordered_set<std::size_t, KeyHash, KeyEqual> seen_;
-  const std::vector<Member>& members_;
+  const std::vector<Member>& stack_;
+  const std::size_t first_;
+  std::optional<std::unordered_set<std::size_t, KeyHash, KeyEqual>> seen_;
 };
+
+// Moves the top of a stack, from `first` on, into an exactly sized vector.
+template <typename T>
+std::vector<T> popRange(std::vector<T>& stack, std::size_t first) {
+  std::vector<T> range(std::make_move_iterator(stack.begin() + static_cast<std::ptrdiff_t>(first)),
+                       std::make_move_iterator(stack.end()));
+  stack.resize(first);
+  return range;
+}
 
 class Parser {
  public:
@@ -156,55 +171,62 @@ class Parser {
     if (c == '{') return parseObject(out);
     if (c == '[') return parseArray(out);
     if (c == '"') {
-      out.type = JsonType::String;
-      return parseString(out.string);
+      std::string text;
+      parseString(text);
+      out = JsonValue(std::move(text));
+      return;
     }
     if (c == '-' || isDigit(c)) return parseNumber(out);
     parseLiteral(out);
   }
 
   void parseObject(JsonValue& out) {
-    out.type = JsonType::Object;
     ++position_;
     skipSpace();
     if (peek() == '}') {
       ++position_;
+      out = JsonValue(JsonObject());
       return;
     }
-    std::vector<Member> members;
-    DuplicateKeyCheck duplicates(members);
+    const std::size_t first = memberStack_.size();
+    DuplicateKeyCheck duplicates(memberStack_, first);
     for (;;) {
       skipSpace();
       if (peek() != '"') fail("expected object key");
-      Member& member = members.emplace_back();
+      Member member;
       parseString(member.first);
       skipSpace();
       expect(':');
       parseValue(member.second);
+      memberStack_.push_back(std::move(member));
       if (duplicates.lastIsRepeated()) fail("duplicate object key");
       skipSpace();
       if (peek() == '}') break;
       expect(',');
     }
     ++position_;
-    out.object = JsonObject(std::move(members));
+    out = JsonValue(JsonObject(popRange(memberStack_, first)));
   }
 
   void parseArray(JsonValue& out) {
-    out.type = JsonType::Array;
     ++position_;
     skipSpace();
     if (peek() == ']') {
       ++position_;
+      out = JsonValue(std::vector<JsonValue>());
       return;
     }
+    const std::size_t first = valueStack_.size();
     for (;;) {
-      parseValue(out.array.emplace_back());
+      JsonValue element;
+      parseValue(element);
+      valueStack_.push_back(std::move(element));
       skipSpace();
       if (peek() == ']') break;
       expect(',');
     }
     ++position_;
+    out = JsonValue(popRange(valueStack_, first));
   }
 
   // Copies runs of plain bytes at once; only quotes, backslashes and control bytes stop it.
@@ -278,17 +300,18 @@ class Parser {
       if (peek() == '+' || peek() == '-') ++position_;
       skipDigits();
     }
-    const auto result = std::from_chars(text_.data() + start, text_.data() + position_, out.number);
+    double number = 0;
+    const auto result = std::from_chars(text_.data() + start, text_.data() + position_, number);
     if (result.ec != std::errc{}) fail("invalid number");
-    out.type = JsonType::Number;
+    out = JsonValue(number);
   }
 
   void parseLiteral(JsonValue& out) {
     const std::string_view rest = text_.substr(position_);
     if (rest.starts_with("true") || rest.starts_with("false")) {
-      out.type = JsonType::Boolean;
-      out.boolean = rest[0] == 't';
-      position_ += out.boolean ? 4 : 5;
+      const bool value = rest[0] == 't';
+      out = JsonValue(value);
+      position_ += value ? 4 : 5;
     } else if (rest.starts_with("null")) {
       position_ += 4;
     } else {
@@ -298,6 +321,10 @@ class Parser {
 
   std::string_view text_;
   std::size_t position_ = 0;
+  // Elements and members of the containers being parsed, nested ones on top: each container
+  // then gets one allocation of its exact size.
+  std::vector<JsonValue> valueStack_;
+  std::vector<Member> memberStack_;
 };
 
 // Base64 sextet of each byte, -1 outside the standard alphabet (so "=" too).
@@ -331,6 +358,23 @@ JsonObject::JsonObject(std::vector<Member> members) : members_(std::move(members
   if (repeated != members_.end()) throw std::invalid_argument("duplicate object key");
 }
 
+namespace {
+
+// Each accessor answers with an empty value of its kind when the value holds another kind.
+template <typename T>
+const T& valueOrEmpty(const T* held) {
+  static const T empty{};
+  return held ? *held : empty;
+}
+
+}  // namespace
+
+bool JsonValue::boolean() const { return valueOrEmpty(std::get_if<bool>(&data_)); }
+double JsonValue::number() const { return valueOrEmpty(std::get_if<double>(&data_)); }
+const std::string& JsonValue::string() const { return valueOrEmpty(std::get_if<std::string>(&data_)); }
+const std::vector<JsonValue>& JsonValue::array() const { return valueOrEmpty(std::get_if<std::vector<JsonValue>>(&data_)); }
+const JsonObject& JsonValue::object() const { return valueOrEmpty(std::get_if<JsonObject>(&data_)); }
+
 const JsonValue* JsonObject::find(std::string_view key) const {
   const auto found = std::lower_bound(members_.begin(), members_.end(), key,
                                       [](const Member& member, std::string_view k) { return member.first < k; });
@@ -354,8 +398,8 @@ JsonValue parseReleaseJson(std::string_view bytes) {
 }
 
 const JsonValue& releaseField(const JsonValue& object, std::string_view name, JsonType type) {
-  const JsonValue* field = object.type == JsonType::Object ? object.object.find(name) : nullptr;
-  if (!field || field->type != type) throw std::runtime_error("Invalid release field: " + std::string(name));
+  const JsonValue* field = object.object().find(name);
+  if (!field || field->type() != type) throw std::runtime_error("Invalid release field: " + std::string(name));
   return *field;
 }
 
@@ -367,7 +411,7 @@ std::uint64_t releaseIntegerValue(double number) {
 }
 
 std::uint64_t releaseInteger(const JsonValue& object, std::string_view name) {
-  return releaseIntegerValue(releaseField(object, name, JsonType::Number).number);
+  return releaseIntegerValue(releaseField(object, name, JsonType::Number).number());
 }
 
 // Strict standard Base64: the alphabet A-Z a-z 0-9 + /, a length that is a multiple of four,

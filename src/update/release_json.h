@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace Corvanthorne::Update {
@@ -17,7 +18,7 @@ inline constexpr std::uint64_t releaseIntegerLimit = (std::uint64_t{1} << 53) - 
 
 enum class JsonType : std::int32_t { Null = 0, Boolean = 1, Number = 2, String = 3, Array = 4, Object = 5 };
 
-struct JsonValue;
+class JsonValue;
 
 // Object members with unique keys, kept sorted by byte comparison of the keys. A flat vector
 // rather than a node-based map: release documents hold many small objects, and one
@@ -39,14 +40,28 @@ class JsonObject {
   std::vector<Member> members_;
 };
 
-// Only the field that matches `type` is meaningful; the others stay empty.
-struct JsonValue {
-  JsonType type = JsonType::Null;
-  bool boolean = false;
-  double number = 0;
-  std::string string;
-  std::vector<JsonValue> array;
-  JsonObject object;
+// A tagged value. Only the field that matches type() holds data; the others read as empty
+// (false, 0, "", no elements). One variant instead of a member per kind keeps a value at 40
+// bytes, which matters for documents with hundreds of thousands of values.
+class JsonValue {
+ public:
+  JsonValue() = default;
+  explicit JsonValue(bool boolean) : data_(boolean) {}
+  explicit JsonValue(double number) : data_(number) {}
+  explicit JsonValue(std::string string) : data_(std::move(string)) {}
+  explicit JsonValue(std::vector<JsonValue> array) : data_(std::move(array)) {}
+  explicit JsonValue(JsonObject object) : data_(std::move(object)) {}
+
+  // The alternatives are declared in the order of JsonType.
+  JsonType type() const { return static_cast<JsonType>(data_.index()); }
+  bool boolean() const;
+  double number() const;
+  const std::string& string() const;
+  const std::vector<JsonValue>& array() const;
+  const JsonObject& object() const;
+
+ private:
+  std::variant<std::monostate, bool, double, std::string, std::vector<JsonValue>, JsonObject> data_;
 };
 
 inline std::size_t JsonObject::size() const { return members_.size(); }

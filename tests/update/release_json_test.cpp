@@ -11,6 +11,7 @@ namespace Corvanthorne::Update {
 namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using Testing::readFile;
 using Testing::TempDir;
 using Testing::writeFile;
 
@@ -30,8 +31,8 @@ std::string atByte(int offset, std::string_view message) {
 
 std::string parsedString(std::string_view json) {
   const JsonValue value = parseReleaseJson(json);
-  EXPECT_EQ(value.type, JsonType::String) << json;
-  return value.string;
+  EXPECT_EQ(value.type(), JsonType::String) << json;
+  return value.string();
 }
 
 std::string nested(int depth, std::string_view inner = "") {
@@ -41,29 +42,29 @@ std::string nested(int depth, std::string_view inner = "") {
 TEST(ReleaseJson, ParsesEveryKindOfValueIntoTheMatchingField) {
   const JsonValue root = parseReleaseJson(
       " \t\r\n{\"b\": [true, false, null], \"a\": -12.5e1, \"c\": {}, \"d\": [], \"e\": \"x\"}\n ");
-  ASSERT_EQ(root.type, JsonType::Object);
-  ASSERT_EQ(root.object.size(), 5u);
-  const JsonValue& list = *root.object.find("b");
-  ASSERT_EQ(list.array.size(), 3u);
-  EXPECT_EQ(list.array[0].type, JsonType::Boolean);
-  EXPECT_TRUE(list.array[0].boolean);
-  EXPECT_FALSE(list.array[1].boolean);
-  EXPECT_EQ(list.array[2].type, JsonType::Null);
-  EXPECT_EQ(root.object.find("a")->number, -125.0);
-  EXPECT_EQ(root.object.find("c")->type, JsonType::Object);
-  EXPECT_TRUE(root.object.find("d")->array.empty());
-  EXPECT_EQ(root.object.find("e")->string, "x");
-  EXPECT_EQ(root.object.find("f"), nullptr);
-  EXPECT_EQ(parseReleaseJson("[]").type, JsonType::Array);
-  EXPECT_EQ(parseReleaseJson("\v\f7").number, 7.0);
+  ASSERT_EQ(root.type(), JsonType::Object);
+  ASSERT_EQ(root.object().size(), 5u);
+  const JsonValue& list = *root.object().find("b");
+  ASSERT_EQ(list.array().size(), 3u);
+  EXPECT_EQ(list.array()[0].type(), JsonType::Boolean);
+  EXPECT_TRUE(list.array()[0].boolean());
+  EXPECT_FALSE(list.array()[1].boolean());
+  EXPECT_EQ(list.array()[2].type(), JsonType::Null);
+  EXPECT_EQ(root.object().find("a")->number(), -125.0);
+  EXPECT_EQ(root.object().find("c")->type(), JsonType::Object);
+  EXPECT_TRUE(root.object().find("d")->array().empty());
+  EXPECT_EQ(root.object().find("e")->string(), "x");
+  EXPECT_EQ(root.object().find("f"), nullptr);
+  EXPECT_EQ(parseReleaseJson("[]").type(), JsonType::Array);
+  EXPECT_EQ(parseReleaseJson("\v\f7").number(), 7.0);
 }
 
 TEST(ReleaseJson, KeysAreOrderedByBytesWhateverTheDocumentOrder) {
   const JsonValue root = parseReleaseJson("{\"z\":1,\"\xC3\xA9\":2,\"B\":3,\"a\":4,\"\":5,\"ab\":6}");
   std::vector<std::string> keys;
-  for (const auto& [key, value] : root.object) keys.push_back(key);
+  for (const auto& [key, value] : root.object()) keys.push_back(key);
   EXPECT_EQ(keys, (std::vector<std::string>{"", "B", "a", "ab", "z", "\xC3\xA9"}));
-  EXPECT_EQ(root.object.find("\xC3\xA9")->number, 2.0);
+  EXPECT_EQ(root.object().find("\xC3\xA9")->number(), 2.0);
 }
 
 TEST(ReleaseJson, StructuralErrorsNameTheByteOffset) {
@@ -82,7 +83,7 @@ TEST(ReleaseJson, StructuralErrorsNameTheByteOffset) {
   // A byte order mark is skipped but still counted.
   EXPECT_EQ(parseError("\xEF\xBB\xBF"), atByte(3, "unexpected end of file"));
   EXPECT_EQ(parseError("\xEF\xBB\xBF[1,]"), atByte(6, "invalid value"));
-  EXPECT_EQ(parseReleaseJson("\xEF\xBB\xBF{\"a\":[]}").type, JsonType::Object);
+  EXPECT_EQ(parseReleaseJson("\xEF\xBB\xBF{\"a\":[]}").type(), JsonType::Object);
   EXPECT_EQ(parseError("\xEF\xBB[]"), atByte(0, "invalid value"));
 }
 
@@ -108,7 +109,7 @@ TEST(ReleaseJson, NestingIsLimitedBeforeParsing) {
 TEST(ReleaseJson, OversizedTextIsRefusedBeforeParsing) {
   std::string text(releaseMetadataSizeLimit, ' ');
   text[0] = '0';
-  EXPECT_EQ(parseReleaseJson(text).number, 0.0);
+  EXPECT_EQ(parseReleaseJson(text).number(), 0.0);
   text.push_back(']');
   EXPECT_EQ(parseError(text), "Release metadata exceeds size limit");
 }
@@ -145,16 +146,16 @@ TEST(ReleaseJson, NumbersFollowTheConversionRule) {
   EXPECT_EQ(parseError("-1e999"), atByte(6, "invalid number"));
   EXPECT_EQ(parseError("[-x]"), atByte(2, "invalid number"));
   // Scanned bytes the conversion does not use are still consumed.
-  EXPECT_EQ(parseReleaseJson("1e").number, 1.0);
-  EXPECT_EQ(parseReleaseJson("[1e+]").array[0].number, 1.0);
-  EXPECT_EQ(parseReleaseJson("2.").number, 2.0);
-  EXPECT_EQ(parseReleaseJson("007").number, 7.0);
-  EXPECT_EQ(parseReleaseJson("1E3").number, 1000.0);
-  EXPECT_EQ(parseReleaseJson("0.1").number, 0.1);
-  EXPECT_EQ(parseReleaseJson("9007199254740993").number, 9007199254740992.0);
+  EXPECT_EQ(parseReleaseJson("1e").number(), 1.0);
+  EXPECT_EQ(parseReleaseJson("[1e+]").array()[0].number(), 1.0);
+  EXPECT_EQ(parseReleaseJson("2.").number(), 2.0);
+  EXPECT_EQ(parseReleaseJson("007").number(), 7.0);
+  EXPECT_EQ(parseReleaseJson("1E3").number(), 1000.0);
+  EXPECT_EQ(parseReleaseJson("0.1").number(), 0.1);
+  EXPECT_EQ(parseReleaseJson("9007199254740993").number(), 9007199254740992.0);
   const JsonValue negativeZero = parseReleaseJson("-0");
-  EXPECT_EQ(negativeZero.number, 0.0);
-  EXPECT_TRUE(std::signbit(negativeZero.number));
+  EXPECT_EQ(negativeZero.number(), 0.0);
+  EXPECT_TRUE(std::signbit(negativeZero.number()));
   EXPECT_EQ(parseError("+1"), atByte(0, "invalid value"));
   EXPECT_EQ(parseError("1.5.2"), atByte(3, "extra data after root value"));
 }
@@ -176,7 +177,7 @@ TEST(ReleaseJson, DuplicateKeysFailAfterTheRepeatedMembersValue) {
   // Large objects switch to a hash set; the position stays exact.
   std::string big = "{";
   for (int i = 0; i < 100; ++i) big += "\"k" + std::to_string(i) + "\":0,";
-  EXPECT_EQ(parseReleaseJson(big + "\"x\":0}").object.size(), 101u);
+  EXPECT_EQ(parseReleaseJson(big + "\"x\":0}").object().size(), 101u);
   const std::string repeated = big + "\"k70\":0";
   EXPECT_EQ(parseError(repeated + "}"), atByte(static_cast<int>(repeated.size()), "duplicate object key"));
   EXPECT_THROW(JsonObject({{"a", {}}, {"a", {}}}), std::invalid_argument);
@@ -186,7 +187,7 @@ TEST(ReleaseJson, FieldsMustExistWithExactlyTheAskedType) {
   const JsonValue root = parseReleaseJson(
       R"({"name":"x","zero":0,"max":9007199254740991,"over":9007199254740992,)"
       R"("half":1.5,"negative":-1,"negativeZero":-0,"text":"1","big":1e300})");
-  EXPECT_EQ(releaseField(root, "name", JsonType::String).string, "x");
+  EXPECT_EQ(releaseField(root, "name", JsonType::String).string(), "x");
   EXPECT_THROW(releaseField(root, "name", JsonType::Number), std::runtime_error);
   try {
     releaseField(root, "missing", JsonType::String);
@@ -248,6 +249,26 @@ TEST(ReleaseBase64, RefusesEverythingElse) {
       EXPECT_STREQ(error.what(), "Invalid release base64") << text;
     }
   }
+}
+
+// Runs every input kept from fuzzing one target (seeds and findings) through `read`, which
+// must accept it or refuse it with the reader's own error, never crash or throw anything else.
+template <typename Read>
+int readKeptFuzzInputs(std::string_view target, Read read) {
+  int count = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(QEL_TEST_DATA_DIR) / "fuzz" / target)) {
+    ++count;
+    try {
+      (void)read(readFile(entry.path()));
+    } catch (const std::runtime_error&) {
+    }
+  }
+  return count;
+}
+
+TEST(ReleaseJson, KeptFuzzInputsAreReadOrRefusedCleanly) {
+  EXPECT_GE(readKeptFuzzInputs("release_json_fuzz", parseReleaseJson), 3);
+  EXPECT_GE(readKeptFuzzInputs("release_base64_fuzz", decodeReleaseBase64), 4);
 }
 
 }  // namespace

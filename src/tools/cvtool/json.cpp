@@ -49,28 +49,28 @@ void writeNumber(double number, std::ostream& out) {
 void writeIndent(int depth, std::ostream& out) { out << '\n' << std::string(2 * static_cast<std::size_t>(depth), ' '); }
 
 void writePretty(const JsonValue& value, int depth, std::ostream& out) {
-  switch (value.type) {
+  switch (value.type()) {
     case JsonType::Null: out << "null"; break;
-    case JsonType::Boolean: out << (value.boolean ? "true" : "false"); break;
-    case JsonType::Number: writeNumber(value.number, out); break;
-    case JsonType::String: writeString(value.string, out); break;
+    case JsonType::Boolean: out << (value.boolean() ? "true" : "false"); break;
+    case JsonType::Number: writeNumber(value.number(), out); break;
+    case JsonType::String: writeString(value.string(), out); break;
     case JsonType::Array: {
       out << '[';
       const char* separator = "";
-      for (const JsonValue& element : value.array) {
+      for (const JsonValue& element : value.array()) {
         out << separator;
         writeIndent(depth + 1, out);
         writePretty(element, depth + 1, out);
         separator = ",";
       }
-      if (!value.array.empty()) writeIndent(depth, out);
+      if (!value.array().empty()) writeIndent(depth, out);
       out << ']';
       break;
     }
     case JsonType::Object: {
       out << '{';
       const char* separator = "";
-      for (const auto& [key, member] : value.object) {
+      for (const auto& [key, member] : value.object()) {
         out << separator;
         writeIndent(depth + 1, out);
         writeString(key, out);
@@ -78,7 +78,7 @@ void writePretty(const JsonValue& value, int depth, std::ostream& out) {
         writePretty(member, depth + 1, out);
         separator = ",";
       }
-      if (value.object.size() != 0) writeIndent(depth, out);
+      if (value.object().size() != 0) writeIndent(depth, out);
       out << '}';
       break;
     }
