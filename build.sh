@@ -117,5 +117,19 @@ case "${1:-}" in
          cmake -S "$root" -B "$build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF -DQEL_BENCH=ON >/dev/null
          cmake --build "$build/bench" -j "$jobs"
          for b in "$build"/bench/bench_*; do [ -x "$b" ] && "$b"; done ;;
+  # ./build.sh fuzz: the libFuzzer targets in fuzz/ (native clang, sanitizers), each run for
+  # QEL_FUZZ_SECONDS (default 60) on its corpus in build/fuzz/corpus plus the kept inputs in
+  # tests/data/fuzz/<target>; findings are written as build/fuzz/<target>-crash-*.
+  fuzz)  install_missing
+         cmake -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+               -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link -DQEL_SANITIZE=ON \
+               -DQEL_TESTS=OFF -DQEL_FUZZ=ON >/dev/null
+         cmake --build "$build/fuzz" -j "$jobs"
+         for target in "$build"/fuzz/*_fuzz; do
+           name=$(basename "$target")
+           mkdir -p "$build/fuzz/corpus/$name"
+           "$target" -max_total_time="${QEL_FUZZ_SECONDS:-60}" -max_len=4096 -artifact_prefix="$build/fuzz/$name-" \
+                     "$build/fuzz/corpus/$name" "$root/tests/data/fuzz/$name"
+         done ;;
   *)     echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac
