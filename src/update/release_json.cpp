@@ -17,8 +17,9 @@
 //             while scanned bytes the conversion leaves unused (the "e" of "1e") are not
 //   ws      = bytes of C-locale isspace: space, tab, LF, VT, FF, CR
 // After the root value only white space may follow. Syntax errors read
-// "World JSON at byte N: message", N being the offset of the offending byte (or of the end
-// of the text); a duplicate key is reported just after its member's value.
+// "World JSON at byte N: message", N being where the parser stood: at the offending byte or
+// the end of the text, after the bytes of a number that does not convert, or just after the
+// value of a member whose key repeats.
 #include "update/release_json.h"
 
 #include <algorithm>
@@ -31,6 +32,8 @@
 #include <optional>
 #include <stdexcept>
 #include <unordered_set>
+
+#include "common/text.h"
 
 namespace Corvanthorne::Update {
 namespace {
@@ -49,19 +52,6 @@ int hexDigitValue(unsigned char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-void appendUtf8(std::string& out, unsigned unit) {
-  if (unit < 0x80) {
-    out.push_back(static_cast<char>(unit));
-  } else if (unit < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (unit >> 6)));
-    out.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (unit >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-  }
 }
 
 // The linear pass that bounds nesting before the recursive parser runs.
