@@ -150,6 +150,9 @@ TEST(ReleaseJson, NumbersFollowTheConversionRule) {
   EXPECT_EQ(parseError("1e999"), atByte(5, "invalid number"));
   EXPECT_EQ(parseError("-1e999"), atByte(6, "invalid number"));
   EXPECT_EQ(parseError("[-x]"), atByte(2, "invalid number"));
+  EXPECT_EQ(parseError("1e-400"), atByte(6, "invalid number"));  // underflow is out of range too
+  EXPECT_EQ(parseReleaseJson("1e-310").number(), 1e-310);
+  EXPECT_EQ(parseReleaseJson("-.5").number(), -0.5);
   // Scanned bytes the conversion does not use are still consumed.
   EXPECT_EQ(parseReleaseJson("1e").number(), 1.0);
   EXPECT_EQ(parseReleaseJson("[1e+]").array()[0].number(), 1.0);
