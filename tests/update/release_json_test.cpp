@@ -34,6 +34,17 @@ std::string atByte(int offset, std::string_view message) {
   return "World JSON at byte " + std::to_string(offset) + ": " + std::string(message);
 }
 
+struct SyntaxError {
+  std::string_view json;
+  int offset;
+  std::string_view message;
+};
+
+void expectSyntaxErrors(std::initializer_list<SyntaxError> cases) {
+  for (const SyntaxError& expected : cases)
+    EXPECT_EQ(parseError(expected.json), atByte(expected.offset, expected.message)) << expected.json;
+}
+
 std::string parsedString(std::string_view json) {
   const JsonValue value = parseReleaseJson(json);
   EXPECT_EQ(value.type(), JsonType::String) << json;
@@ -73,29 +84,33 @@ TEST(ReleaseJson, KeysAreOrderedByBytesWhateverTheDocumentOrder) {
 }
 
 TEST(ReleaseJson, StructuralErrorsNameTheByteOffset) {
-  EXPECT_EQ(parseError("{\"a\":1,}"), atByte(7, "expected object key"));
-  EXPECT_EQ(parseError("[1,]"), atByte(3, "invalid value"));
-  EXPECT_EQ(parseError(""), atByte(0, "unexpected end of file"));
-  EXPECT_EQ(parseError("  "), atByte(2, "unexpected end of file"));
-  EXPECT_EQ(parseError("["), atByte(1, "unexpected end of file"));
-  EXPECT_EQ(parseError("1 2"), atByte(2, "extra data after root value"));
-  EXPECT_EQ(parseError("{\"a\" 1}"), atByte(5, "expected ':'"));
-  EXPECT_EQ(parseError("{\"a\":1 \"b\":2}"), atByte(7, "expected ','"));
-  EXPECT_EQ(parseError("[1 2]"), atByte(3, "expected ','"));
-  EXPECT_EQ(parseError("{1:2}"), atByte(1, "expected object key"));
-  EXPECT_EQ(parseError("{"), atByte(1, "expected object key"));
-  EXPECT_EQ(parseError("[1,,2]"), atByte(3, "invalid value"));
-  // A byte order mark is skipped but still counted.
-  EXPECT_EQ(parseError("\xEF\xBB\xBF"), atByte(3, "unexpected end of file"));
-  EXPECT_EQ(parseError("\xEF\xBB\xBF[1,]"), atByte(6, "invalid value"));
+  expectSyntaxErrors({
+      {"{\"a\":1,}", 7, "expected object key"},
+      {"[1,]", 3, "invalid value"},
+      {"", 0, "unexpected end of file"},
+      {"  ", 2, "unexpected end of file"},
+      {"[", 1, "unexpected end of file"},
+      {"1 2", 2, "extra data after root value"},
+      {"{\"a\" 1}", 5, "expected ':'"},
+      {"{\"a\":1 \"b\":2}", 7, "expected ','"},
+      {"[1 2]", 3, "expected ','"},
+      {"{1:2}", 1, "expected object key"},
+      {"{", 1, "expected object key"},
+      {"[1,,2]", 3, "invalid value"},
+      // A byte order mark is skipped but still counted; a partial one is no mark.
+      {"\xEF\xBB\xBF", 3, "unexpected end of file"},
+      {"\xEF\xBB\xBF[1,]", 6, "invalid value"},
+      {"\xEF\xBB[]", 0, "invalid value"},
+  });
   EXPECT_EQ(parseReleaseJson("\xEF\xBB\xBF{\"a\":[]}").type(), JsonType::Object);
-  EXPECT_EQ(parseError("\xEF\xBB[]"), atByte(0, "invalid value"));
 }
 
 TEST(ReleaseJson, MismatchedBracketKindsAreFoundByTheParser) {
-  EXPECT_EQ(parseError("[}"), atByte(1, "invalid value"));
-  EXPECT_EQ(parseError("[1}"), atByte(2, "expected ','"));
-  EXPECT_EQ(parseError("{\"a\":1]"), atByte(6, "expected ','"));
+  expectSyntaxErrors({
+      {"[}", 1, "invalid value"},
+      {"[1}", 2, "expected ','"},
+      {"{\"a\":1]", 6, "expected ','"},
+  });
   EXPECT_EQ(parseError("]"), "Invalid release JSON");
   EXPECT_EQ(parseError("[]]"), "Invalid release JSON");
 }
@@ -132,25 +147,29 @@ TEST(ReleaseJson, StringEscapesResolveToTheirBytes) {
 }
 
 TEST(ReleaseJson, MalformedStringsNameTheOffendingByte) {
-  EXPECT_EQ(parseError("[\"\\u00\"]"), atByte(6, "invalid unicode escape"));
-  EXPECT_EQ(parseError("\"\\u00"), atByte(3, "unfinished unicode escape"));
-  EXPECT_EQ(parseError("\"\\u00e"), atByte(3, "unfinished unicode escape"));
-  EXPECT_EQ(parseError("\"\\uG000\""), atByte(3, "invalid unicode escape"));
-  EXPECT_EQ(parseError("\"\\x\""), atByte(2, "invalid escape sequence"));
-  EXPECT_EQ(parseError("\"\\U0041\""), atByte(2, "invalid escape sequence"));
-  EXPECT_EQ(parseError("\"\\"), atByte(2, "unfinished escape sequence"));
-  EXPECT_EQ(parseError("\"abc"), atByte(4, "unterminated string"));
-  EXPECT_EQ(parseError("\"a\tb\""), atByte(2, "control character in string"));
-  EXPECT_EQ(parseError("{\"k\x1F\":1}"), atByte(3, "control character in string"));
-  EXPECT_EQ(parseError("\"a\nb\""), atByte(2, "control character in string"));
+  expectSyntaxErrors({
+      {"[\"\\u00\"]", 6, "invalid unicode escape"},
+      {"\"\\u00", 3, "unfinished unicode escape"},
+      {"\"\\u00e", 3, "unfinished unicode escape"},
+      {"\"\\uG000\"", 3, "invalid unicode escape"},
+      {"\"\\x\"", 2, "invalid escape sequence"},
+      {"\"\\U0041\"", 2, "invalid escape sequence"},
+      {"\"\\", 2, "unfinished escape sequence"},
+      {"\"abc", 4, "unterminated string"},
+      {"\"a\tb\"", 2, "control character in string"},
+      {"{\"k\x1F\":1}", 3, "control character in string"},
+      {"\"a\nb\"", 2, "control character in string"},
+  });
 }
 
 TEST(ReleaseJson, NumbersFollowTheConversionRule) {
-  EXPECT_EQ(parseError("-"), atByte(1, "invalid number"));
-  EXPECT_EQ(parseError("1e999"), atByte(5, "invalid number"));
-  EXPECT_EQ(parseError("-1e999"), atByte(6, "invalid number"));
-  EXPECT_EQ(parseError("[-x]"), atByte(2, "invalid number"));
-  EXPECT_EQ(parseError("1e-400"), atByte(6, "invalid number"));  // underflow is out of range too
+  expectSyntaxErrors({
+      {"-", 1, "invalid number"},
+      {"1e999", 5, "invalid number"},
+      {"-1e999", 6, "invalid number"},
+      {"[-x]", 2, "invalid number"},
+      {"1e-400", 6, "invalid number"},  // underflow is out of range too
+  });
   EXPECT_EQ(parseReleaseJson("1e-310").number(), 1e-310);
   EXPECT_EQ(parseReleaseJson("-.5").number(), -0.5);
   // Scanned bytes the conversion does not use are still consumed.
@@ -169,12 +188,14 @@ TEST(ReleaseJson, NumbersFollowTheConversionRule) {
 }
 
 TEST(ReleaseJson, LiteralsConsumeOnlyTheirOwnLetters) {
-  EXPECT_EQ(parseError("truex"), atByte(4, "extra data after root value"));
-  EXPECT_EQ(parseError("[nullx]"), atByte(5, "expected ','"));
-  EXPECT_EQ(parseError("[falsey]"), atByte(6, "expected ','"));
-  EXPECT_EQ(parseError("tru"), atByte(0, "invalid value"));
-  EXPECT_EQ(parseError("True"), atByte(0, "invalid value"));
-  EXPECT_EQ(parseError("nul"), atByte(0, "invalid value"));
+  expectSyntaxErrors({
+      {"truex", 4, "extra data after root value"},
+      {"[nullx]", 5, "expected ','"},
+      {"[falsey]", 6, "expected ','"},
+      {"tru", 0, "invalid value"},
+      {"True", 0, "invalid value"},
+      {"nul", 0, "invalid value"},
+  });
 }
 
 TEST(ReleaseJson, DuplicateKeysFailAfterTheRepeatedMembersValue) {
