@@ -27,11 +27,10 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <stdexcept>
-#include <unordered_set>
 
 #include "common/text.h"
 
@@ -77,7 +76,8 @@ void checkNesting(std::string_view bytes) {
 
 // Finds a repeated key as soon as its member is added to the members of one object, which
 // sit at the top of the parser's member stack from `first` on: a linear search for the small
-// objects of real documents, a hash set of stack indices once an object grows large.
+// objects of real documents, an ordered set of stack indices once an object grows large (a
+// tree rather than a hash table, so that crafted colliding keys cannot make it quadratic).
 class DuplicateKeyCheck {
  public:
   DuplicateKeyCheck(const std::vector<Member>& stack, std::size_t first) : stack_(stack), first_(first) {}
@@ -92,7 +92,7 @@ class DuplicateKeyCheck {
                          [&](const Member& member) { return member.first == key; });
     }
     if (!seen_) {
-      seen_.emplace(0, KeyHash{&stack_}, KeyEqual{&stack_});
+      seen_.emplace(KeyLess{&stack_});
       for (std::size_t i = first_; i < last; ++i) seen_->insert(i);
     }
     return !seen_->insert(last).second;
@@ -100,17 +100,13 @@ class DuplicateKeyCheck {
 
  private:
   static constexpr std::size_t linearSearchLimit = 32;
-  struct KeyHash {
+  struct KeyLess {
     const std::vector<Member>* stack;
-    std::size_t operator()(std::size_t i) const { return std::hash<std::string>{}((*stack)[i].first); }
-  };
-  struct KeyEqual {
-    const std::vector<Member>* stack;
-    bool operator()(std::size_t a, std::size_t b) const { return (*stack)[a].first == (*stack)[b].first; }
+    bool operator()(std::size_t a, std::size_t b) const { return (*stack)[a].first < (*stack)[b].first; }
   };
   const std::vector<Member>& stack_;
   const std::size_t first_;
-  std::optional<std::unordered_set<std::size_t, KeyHash, KeyEqual>> seen_;
+  std::optional<std::set<std::size_t, KeyLess>> seen_;
 };
 
 // Moves the top of a stack, from `first` on, into an exactly sized vector.

@@ -203,7 +203,7 @@ TEST(ReleaseJson, DuplicateKeysFailAfterTheRepeatedMembersValue) {
   // Found before any later fault in the document.
   EXPECT_EQ(parseError("{\"a\":1,\"a\":[2] ,\"b\":x}"), atByte(14, "duplicate object key"));
   EXPECT_EQ(parseError("[{\"a\":1},{\"a\":1}]"), "");
-  // Large objects switch to a hash set; the position stays exact.
+  // Large objects switch to an ordered set; the position stays exact.
   std::string big = "{";
   for (int i = 0; i < 100; ++i) big += "\"k" + std::to_string(i) + "\":0,";
   EXPECT_EQ(parseReleaseJson(big + "\"x\":0}").object().size(), 101u);
