@@ -38,6 +38,8 @@ long decodeUtf8(std::string_view text, size_t& i) {
   return codePoint;
 }
 
+}  // namespace
+
 void appendUtf8(std::string& out, unsigned long codePoint) {
   if (codePoint < 0x80) {
     out += static_cast<char>(codePoint);
@@ -55,8 +57,6 @@ void appendUtf8(std::string& out, unsigned long codePoint) {
     out += static_cast<char>(0x80 | (codePoint & 0x3F));
   }
 }
-
-}  // namespace
 
 std::wstring utf8ToWide(std::string_view text) {
   std::wstring out;

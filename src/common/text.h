@@ -15,6 +15,10 @@ std::wstring utf8ToWide(std::string_view text);
 // UTF-16 to UTF-8. Unpaired surrogates are invalid.
 std::string wideToUtf8(std::wstring_view text);
 
+// Appends one code point as UTF-8 of one to four bytes, unchecked: a lone surrogate value
+// becomes three bytes, as JSON \u escapes require.
+void appendUtf8(std::string& out, unsigned long codePoint);
+
 // A path as message text: UTF-8 with forward slashes.
 std::string pathText(const std::filesystem::path& path);
 

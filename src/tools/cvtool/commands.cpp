@@ -4,6 +4,7 @@
 
 namespace Corvanthorne::Tools {
 
+int runJson(Arguments arguments, std::ostream& out);
 int runSettings(Arguments arguments, std::ostream& out);
 #ifdef _WIN32
 int runServe(Arguments arguments, std::ostream& out);
@@ -14,6 +15,7 @@ int runRegister(Arguments arguments, std::ostream& out);
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
 std::span<const Command> commands() {
   static constexpr std::array table = {
+      Command{"json", "json check|pretty FILE", runJson},
       Command{"settings", "settings normalize FILE", runSettings},
 #ifdef _WIN32
       Command{"serve", "serve [--port N] [--accounts FILE]", runServe},

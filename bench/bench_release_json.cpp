@@ -1,0 +1,177 @@
+// Parsing a full-size release document (16 MiB, 100,000 file entries): our reader against
+// nlohmann::json building its DOM from the same bytes (the baseline, ratios printed at the
+// end, with a warm and a cold heap) and simdjson for reference. Before the timings, the peak memory of one parse is measured.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <malloc.h>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <simdjson.h>
+#include <stdexcept>
+#include <string>
+
+#include "update/release_json.h"
+
+namespace {
+
+using Corvanthorne::Update::parseReleaseJson;
+using Corvanthorne::Update::releaseMetadataSizeLimit;
+
+constexpr int fileCount = 100'000;
+
+std::string hexDigest(std::uint64_t& state) {
+  static constexpr char hex[] = "0123456789abcdef";
+  std::string digest(64, '0');
+  for (char& c : digest) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    c = hex[state >> 60];
+  }
+  return digest;
+}
+
+// A release payload of exactly the size limit: the file list, padded by the notes text.
+std::string makeReleaseDocument() {
+  std::string files;
+  files.reserve(releaseMetadataSizeLimit);
+  std::uint64_t state = 1;
+  for (int i = 0; i < fileCount; ++i) {
+    files += i == 0 ? "\n  " : ",\n  ";
+    files += "{\"path\": \"assets/worlds/region_" + std::to_string(i % 97) + "/terrain_" +
+             std::to_string(i) + ".dds\", \"sha256\": \"" + hexDigest(state) +
+             "\", \"size\": " + std::to_string(1000 + (state >> 40)) + "}";
+  }
+  const std::string head =
+      "{\"testOnly\": false, \"schema\": 1, \"compatibilityEpoch\": 1, \"requiredServerEpoch\": 1,\n"
+      " \"id\": \"r20261205143000123-0123456789ab\", \"content\": 7, \"build\": 1234,\n"
+      " \"remove\": [\"old/file.dat\"], \"notes\": \"";
+  const std::string middle = "\",\n \"files\": [";
+  const std::string tail = "\n]}\n";
+  const std::size_t used = head.size() + middle.size() + files.size() + tail.size();
+  if (used > releaseMetadataSizeLimit) throw std::length_error("benchmark document too large");
+  std::string document;
+  document.reserve(releaseMetadataSizeLimit);
+  document += head;
+  document.append(releaseMetadataSizeLimit - used, 'n');
+  document += middle;
+  document += files;
+  document += tail;
+  return document;
+}
+
+const std::string& releaseDocument() {
+  static const std::string document = makeReleaseDocument();
+  return document;
+}
+
+// Warm: the heap keeps what the previous parse freed, as in a long benchmark loop. Cold: the
+// freed heap is returned to the system before each parse (untimed), so the parse pays for
+// fresh pages as the launcher's single parse per run does.
+void prepareHeap(benchmark::State& state, bool cold) {
+  if (!cold) return;
+  state.PauseTiming();
+  malloc_trim(0);
+  state.ResumeTiming();
+}
+
+void parseWithReleaseReader(benchmark::State& state, bool cold) {
+  const std::string& document = releaseDocument();
+  for (auto _ : state) {
+    prepareHeap(state, cold);
+    benchmark::DoNotOptimize(parseReleaseJson(document));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document.size()));
+}
+
+void parseWithNlohmannJson(benchmark::State& state, bool cold) {
+  const std::string& document = releaseDocument();
+  for (auto _ : state) {
+    prepareHeap(state, cold);
+    benchmark::DoNotOptimize(nlohmann::json::parse(document));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document.size()));
+}
+
+// simdjson reuses its parser's buffers between documents, as it is meant to be used.
+void parseWithSimdjson(benchmark::State& state) {
+  const simdjson::padded_string document(releaseDocument());
+  simdjson::dom::parser parser;
+  for (auto _ : state) {
+    simdjson::dom::element root;
+    if (parser.parse(document).get(root)) state.SkipWithError("simdjson refused the document");
+    benchmark::DoNotOptimize(root);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document.size()));
+}
+
+BENCHMARK_CAPTURE(parseWithReleaseReader, warm, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(parseWithNlohmannJson, warm, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(parseWithReleaseReader, cold, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(parseWithNlohmannJson, cold, true)->Unit(benchmark::kMillisecond);
+BENCHMARK(parseWithSimdjson)->Unit(benchmark::kMillisecond);
+
+long statusKiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::string(field).size()));
+  return -1;
+}
+
+// Peak resident memory of the whole process (document text included) while one parse and
+// its tree are alive, relative to the document size.
+void reportParsePeakMemory() {
+  const std::string& document = releaseDocument();
+  const bool reset = static_cast<bool>(std::ofstream("/proc/self/clear_refs") << "5");
+  const long before = statusKiB("VmRSS:");
+  {
+    const auto tree = parseReleaseJson(document);
+    const auto* files = tree.object().find("files");
+    if (!files || files->array().size() != fileCount) throw std::logic_error("benchmark document misread");
+  }
+  const long peak = statusKiB("VmHWM:");
+  const double documentKiB = static_cast<double>(document.size()) / 1024;
+  std::printf("document: %zu bytes, %d file entries\n", document.size(), fileCount);
+  std::printf("peak RSS while parsing: %ld KiB = %.2f x document (RSS before: %ld KiB = %.2f x; peak %s)\n", peak,
+              peak / documentKiB, before, before / documentKiB, reset ? "reset before the parse" : "of the whole run");
+}
+
+struct Timing {
+  double realMilliseconds = 0;
+  double cpuMilliseconds = 0;
+};
+
+// Console output plus the mean times of every benchmark, for the ratio line. CPU time is
+// given beside real time because other work on a shared machine inflates real time.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) timings[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+  }
+  std::map<std::string, Timing> timings;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  reportParsePeakMemory();
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const Timing simdjson = reporter.timings["parseWithSimdjson"];
+  std::printf("simdjson (reference): %.1f ms real, %.1f ms CPU\n", simdjson.realMilliseconds, simdjson.cpuMilliseconds);
+  for (const char* heap : {"warm", "cold"}) {
+    const Timing ours = reporter.timings[std::string("parseWithReleaseReader/") + heap];
+    const Timing nlohmann = reporter.timings[std::string("parseWithNlohmannJson/") + heap];
+    if (nlohmann.realMilliseconds > 0 && nlohmann.cpuMilliseconds > 0)
+      std::printf("%s heap, real/CPU ms: parseReleaseJson %.1f/%.1f, nlohmann::json %.1f/%.1f (baseline); "
+                  "ratio %.2f real, %.2f CPU (target <= 1.00)\n",
+                  heap, ours.realMilliseconds, ours.cpuMilliseconds, nlohmann.realMilliseconds, nlohmann.cpuMilliseconds,
+                  ours.realMilliseconds / nlohmann.realMilliseconds, ours.cpuMilliseconds / nlohmann.cpuMilliseconds);
+  }
+  benchmark::Shutdown();
+  return 0;
+}
