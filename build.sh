@@ -117,5 +117,14 @@ case "${1:-}" in
          cmake -S "$root" -B "$build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF -DQEL_BENCH=ON >/dev/null
          cmake --build "$build/bench" -j "$jobs"
          for b in "$build"/bench/bench_*; do [ -x "$b" ] && "$b"; done ;;
-  *)     echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+  fuzz)  install_missing  # ./build.sh fuzz [seconds]: every fuzz target; seeds and kept crash inputs in tests/data/fuzz/<target>
+         CC=clang CXX=clang++ cmake -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+           -DQEL_TESTS=OFF -DQEL_SANITIZE=ON -DQEL_FUZZ=ON >/dev/null
+         cmake --build "$build/fuzz" -j "$jobs"
+         for f in "$build"/fuzz/fuzz_*; do
+           name=$(basename "$f"); mkdir -p "$build/fuzz/corpus-$name" "$build/fuzz/crashes"
+           "$f" -max_total_time="${2:-60}" -artifact_prefix="$build/fuzz/crashes/" \
+             "$build/fuzz/corpus-$name" "$root/tests/data/fuzz/$name"
+         done ;;
+  *)     echo "usage: $0 run|test|bench|fuzz" >&2; exit 2 ;;
 esac
