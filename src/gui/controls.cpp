@@ -39,11 +39,6 @@ const NameMap<PropertyClass>& properties() {
   return table;
 }
 
-bool isCentreKeyword(std::wstring_view value) {
-  const std::wstring word = lowerAscii(trimWhitespace(value));
-  return word == L"center" || word == L"centre";
-}
-
 class Validator {
  public:
   explicit Validator(Document& document) : document_(document) {}
@@ -74,8 +69,7 @@ class Validator {
     if (value == L"$") warn(node, L"Binding for property '" + key + L"' has no name.");
     if (kind == PropertyClass::Action && value.empty())
       warn(node, L"Action property '" + key + L"' has no action name.");
-    const bool bound = !value.empty() && value[0] == L'$';
-    if (bound) return;
+    if (isBinding(value)) return;
     if (kind == PropertyClass::Numeric && !isWholeNumber(value) &&
         !((key == L"x" || key == L"y") && isCentreKeyword(value)))
       warn(node, L"Property '" + key + L"' should be numeric or a binding.");
@@ -93,7 +87,7 @@ class Validator {
   }
 
   Document& document_;
-  NameSet names_;
+  std::unordered_set<std::wstring_view, NameHash> names_;  // views into the document's nodes
   std::unordered_set<int32_t> tabIndices_;
 };
 

@@ -180,14 +180,14 @@ class Parser {
   }
 
   std::unique_ptr<Node> parseControl() {
-    const Token typeWord = current_;
+    const Token typeWord = std::move(current_);
     advance();
     if (!at(TokenKind::Word)) {
       error(L"Expected a control name after type '" + typeWord.text + L"'.");
       skipBlock();
       return nullptr;
     }
-    std::wstring name = current_.text;
+    std::wstring name = std::move(current_.text);
     advance();
     if (!at(TokenKind::OpenBrace)) {
       error(L"Expected '{' after control name.");
@@ -207,7 +207,7 @@ class Parser {
         skipStatement();
         continue;
       }
-      const Token key = current_;
+      Token key = std::move(current_);
       advance();
       if (at(TokenKind::Equals)) {
         advance();
@@ -226,13 +226,13 @@ class Parser {
     }
   }
 
-  void parseProperty(Node& node, const Token& key, bool topLevel) {
+  void parseProperty(Node& node, Token& key, bool topLevel) {
     if (!atValue()) {
       error(L"Expected a property value.");
       skipStatement();
       return;
     }
-    std::wstring value = current_.text;
+    std::wstring value = std::move(current_.text);
     advance();
     while (atValue()) {
       // Top-level bodies join without a leading space after an empty first part.
@@ -246,15 +246,17 @@ class Parser {
       error(L"Expected ';' after property value.");
       if (topLevel) skipStatement();
     }
-    auto [slot, inserted] = node.properties.try_emplace(key.text);
-    if (!inserted)
-      report(DiagnosticSeverity::Warning, key.line, key.column,
-             L"Duplicate property '" + key.text + L"'; last value wins.");
-    slot->second = std::move(value);
+    const auto found = node.properties.find(key.text);
+    if (found == node.properties.end()) {
+      node.properties.emplace(std::move(key.text), std::move(value));
+      return;
+    }
+    report(DiagnosticSeverity::Warning, key.line, key.column, L"Duplicate property '" + key.text + L"'; last value wins.");
+    found->second = std::move(value);
   }
 
   void parseChild(Node& node, const Token& typeWord) {
-    std::wstring name = current_.text;
+    std::wstring name = std::move(current_.text);
     advance();
     if (!at(TokenKind::OpenBrace)) {
       error(L"Expected '{' after child control name.");

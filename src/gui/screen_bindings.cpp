@@ -14,8 +14,6 @@ std::wstring_view bindingName(std::wstring_view raw) {
   return !raw.empty() && raw[0] == L'$' ? raw.substr(1) : std::wstring_view();
 }
 
-bool isBinding(std::wstring_view raw) { return !raw.empty() && raw[0] == L'$'; }
-
 int32_t rowCount(const std::vector<ListItem>& rows) { return static_cast<int32_t>(rows.size()); }
 
 }  // namespace

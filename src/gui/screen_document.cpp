@@ -44,6 +44,7 @@ bool Screen::setDocument(Document document) {
   nodesByName_.clear();
   largestZOrder_ = 0;
   forEachNode(document_.controls, [this](Node& node) { nodesByName_.try_emplace(node.name, &node); });
+  indexDocument();
   createStates();
   takeDesignSize();
   interaction_ = Interaction{};

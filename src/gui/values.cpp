@@ -108,6 +108,11 @@ std::vector<std::wstring> splitTrimmed(std::wstring_view text, wchar_t separator
   return pieces;
 }
 
+bool isCentreKeyword(std::wstring_view value) {
+  const std::wstring word = lowerAscii(trimWhitespace(value));
+  return word == L"center" || word == L"centre";
+}
+
 int32_t roundToInt(double value) {
   const double rounded = std::round(value);
   if (!(rounded > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();

@@ -27,6 +27,12 @@ std::optional<int32_t> leadingInt32(std::wstring_view text);
 // Splits at every separator, trims each piece and keeps the non-empty ones in order.
 std::vector<std::wstring> splitTrimmed(std::wstring_view text, wchar_t separator);
 
+// "center" or "centre", surrounding whitespace and letter case ignored (for `x` and `y`).
+bool isCentreKeyword(std::wstring_view value);
+
+// A raw property value that names a binding ("$name").
+inline bool isBinding(std::wstring_view raw) { return !raw.empty() && raw[0] == L'$'; }
+
 // Rounds to the nearest integer, halves away from zero.
 int32_t roundToInt(double value);
 

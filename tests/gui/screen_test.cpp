@@ -89,9 +89,14 @@ TEST(Screen, ReadOnlyBindingKeepsEarlierSetterAndActionsMarkLayout) {
 
   int fired = 0;
   screen.setAction(L"changed", [&](Node& node) { fired += node.name == L"I"; });
-  screen.invokeAction(input, L"onClick");  // unknown action: nothing happens
+  screen.layout();
+  EXPECT_FALSE(screen.layoutNeeded());
+  screen.invokeAction(input, L"onClick");
+  EXPECT_FALSE(screen.layoutNeeded());  // an unknown action does nothing
   screen.invokeAction(input, L"onChange");
   EXPECT_EQ(fired, 1);
+  EXPECT_TRUE(screen.layoutNeeded());
+  EXPECT_TRUE(screen.redrawNeeded());
   screen.setAction(L"changed", ActionHandler{});
   EXPECT_THROW(screen.invokeAction(input, L"onChange"), std::bad_function_call);
 }
@@ -107,6 +112,12 @@ TEST(Screen, HidingAControlClearsFocusAndPopupInside) {
   EXPECT_TRUE(screen.setVisible(L"P", false));
   EXPECT_EQ(screen.focusedName(), L"");
   EXPECT_EQ(blurred, std::vector<std::wstring>{L"I"});
+  screen.setVisible(L"P", true);
+  screen.layout();
+  screen.openPopup(*screen.findNode(L"D"));
+  EXPECT_EQ(screen.popupName(), L"D");
+  screen.setVisible(L"D", false);
+  EXPECT_EQ(screen.popupName(), L"");
 }
 
 TEST(Screen, ListRowsReplaceSelection) {
@@ -114,8 +125,12 @@ TEST(Screen, ListRowsReplaceSelection) {
   EXPECT_EQ(screen.state(L"D")->selectedRow, -1);
   ASSERT_TRUE(screen.setListItems(L"D", rowsOf({L"x", L"y"})));
   EXPECT_EQ(screen.state(L"D")->selectedRow, 1);  // the document's choice once rows exist
+  screen.layout();
+  screen.openPopup(*screen.findNode(L"D"));
+  EXPECT_EQ(screen.popupName(), L"D");
   screen.setListItems(L"D", {});
   EXPECT_EQ(screen.state(L"D")->selectedRow, -1);
+  EXPECT_EQ(screen.popupName(), L"");
   screen.setListItems(L"L", rowsOf({L"only"}));
   EXPECT_EQ(screen.state(L"L")->selectedRow, 0);
   EXPECT_EQ(screen.state(L"L")->highlightedRow, 0);
