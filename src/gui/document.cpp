@@ -22,23 +22,13 @@
 
 namespace Corvanthorne::Gui {
 
-uint64_t fnv1a(std::wstring_view name) {
-  uint64_t hash = 0xcbf29ce484222325ull;
-  for (const wchar_t unit : name) {
-    const auto code = static_cast<uint32_t>(unit) & 0xFFFFu;
-    hash = (hash ^ (code & 0xFFu)) * 0x100000001b3ull;
-    hash = (hash ^ (code >> 8)) * 0x100000001b3ull;
-  }
-  return hash;
-}
-
 std::string formatDiagnostic(const Diagnostic& diagnostic) {
   const char* severity = diagnostic.severity == DiagnosticSeverity::Error ? "error" : "warning";
   return wideToUtf8(diagnostic.source) + ':' + std::to_string(diagnostic.line) + ':' +
          std::to_string(diagnostic.column) + ": " + severity + ": " + wideToUtf8(diagnostic.message);
 }
 
-std::wstring_view Node::raw(std::wstring_view key) const {
+std::wstring_view Node::raw(PropertyName key) const {
   const auto found = properties.find(key);
   return found == properties.end() ? std::wstring_view() : std::wstring_view(found->second);
 }

@@ -15,11 +15,33 @@ namespace Corvanthorne::Gui {
 
 // 64-bit FNV-1a over UTF-16 code units taken as little-endian bytes; every name-keyed map
 // of the GUI system hashes with it.
-uint64_t fnv1a(std::wstring_view name);
+constexpr uint64_t fnv1a(std::wstring_view name) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (const wchar_t unit : name) {
+    const auto code = static_cast<uint32_t>(unit) & 0xFFFFu;
+    hash = (hash ^ (code & 0xFFu)) * 0x100000001b3ull;
+    hash = (hash ^ (code >> 8)) * 0x100000001b3ull;
+  }
+  return hash;
+}
+
+// A property name with its hash. Names written in the code are hashed while compiling, since
+// layout reads a dozen properties of every control for every frame.
+struct PropertyName {
+  template <size_t N>
+  consteval PropertyName(const wchar_t (&literal)[N]) : text(literal, N - 1), hash(fnv1a(text)) {}
+  explicit PropertyName(std::wstring_view name) : text(name), hash(fnv1a(name)) {}
+
+  std::wstring_view text;
+  uint64_t hash;
+};
+inline bool operator==(const std::wstring& a, const PropertyName& b) { return a == b.text; }
+inline bool operator==(const PropertyName& a, const std::wstring& b) { return a.text == b; }
 
 struct NameHash {
   using is_transparent = void;
   size_t operator()(std::wstring_view name) const { return static_cast<size_t>(fnv1a(name)); }
+  size_t operator()(const PropertyName& name) const { return static_cast<size_t>(name.hash); }
 };
 template <class Value>
 using NameMap = std::unordered_map<std::wstring, Value, NameHash, std::equal_to<>>;
@@ -79,8 +101,8 @@ struct Node {
   std::vector<std::unique_ptr<Node>> children;
 
   // The raw value of a property, empty when absent.
-  std::wstring_view raw(std::wstring_view key) const;
-  bool has(std::wstring_view key) const { return properties.find(key) != properties.end(); }
+  std::wstring_view raw(PropertyName key) const;
+  bool has(PropertyName key) const { return properties.find(key) != properties.end(); }
 };
 
 struct Document {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -82,6 +83,10 @@ struct NodeState {
   int32_t firstVisibleRow = 0;
   uint64_t zOrder = 0;
   uint64_t workingZOrder = 0;  // raised when a window is brought to the front
+
+  int32_t rowCount() const { return static_cast<int32_t>(rows.size()); }
+  // Only enabled rows can be selected, highlighted or activated.
+  bool rowEnabled(int32_t row) const { return row >= 0 && row < rowCount() && rows[static_cast<size_t>(row)].enabled; }
 };
 
 struct StackPair {
@@ -124,11 +129,11 @@ class Screen {
   void checkCanvasRenderers(const Node& node) const;
 
   std::wstring resolveValue(std::wstring_view raw);
-  double number(const Node& node, std::wstring_view key, double fallback);
-  bool flag(const Node& node, std::wstring_view key, bool fallback);
+  double number(const Node& node, PropertyName key, double fallback);
+  bool flag(const Node& node, PropertyName key, bool fallback);
   bool isVisible(const Node& node);
-  void invokeAction(Node& node, std::wstring_view key);
-  void writeBack(const Node& node, std::wstring_view key, std::wstring_view newText);
+  void invokeAction(Node& node, PropertyName key);
+  void writeBack(const Node& node, PropertyName key, std::wstring_view newText);
 
   // ---- Control state ----
   bool setVisible(std::wstring_view name, bool visible);
@@ -234,10 +239,11 @@ class Screen {
   struct ChildKey {
     Node* node;
     bool containsDialog;
-    double layer;
+    std::optional<double> layer;  // none when absent or not a number
     bool modal;
     uint64_t zOrder;
-    uint32_t index;
+    uint32_t index;       // among its siblings
+    int32_t preorder;     // in the document
   };
   struct PopupGeometry {
     PixelRect rect;
@@ -258,6 +264,7 @@ class Screen {
 
   void markChanged() { layoutNeeded_ = redrawNeeded_ = true; }
   void indexDocument();
+  NodeState* stateOf(const Node& node) const;  // by the node's pre-order index, no name hashing
   void createStates();
   void takeDesignSize();
   std::vector<ListItem> parseItems(const Node& node);
@@ -268,8 +275,9 @@ class Screen {
   // Layout (screen_layout.cpp).
   int32_t preorderIndex(const Node& node) const;
   void markSystemDialogs();
-  void layoutChildren(const std::vector<std::unique_ptr<Node>>& children, const Placement& placement);
-  void placeControl(Node& node, const Placement& placement);
+  void layoutChildren(const std::vector<std::unique_ptr<Node>>& children, int32_t firstPreorder,
+                      const Placement& placement);
+  void placeControl(ChildKey key, const Placement& placement);
   DesignRect designRect(const Node& node, const NodeState& state, const DesignRect& parent);
   void sortEntries();
   void settleAfterLayout();
@@ -278,6 +286,7 @@ class Screen {
   int32_t toPixelX(double unit) const;
   int32_t toPixelY(double unit) const;
   bool isInsideModal(const Node& node) const;
+  bool isVisible(const Node& node, const NodeState* nodeState);
 
   // Input (screen_input.cpp, screen_pointer.cpp, screen_keys.cpp).
   bool isPlacedVisibleEnabled(const Node& node) const;
@@ -318,6 +327,9 @@ class Screen {
   // The document in pre-order, for per-control layout scratch kept in flat vectors.
   std::vector<Node*> preorder_;
   std::unordered_map<const Node*, int32_t> preorderIndex_;
+  std::vector<NodeState*> statesByIndex_;  // the state map does not change until the next document
+  std::vector<int32_t> subtreeSizes_;      // per pre-order index: the node and its descendants
+  std::vector<int32_t> parentIndices_;     // per pre-order index, -1 for top-level controls
 
   double designWidth_ = 1280;
   double designHeight_ = 720;
@@ -332,10 +344,12 @@ class Screen {
   // Layout results and scratch, reused from one layout to the next.
   std::vector<LayoutEntry> entries_;
   std::vector<LayoutEntry> placed_;
+  std::vector<int32_t> placedIndices_;    // pre-order index of each placed entry
   std::vector<uint32_t> order_;
   std::vector<int32_t> entryOf_;          // per pre-order index: position in entries_, or -1
   std::vector<uint8_t> isSystemDialog_;   // per pre-order index
   std::vector<uint8_t> containsDialog_;   // per pre-order index: itself or a descendant
+  std::vector<uint8_t> isModal_;          // per pre-order index, read while ordering children
   std::vector<ChildKey> childKeys_;
   uint32_t sequence_ = 0;
   Node* modal_ = nullptr;

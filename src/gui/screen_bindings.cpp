@@ -8,13 +8,15 @@
 #include "gui/values.h"
 
 namespace Corvanthorne::Gui {
+
+using namespace std::string_view_literals;
+
 namespace {
 
 std::wstring_view bindingName(std::wstring_view raw) {
   return !raw.empty() && raw[0] == L'$' ? raw.substr(1) : std::wstring_view();
 }
 
-int32_t rowCount(const std::vector<ListItem>& rows) { return static_cast<int32_t>(rows.size()); }
 
 }  // namespace
 
@@ -55,24 +57,30 @@ std::wstring Screen::resolveValue(std::wstring_view raw) {
   return found->second();
 }
 
-double Screen::number(const Node& node, std::wstring_view key, double fallback) {
+double Screen::number(const Node& node, PropertyName key, double fallback) {
   return leadingNumber(resolveValue(node.raw(key))).value_or(fallback);
 }
 
-bool Screen::flag(const Node& node, std::wstring_view key, bool fallback) {
-  const std::wstring word = lowerAscii(resolveValue(node.raw(key)));
-  if (word == L"true" || word == L"1" || word == L"yes" || word == L"on") return true;
-  if (word == L"false" || word == L"0" || word == L"no" || word == L"off") return false;
+bool Screen::flag(const Node& node, PropertyName key, bool fallback) {
+  const std::wstring_view raw = node.raw(key);
+  if (raw.empty()) return fallback;  // the common case: absent
+  const std::wstring word = lowerAscii(resolveValue(raw));
+  for (const std::wstring_view yes : {L"true"sv, L"1"sv, L"yes"sv, L"on"sv})
+    if (word == yes) return true;
+  for (const std::wstring_view no : {L"false"sv, L"0"sv, L"no"sv, L"off"sv})
+    if (word == no) return false;
   return fallback;
 }
 
-bool Screen::isVisible(const Node& node) {
-  if (const NodeState* found = state(node.name); found && found->visible.set) return found->visible.value;
+bool Screen::isVisible(const Node& node) { return isVisible(node, stateOf(node)); }
+
+bool Screen::isVisible(const Node& node, const NodeState* found) {
+  if (found && found->visible.set) return found->visible.value;
   if (flag(node, L"hidden", false)) return false;
   return flag(node, L"visible", true);
 }
 
-void Screen::invokeAction(Node& node, std::wstring_view key) {
+void Screen::invokeAction(Node& node, PropertyName key) {
   const std::wstring_view name = node.raw(key);
   if (name.empty()) return;
   const auto found = actions_.find(name);
@@ -81,7 +89,7 @@ void Screen::invokeAction(Node& node, std::wstring_view key) {
   markChanged();
 }
 
-void Screen::writeBack(const Node& node, std::wstring_view key, std::wstring_view newText) {
+void Screen::writeBack(const Node& node, PropertyName key, std::wstring_view newText) {
   const std::wstring_view raw = node.raw(key);
   if (!isBinding(raw)) return;
   const auto found = setters_.find(bindingName(raw));
@@ -131,17 +139,17 @@ bool Screen::setListItems(std::wstring_view name, std::vector<ListItem> rows) {
 // bottom; a user who scrolled up keeps the same top row in view.
 void Screen::replaceLogRows(const Node& node, NodeState& state, std::vector<ListItem> rows) {
   const int32_t capacity = std::max(1, roundToInt(number(node, L"capacity", 100)));
-  if (rowCount(rows) > capacity) rows.erase(rows.begin(), rows.end() - capacity);
+  if (static_cast<int32_t>(rows.size()) > capacity) rows.erase(rows.begin(), rows.end() - capacity);
   const int32_t lines = std::max(1, roundToInt(number(node, L"visibleLines", 5)));
-  const int32_t oldBottom = std::max(0, rowCount(state.rows) - lines);
+  const int32_t oldBottom = std::max(0, state.rowCount() - lines);
   const bool atBottom = state.rows.empty() || state.firstVisibleRow >= oldBottom;
   std::wstring topText;
-  if (!atBottom && state.firstVisibleRow >= 0 && state.firstVisibleRow < rowCount(state.rows))
+  if (!atBottom && state.firstVisibleRow >= 0 && state.firstVisibleRow < state.rowCount())
     topText = state.rows[static_cast<size_t>(state.firstVisibleRow)].text;
   if (rows == state.rows) return;
   state.rows = std::move(rows);
   state.selectedRow = -1;
-  const int32_t newBottom = std::max(0, rowCount(state.rows) - lines);
+  const int32_t newBottom = std::max(0, state.rowCount() - lines);
   if (atBottom) {
     state.firstVisibleRow = newBottom;
   } else {
@@ -158,7 +166,7 @@ void Screen::replaceListRows(const Node& node, NodeState& state, std::vector<Lis
   const bool wasEmpty = state.rows.empty();
   state.rows = std::move(rows);
   redrawNeeded_ = true;
-  const int32_t last = rowCount(state.rows) - 1;
+  const int32_t last = state.rowCount() - 1;
   if (wasEmpty && !state.rows.empty() && state.selectedRow < 0)
     state.selectedRow = std::clamp(roundToInt(number(node, L"selectedIndex", -1)), -1, last);
   state.selectedRow = std::clamp(state.selectedRow, -1, last);

@@ -46,6 +46,8 @@ bool Screen::setDocument(Document document) {
   forEachNode(document_.controls, [this](Node& node) { nodesByName_.try_emplace(node.name, &node); });
   indexDocument();
   createStates();
+  statesByIndex_.clear();
+  for (const Node* node : preorder_) statesByIndex_.push_back(state(node->name));
   takeDesignSize();
   interaction_ = Interaction{};
   markChanged();

@@ -112,9 +112,7 @@ bool Screen::activate(Node& node) {
     return true;
   }
   if (node.type == L"List" && !isTextLog(node) && nodeState) {
-    const int32_t row = nodeState->selectedRow;
-    if (row < 0 || row >= static_cast<int32_t>(nodeState->rows.size()) || !nodeState->rows[static_cast<size_t>(row)].enabled)
-      return false;
+    if (!nodeState->rowEnabled(nodeState->selectedRow)) return false;
     invokeAction(node, L"onActivate");
     return true;
   }
@@ -128,7 +126,7 @@ void Screen::openPopup(const Node& dropdown) {
   const auto& rows = dropdownState->rows;
   const int32_t selected = dropdownState->selectedRow;
   int32_t highlighted = -1;
-  if (selected >= 0 && selected < static_cast<int32_t>(rows.size()) && rows[static_cast<size_t>(selected)].enabled) {
+  if (dropdownState->rowEnabled(selected)) {
     highlighted = selected;
   } else {
     const auto first = std::find_if(rows.begin(), rows.end(), [](const ListItem& row) { return row.enabled; });
@@ -149,7 +147,7 @@ void Screen::scrollPopupTo(const Node& dropdown, NodeState& dropdownState) {
   if (row >= 0 && row < first) first = row;
   if (row >= 0 && row >= first + visible) first = row - visible + 1;
   dropdownState.firstVisibleRow =
-      std::clamp(first, 0, std::max(0, static_cast<int32_t>(dropdownState.rows.size()) - visible));
+      std::clamp(first, 0, std::max(0, dropdownState.rowCount() - visible));
 }
 
 void Screen::closePopup() {

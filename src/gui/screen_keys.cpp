@@ -14,10 +14,6 @@ constexpr int32_t vkBackspace = 8, vkTab = 9, vkEnter = 13, vkEscape = 27, vkSpa
                   vkUp = 38, vkRight = 39, vkDown = 40;
 constexpr int64_t caretPeriod = 500'000'000;  // nanoseconds
 
-bool isEnabledRow(const NodeState& state, int32_t row) {
-  return row >= 0 && row < static_cast<int32_t>(state.rows.size()) && state.rows[static_cast<size_t>(row)].enabled;
-}
-
 // Removes the last character, both halves of a surrogate pair included.
 void removeLastCharacter(std::wstring& text) {
   if (text.empty()) return;
@@ -92,11 +88,11 @@ bool Screen::dropdownKey(Node& dropdown, int32_t key) {
       return true;
     }
     const int32_t row = dropdownState->highlightedRow;
-    if (isEnabledRow(*dropdownState, row) && row != dropdownState->selectedRow) selectRow(dropdown, *dropdownState, row, true);
+    if (dropdownState->rowEnabled(row) && row != dropdownState->selectedRow) selectRow(dropdown, *dropdownState, row, true);
     closePopup();
     return true;
   }
-  const int32_t count = static_cast<int32_t>(dropdownState->rows.size());
+  const int32_t count = dropdownState->rowCount();
   if ((key != vkUp && key != vkDown) || count == 0) return false;
   const int32_t step = key == vkDown ? 1 : -1;
   int32_t row = open ? dropdownState->highlightedRow : dropdownState->selectedRow;
@@ -116,7 +112,7 @@ bool Screen::dropdownKey(Node& dropdown, int32_t key) {
 bool Screen::listKey(Node& list, int32_t key) {
   NodeState* listState = state(list.name);
   if (!listState) return false;
-  const int32_t count = static_cast<int32_t>(listState->rows.size());
+  const int32_t count = listState->rowCount();
   const int32_t step = key == vkDown ? 1 : -1;
   int32_t row = listState->selectedRow;
   if (row < 0 || row >= count) row = key == vkDown ? -1 : count;
@@ -179,7 +175,7 @@ bool Screen::keyDown(int32_t virtualKey, bool shift) {
   if (ordinaryList && isHierarchy(*focused) && virtualKey == vkSpace) {
     const NodeState* listState = state(focused->name);
     const int32_t row = listState ? listState->selectedRow : -1;
-    if (listState && isEnabledRow(*listState, row) && listState->rows[static_cast<size_t>(row)].hasToggle) {
+    if (listState && listState->rowEnabled(row) && listState->rows[static_cast<size_t>(row)].hasToggle) {
       invokeAction(*focused, L"onClick");
       return true;
     }

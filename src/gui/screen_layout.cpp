@@ -44,10 +44,15 @@ bool drawsBefore(const LayoutEntry& a, const LayoutEntry& b) {
 void Screen::indexDocument() {
   preorder_.clear();
   preorderIndex_.clear();
+  parentIndices_.clear();
   forEachNode(document_.controls, [this](Node& node) {
     preorderIndex_.emplace(&node, static_cast<int32_t>(preorder_.size()));
     preorder_.push_back(&node);
+    parentIndices_.push_back(node.parent ? preorderIndex_.at(node.parent) : -1);
   });
+  subtreeSizes_.assign(preorder_.size(), 1);
+  for (size_t i = preorder_.size(); i-- > 0;)
+    if (parentIndices_[i] >= 0) subtreeSizes_[static_cast<size_t>(parentIndices_[i])] += subtreeSizes_[i];
   entries_.clear();
   entryOf_.assign(preorder_.size(), -1);
   modal_ = nullptr;
@@ -57,6 +62,12 @@ void Screen::indexDocument() {
 int32_t Screen::preorderIndex(const Node& node) const {
   const auto found = preorderIndex_.find(&node);
   return found == preorderIndex_.end() ? -1 : found->second;
+}
+
+NodeState* Screen::stateOf(const Node& node) const {
+  const int32_t index = preorderIndex(node);
+  return index < 0 || static_cast<size_t>(index) >= statesByIndex_.size() ? nullptr
+                                                                           : statesByIndex_[static_cast<size_t>(index)];
 }
 
 void Screen::setClientSize(int32_t width, int32_t height) {
@@ -75,54 +86,60 @@ void Screen::layout() {
   offsetX_ = roundToInt((clientWidth_ - designWidth_ * scale_) / 2);
   offsetY_ = roundToInt((clientHeight_ - scale_ * designHeight_) / 2);
   placed_.clear();
+  placedIndices_.clear();
   sequence_ = 0;
   markSystemDialogs();
   Placement root;
   root.parent = DesignRect{0, 0, static_cast<double>(roundToInt(designWidth_)), static_cast<double>(roundToInt(designHeight_))};
-  layoutChildren(document_.controls, root);
+  layoutChildren(document_.controls, 0, root);
   sortEntries();
   layoutNeeded_ = false;
   redrawNeeded_ = false;
-  modal_ = nullptr;
-  for (auto entry = entries_.rbegin(); entry != entries_.rend() && !modal_; ++entry)
-    if (entry->visible && flag(*entry->node, L"modal", false)) modal_ = entry->node;
+  modal_ = nullptr;  // the topmost visible modal control
+  for (auto i = order_.rbegin(); i != order_.rend() && !modal_; ++i)
+    if (placed_[*i].visible && isModal_[static_cast<size_t>(placedIndices_[*i])]) modal_ = placed_[*i].node;
   settleAfterLayout();
 }
 
 // A control that is, or holds, a system dialog is laid out after all others.
 void Screen::markSystemDialogs() {
   const size_t count = preorder_.size();
+  isModal_.assign(count, 0);
   isSystemDialog_.assign(count, 0);
   containsDialog_.assign(count, 0);
   for (size_t i = count; i-- > 0;) {
     const Node& node = *preorder_[i];
     isSystemDialog_[i] = flag(node, L"systemDialog", false);
     containsDialog_[i] = containsDialog_[i] | isSystemDialog_[i];
-    if (node.parent && containsDialog_[i]) containsDialog_[static_cast<size_t>(preorderIndex(*node.parent))] = 1;
+    if (parentIndices_[i] >= 0 && containsDialog_[i]) containsDialog_[static_cast<size_t>(parentIndices_[i])] = 1;
   }
 }
 
 // Children are placed in a stable order: system dialogs last, then by layer, modal last,
 // then by working z-order. Keys live in one scratch stack shared by all depths.
-void Screen::layoutChildren(const std::vector<std::unique_ptr<Node>>& children, const Placement& placement) {
+void Screen::layoutChildren(const std::vector<std::unique_ptr<Node>>& children, int32_t firstPreorder,
+                            const Placement& placement) {
   const size_t start = childKeys_.size();
-  for (size_t i = 0; i < children.size(); ++i) {
+  auto index = static_cast<size_t>(firstPreorder);  // siblings follow each other's subtrees
+  for (size_t i = 0; i < children.size(); index += static_cast<size_t>(subtreeSizes_[index]), ++i) {
     Node& child = *children[i];
-    const NodeState* childState = state(child.name);
-    childKeys_.push_back(ChildKey{&child, containsDialog_[static_cast<size_t>(preorderIndex(child))] != 0,
-                                  number(child, L"layer", 0), flag(child, L"modal", false),
-                                  childState ? childState->workingZOrder : 0, static_cast<uint32_t>(i)});
+    const NodeState* childState = statesByIndex_[index];
+    isModal_[index] = flag(child, L"modal", false);
+    childKeys_.push_back(ChildKey{&child, containsDialog_[index] != 0, leadingNumber(resolveValue(child.raw(L"layer"))),
+                                  isModal_[index] != 0, childState ? childState->workingZOrder : 0,
+                                  static_cast<uint32_t>(i), static_cast<int32_t>(index)});
   }
   std::sort(childKeys_.begin() + static_cast<std::ptrdiff_t>(start), childKeys_.end(),
             [](const ChildKey& a, const ChildKey& b) {
               if (a.containsDialog != b.containsDialog) return b.containsDialog;
-              if (a.layer != b.layer) return a.layer < b.layer;
+              if (a.layer.value_or(0) != b.layer.value_or(0)) return a.layer.value_or(0) < b.layer.value_or(0);
               if (a.modal != b.modal) return b.modal;
               if (a.zOrder != b.zOrder) return a.zOrder < b.zOrder;
               return a.index < b.index;
             });
   const size_t end = childKeys_.size();
-  for (size_t k = start; k < end; ++k) placeControl(*childKeys_[k].node, placement);
+  // By value: placing a child appends further keys, which may move the scratch stack.
+  for (size_t k = start; k < end; ++k) placeControl(childKeys_[k], placement);
   childKeys_.resize(start);
 }
 
@@ -144,7 +161,8 @@ Screen::DesignRect Screen::designRect(const Node& node, const NodeState& state, 
   }
   const double parentWidth = parent.right - parent.left, parentHeight = parent.bottom - parent.top;
   if (node.type == L"Root") x = 0, y = 0, width = parentWidth, height = parentHeight;
-  const std::wstring anchor = lowerAscii(node.raw(L"anchor"));
+  const std::wstring_view rawAnchor = node.raw(L"anchor");
+  const std::wstring anchor = rawAnchor.empty() ? std::wstring() : lowerAscii(rawAnchor);
   if (anchor.find(L"right") != std::wstring::npos) x = parentWidth - width - x;
   if (anchor.find(L"bottom") != std::wstring::npos) y = parentHeight - height - y;
   if (anchor.find(L"center") != std::wstring::npos) {
@@ -158,8 +176,10 @@ Screen::DesignRect Screen::designRect(const Node& node, const NodeState& state, 
                     parent.top + roundToInt(y + height)};
 }
 
-void Screen::placeControl(Node& node, const Placement& in) {
-  const NodeState* nodeState = state(node.name);
+void Screen::placeControl(ChildKey key, const Placement& in) {
+  Node& node = *key.node;
+  const auto index = static_cast<size_t>(key.preorder);
+  const NodeState* nodeState = statesByIndex_[index];
   const NodeState fallback;
   const NodeState& st = nodeState ? *nodeState : fallback;
   const DesignRect design = designRect(node, st, in.parent);
@@ -168,14 +188,14 @@ void Screen::placeControl(Node& node, const Placement& in) {
   entry.rect = PixelRect{toPixelX(design.left), toPixelY(design.top), toPixelX(design.right), toPixelY(design.bottom)};
   entry.clip = in.clip;
   entry.clipped = in.clipped;
-  entry.visible = in.visible && isVisible(node);
+  entry.visible = in.visible && isVisible(node, nodeState);
   entry.enabled = in.enabled && (st.enabled.set ? st.enabled.value : flag(node, L"enabled", true));
   entry.depth = in.depth;
 
   const std::wstring_view rawLayer = node.raw(L"layer");
-  entry.layer = rawLayer.empty() ? in.layer
-                                 : std::clamp(roundToInt(number(node, L"layer", in.layer)), -1000000, 1000000);
-  const bool systemDialog = isSystemDialog_[static_cast<size_t>(preorderIndex(node))] != 0;
+  entry.layer =
+      rawLayer.empty() ? in.layer : std::clamp(roundToInt(key.layer.value_or(in.layer)), -1000000, 1000000);
+  const bool systemDialog = isSystemDialog_[index] != 0;
   if (systemDialog || in.popup) entry.layer = topLayer;
   const bool newContext = (!rawLayer.empty() && entry.layer != in.layer) || (systemDialog && !in.popup);
   if (!newContext) {
@@ -185,6 +205,7 @@ void Screen::placeControl(Node& node, const Placement& in) {
   entry.sequence = sequence_++;
   pushPair(entry.path, entry.pathLength, st.workingZOrder, entry.sequence);
   placed_.push_back(entry);
+  placedIndices_.push_back(key.preorder);
 
   Placement inner;
   inner.parent = design;
@@ -201,17 +222,19 @@ void Screen::placeControl(Node& node, const Placement& in) {
   }
   inner.popup = in.popup || systemDialog;
   inner.depth = in.depth + 1;
-  layoutChildren(node.children, inner);
+  layoutChildren(node.children, key.preorder + 1, inner);
 }
 
 void Screen::sortEntries() {
   order_.resize(placed_.size());
   for (uint32_t i = 0; i < order_.size(); ++i) order_[i] = i;
-  std::sort(order_.begin(), order_.end(), [this](uint32_t a, uint32_t b) { return drawsBefore(placed_[a], placed_[b]); });
+  const auto before = [this](uint32_t a, uint32_t b) { return drawsBefore(placed_[a], placed_[b]); };
+  // Traversal order is usually the drawing order already.
+  if (!std::is_sorted(order_.begin(), order_.end(), before)) std::sort(order_.begin(), order_.end(), before);
   entries_.clear();
   entryOf_.assign(preorder_.size(), -1);
   for (const uint32_t i : order_) {
-    entryOf_[static_cast<size_t>(preorderIndex(*placed_[i].node))] = static_cast<int32_t>(entries_.size());
+    entryOf_[static_cast<size_t>(placedIndices_[i])] = static_cast<int32_t>(entries_.size());
     entries_.push_back(placed_[i]);
   }
 }
@@ -329,14 +352,13 @@ PixelRect Screen::tooltipRect(const Node& node) {
     if (i < text.size()) ++lines;
   }
   const double s = scale_;
-  const auto atLeastOne = [s](double units) { return std::max(1, roundToInt(units * s)); };
-  const int32_t padding = atLeastOne(guiMetrics.entry(tooltipPaddingMetric)) * 2;
+  const int32_t padding = scaledPixels(guiMetrics.entry(tooltipPaddingMetric), s) * 2;
   const int32_t width = std::min(
-      clientWidth_, std::max(atLeastOne(80), static_cast<int32_t>(std::trunc(static_cast<double>(longest) * 8 * s)) + padding));
+      clientWidth_, std::max(scaledPixels(80, s), static_cast<int32_t>(std::trunc(static_cast<double>(longest) * 8 * s)) + padding));
   const int32_t height =
-      std::min(clientHeight_, std::max(atLeastOne(36), atLeastOne(static_cast<double>(lines) * 20) + padding));
+      std::min(clientHeight_, std::max(scaledPixels(36, s), scaledPixels(static_cast<double>(lines) * 20, s) + padding));
   const int32_t left = std::clamp(interaction_.mouseX - width / 2, 0, std::max(0, clientWidth_ - width));
-  const int32_t top = std::clamp(interaction_.mouseY - atLeastOne(18) - height, 0, std::max(0, clientHeight_ - height));
+  const int32_t top = std::clamp(interaction_.mouseY - scaledPixels(18, s) - height, 0, std::max(0, clientHeight_ - height));
   return PixelRect{left, top, left + width, top + height};
 }
 

@@ -16,12 +16,6 @@ constexpr int32_t dragThreshold = 3;  // pixels the pointer may wander before a 
 
 bool beyondDragThreshold(int32_t dx, int32_t dy) { return std::abs(dx) > dragThreshold || std::abs(dy) > dragThreshold; }
 
-int32_t rowCount(const NodeState& state) { return static_cast<int32_t>(state.rows.size()); }
-
-bool isEnabledRow(const NodeState& state, int32_t row) {
-  return row >= 0 && row < rowCount(state) && state.rows[static_cast<size_t>(row)].enabled;
-}
-
 }  // namespace
 
 int32_t Screen::listRowHeight(const Node& list) {
@@ -31,7 +25,7 @@ int32_t Screen::listRowHeight(const Node& list) {
 int32_t Screen::listVisibleRows(const Node& list) {
   if (isTextLog(list)) return std::max(1, roundToInt(number(list, L"visibleLines", 5)));
   const LayoutEntry* entry = entryFor(&list);
-  const int32_t padding = std::max(2, std::max(1, roundToInt(4 * scale_)));
+  const int32_t padding = std::max(2, scaledPixels(4, scale_));
   const int32_t height = entry ? entry->rect.height() : 0;
   return std::max(1, (height - 2 * padding) / listRowHeight(list));
 }
@@ -45,7 +39,7 @@ Node* Screen::scrollTarget(const Node& scrollBar) {
 void Screen::scrollList(const Node& list, int32_t firstRow) {
   NodeState* listState = state(list.name);
   if (!listState) return;
-  const int32_t clamped = std::clamp(firstRow, 0, std::max(0, rowCount(*listState) - listVisibleRows(list)));
+  const int32_t clamped = std::clamp(firstRow, 0, std::max(0, listState->rowCount() - listVisibleRows(list)));
   if (clamped == listState->firstVisibleRow) return;
   listState->firstVisibleRow = clamped;
   layoutNeeded_ = true;
@@ -57,7 +51,7 @@ Screen::ScrollGeometry Screen::scrollGeometry(const Node& scrollBar, const Node&
   const NodeState* listState = state(list.name);
   if (!entry || !listState) return g;
   const PixelRect bar = entry->rect;
-  const int32_t rows = rowCount(*listState);
+  const int32_t rows = listState->rowCount();
   g.visibleRows = isTextLog(list) ? std::max(1, static_cast<int32_t>(std::trunc(number(list, L"visibleLines", 5))))
                                   : listVisibleRows(list);
   g.lastStart = std::max(0, rows - g.visibleRows);
@@ -66,7 +60,7 @@ Screen::ScrollGeometry Screen::scrollGeometry(const Node& scrollBar, const Node&
   g.trackLength = std::max(1, (bar.bottom - g.arrow - 2) - g.trackTop);
   const int32_t t = g.trackLength;
   g.thumbLength = static_cast<int32_t>(int64_t{g.visibleRows} * t / std::max(g.visibleRows, rows));
-  g.thumbLength = std::min(t, std::max(g.thumbLength, std::min(std::max(1, roundToInt(18 * scale_)), t)));
+  g.thumbLength = std::min(t, std::max(g.thumbLength, std::min(scaledPixels(18, scale_), t)));
   const int32_t first = std::clamp(listState->firstVisibleRow, 0, g.lastStart);
   g.thumbTop = g.trackTop + (g.lastStart == 0 ? 0 : static_cast<int32_t>(int64_t{first} * (t - g.thumbLength) / g.lastStart));
   return g;
@@ -159,7 +153,7 @@ bool Screen::mouseMove(int32_t x, int32_t y) {
     NodeState* dropdownState = state(dropdown->name);
     if (popup.rect.contains(x, y) && dropdownState) {
       const int32_t row = dropdownState->firstVisibleRow + (y - popup.rect.top - popup.border) / popup.rowHeight;
-      if (isEnabledRow(*dropdownState, row) && row != dropdownState->highlightedRow) {
+      if (dropdownState->rowEnabled(row) && row != dropdownState->highlightedRow) {
         dropdownState->highlightedRow = row;
         layoutNeeded_ = true;
       }
@@ -182,7 +176,7 @@ bool Screen::pressPopup(int32_t x, int32_t y) {
   const PopupGeometry popup = popupGeometry(*dropdown);
   if (popup.rect.contains(x, y)) {
     const int32_t row = dropdownState->firstVisibleRow + (y - popup.rect.top - popup.border) / popup.rowHeight;
-    if (isEnabledRow(*dropdownState, row)) {
+    if (dropdownState->rowEnabled(row)) {
       if (row != dropdownState->selectedRow) {
         selectRow(*dropdown, *dropdownState, row, true);
       } else {
@@ -218,11 +212,11 @@ void Screen::pressList(Node& list, int32_t x, int32_t y) {
   NodeState* listState = state(list.name);
   if (!entry || !listState) return;
   const int32_t rowHeight = listRowHeight(list);
-  const int32_t padding = std::max(1, roundToInt(4 * scale_));
+  const int32_t padding = scaledPixels(4, scale_);
   const int32_t offset = y - padding - entry->rect.top;
   if (offset < 0) return;
   const int32_t row = listState->firstVisibleRow + offset / rowHeight;
-  if (!isEnabledRow(*listState, row)) return;
+  if (!listState->rowEnabled(row)) return;
   const ListItem item = listState->rows[static_cast<size_t>(row)];
   selectRow(list, *listState, row, true);
   if (isHierarchy(list) && item.hasToggle) {
@@ -304,7 +298,7 @@ void Screen::mouseWheel(int32_t x, int32_t y, int32_t delta) {
     NodeState* dropdownState = state(dropdown->name);
     if (dropdownState && (popup.rect.contains(x, y) || (entry && entry->rect.contains(x, y)))) {
       const int32_t first = std::clamp(dropdownState->firstVisibleRow + (delta > 0 ? -1 : 1), 0,
-                                       std::max(0, rowCount(*dropdownState) - popup.visibleRows));
+                                       std::max(0, dropdownState->rowCount() - popup.visibleRows));
       if (first != dropdownState->firstVisibleRow) layoutNeeded_ = true;
       dropdownState->firstVisibleRow = first;
       return;

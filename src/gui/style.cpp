@@ -9,14 +9,12 @@
 namespace Corvanthorne::Gui {
 namespace {
 
-std::wstring lowerRaw(const Node& node, std::wstring_view key) { return lowerAscii(node.raw(key)); }
+std::wstring lowerRaw(const Node& node, PropertyName key) { return lowerAscii(node.raw(key)); }
 
 bool isWrapWord(std::wstring_view raw) {
   const std::wstring word = lowerAscii(raw);
   return word == L"true" || word == L"1" || word == L"yes" || word == L"on";
 }
-
-int32_t atLeastOne(double designUnits, double scale) { return std::max(1, roundToInt(designUnits * scale)); }
 
 bool isLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -95,13 +93,13 @@ uint32_t textFormat(const Node& node) {
 }
 
 PixelRect sliderTrack(const PixelRect& rect, float scale) {
-  const int32_t inset = std::min(atLeastOne(12, scale), rect.width() / 2);
+  const int32_t inset = std::min(scaledPixels(12, scale), rect.width() / 2);
   return PixelRect{rect.left + inset, rect.top, rect.right - inset, rect.bottom};
 }
 
 PixelRect hierarchyToggleBox(const PixelRect& rowRect, int32_t indent, float scale) {
-  const int32_t size = std::min(atLeastOne(12, scale), rowRect.height());
-  const int32_t left = rowRect.left + atLeastOne(4, scale) + std::max(0, indent) * atLeastOne(16, scale);
+  const int32_t size = std::min(scaledPixels(12, scale), rowRect.height());
+  const int32_t left = rowRect.left + scaledPixels(4, scale) + std::max(0, indent) * scaledPixels(16, scale);
   const int32_t top = rowRect.top + (rowRect.height() - size) / 2;
   return PixelRect{left, top, left + size, top + size};
 }
@@ -127,14 +125,14 @@ std::wstring inputVisibleText(Screen& screen, const Node& node, const PixelRect&
   const double s = screen.scale();
   const bool letter = isLetterInput(node);
   const bool multiLine = letter && screen.flag(node, L"wrap", false);
-  int32_t leftInset = atLeastOne(10, s);
-  if (lowerRaw(node, L"icon") == L"search") leftInset += atLeastOne(12, s) + atLeastOne(11, s);
-  const double available = std::max(0, rect.width() - atLeastOne(2, s) - atLeastOne(8, s) - leftInset);
+  int32_t leftInset = scaledPixels(10, s);
+  if (lowerRaw(node, L"icon") == L"search") leftInset += scaledPixels(12, s) + scaledPixels(11, s);
+  const double available = std::max(0, rect.width() - scaledPixels(2, s) - scaledPixels(8, s) - leftInset);
   if (text.empty() || available < 1) return {};
   const double size =
       std::max(8.0, (letter ? screen.number(node, L"fontSize", 14) : guiMetrics.entry(inputTextSizeMetric)) * s);
   const int32_t linesAllowed =
-      multiLine ? std::max(1, static_cast<int32_t>(std::floor((rect.height() - atLeastOne(8, s)) / (1.6 * size))) - 1)
+      multiLine ? std::max(1, static_cast<int32_t>(std::floor((rect.height() - scaledPixels(8, s)) / (1.6 * size))) - 1)
                 : 1;
   double used = charWidth(U'|') * size;
   int32_t lines = 1;

@@ -1,5 +1,6 @@
 #include "gui/values.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -119,6 +120,8 @@ int32_t roundToInt(double value) {
   if (rounded >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(rounded);
 }
+
+int32_t scaledPixels(double designUnits, double scale) { return std::max(1, roundToInt(designUnits * scale)); }
 
 std::wstring formatFixed(double value) {
   char buffer[400];

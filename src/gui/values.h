@@ -36,6 +36,9 @@ inline bool isBinding(std::wstring_view raw) { return !raw.empty() && raw[0] == 
 // Rounds to the nearest integer, halves away from zero.
 int32_t roundToInt(double value);
 
+// A length in design units as whole pixels at a scale, never below one pixel.
+int32_t scaledPixels(double designUnits, double scale);
+
 // printf "%f" formatting, as values are written back through bindings.
 std::wstring formatFixed(double value);
 
