@@ -94,9 +94,10 @@ bool Screen::activate(Node& node) {
     const bool current = nodeState->checkedOverridden ? nodeState->checked : flag(node, L"checked", false);
     nodeState->checked = !current;
     nodeState->checkedOverridden = true;
+    const std::wstring name = node.name;  // the change action may replace the document
     writeBack(node, L"checked", current ? L"false" : L"true");
     invokeAction(node, L"onChange");
-    if (Node* again = findNode(node.name)) invokeAction(*again, L"onClick");
+    if (Node* again = findNode(name)) invokeAction(*again, L"onClick");
     return true;
   }
   if (node.type == L"Button") {

@@ -16,6 +16,14 @@ constexpr int32_t dragThreshold = 3;  // pixels the pointer may wander before a 
 
 bool beyondDragThreshold(int32_t dx, int32_t dy) { return std::abs(dx) > dragThreshold || std::abs(dy) > dragThreshold; }
 
+// The popup row at a pointer height, or -1 in the borders.
+template <class Geometry>
+int32_t popupRowAt(const Geometry& popup, const NodeState& dropdown, int32_t y) {
+  const int32_t offset = y - popup.rect.top - popup.border;
+  if (offset < 0 || offset >= popup.rect.height() - 2 * popup.border) return -1;
+  return dropdown.firstVisibleRow + offset / popup.rowHeight;
+}
+
 }  // namespace
 
 int32_t Screen::listRowHeight(const Node& list) {
@@ -152,7 +160,7 @@ bool Screen::mouseMove(int32_t x, int32_t y) {
     const LayoutEntry* entry = entryFor(dropdown);
     NodeState* dropdownState = state(dropdown->name);
     if (popup.rect.contains(x, y) && dropdownState) {
-      const int32_t row = dropdownState->firstVisibleRow + (y - popup.rect.top - popup.border) / popup.rowHeight;
+      const int32_t row = popupRowAt(popup, *dropdownState, y);
       if (dropdownState->rowEnabled(row) && row != dropdownState->highlightedRow) {
         dropdownState->highlightedRow = row;
         layoutNeeded_ = true;
@@ -175,7 +183,7 @@ bool Screen::pressPopup(int32_t x, int32_t y) {
   }
   const PopupGeometry popup = popupGeometry(*dropdown);
   if (popup.rect.contains(x, y)) {
-    const int32_t row = dropdownState->firstVisibleRow + (y - popup.rect.top - popup.border) / popup.rowHeight;
+    const int32_t row = popupRowAt(popup, *dropdownState, y);
     if (dropdownState->rowEnabled(row)) {
       if (row != dropdownState->selectedRow) {
         selectRow(*dropdown, *dropdownState, row, true);
@@ -218,13 +226,14 @@ void Screen::pressList(Node& list, int32_t x, int32_t y) {
   const int32_t row = listState->firstVisibleRow + offset / rowHeight;
   if (!listState->rowEnabled(row)) return;
   const ListItem item = listState->rows[static_cast<size_t>(row)];
+  const std::wstring name = list.name;  // the change action may replace the document
   selectRow(list, *listState, row, true);
   if (isHierarchy(list) && item.hasToggle) {
     const int32_t rowTop = entry->rect.top + padding + (row - listState->firstVisibleRow) * rowHeight;
     const PixelRect rowRect{entry->rect.left, rowTop, entry->rect.right, rowTop + rowHeight};
     if (!hierarchyToggleBox(rowRect, item.indent, scale_).contains(x, y)) return;
   }
-  if (Node* again = findNode(list.name)) invokeAction(*again, L"onClick");
+  if (Node* again = findNode(name)) invokeAction(*again, L"onClick");
 }
 
 void Screen::mouseDown(int32_t x, int32_t y) {
