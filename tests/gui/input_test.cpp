@@ -116,6 +116,28 @@ TEST(Input, DropdownKeysSkipDisabledRowsAndWrapListsDoNot) {
   EXPECT_EQ(h.screen.state(L"L")->selectedRow, 1);
 }
 
+TEST(Input, ClickingAPopupRowChoosesIt) {
+  Harness h(L"Root R { Dropdown D { width = 100; height = 30; items = a, b, c;"
+            L" selectedIndex = $choice; onChange = changed; } }");
+  std::vector<std::wstring> written;
+  h.screen.bindValue(L"choice", [] { return std::wstring(L"0"); }, [&](std::wstring_view v) { written.emplace_back(v); });
+  h.click(10, 10, 10, 10);
+  ASSERT_EQ(h.screen.popupName(), L"D");
+  // Rows of 30 pixels start below the drop-down and a 3-pixel border.
+  h.screen.mouseMove(10, 31 + 3 + 65);
+  EXPECT_EQ(h.screen.state(L"D")->highlightedRow, 2);
+  EXPECT_EQ(h.screen.hoverName(), L"D");
+  h.click(10, 31 + 3 + 65, 10, 31 + 3 + 65);
+  EXPECT_EQ(h.screen.popupName(), L"");
+  EXPECT_EQ(h.screen.state(L"D")->selectedRow, 2);
+  EXPECT_EQ(written, std::vector<std::wstring>{L"2"});
+  EXPECT_EQ(h.log, std::vector<std::wstring>{L"changed:D"});
+  h.click(10, 10, 10, 10);  // reopen, then press outside: closes without a choice
+  h.click(600, 600, 600, 600);
+  EXPECT_EQ(h.screen.popupName(), L"");
+  EXPECT_EQ(h.log.size(), 1u);
+}
+
 TEST(Input, WheelAndThumbScrollTheTargetList) {
   Harness h(L"Root R { List S { x = 200; y = 10; width = 200; height = 100; rowHeight = 20;"
             L" items = 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20; }"
