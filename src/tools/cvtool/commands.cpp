@@ -1,9 +1,8 @@
-#include <array>
-
 #include "tools/cvtool/cvtool.h"
 
 namespace Corvanthorne::Tools {
 
+int runGhi(Arguments arguments, std::ostream& out);
 int runJson(Arguments arguments, std::ostream& out);
 int runSettings(Arguments arguments, std::ostream& out);
 #ifdef _WIN32
@@ -14,7 +13,8 @@ int runRegister(Arguments arguments, std::ostream& out);
 
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
 std::span<const Command> commands() {
-  static constexpr std::array table = {
+  static constexpr Command table[] = {
+      Command{"ghi", "ghi check|tree FILE", runGhi},
       Command{"json", "json check|pretty FILE", runJson},
       Command{"settings", "settings normalize FILE", runSettings},
 #ifdef _WIN32

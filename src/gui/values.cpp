@@ -1,0 +1,132 @@
+#include "gui/values.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cwctype>
+#include <limits>
+
+#include "common/text.h"
+
+namespace Corvanthorne::Gui {
+namespace {
+
+bool isDigit(wchar_t unit) { return unit >= L'0' && unit <= L'9'; }
+
+size_t skipLeadingWhitespace(std::wstring_view text) {
+  size_t i = 0;
+  while (i < text.size() && isWhitespace(text[i])) ++i;
+  return i;
+}
+
+size_t skipDigits(std::wstring_view text, size_t i) {
+  while (i < text.size() && isDigit(text[i])) ++i;
+  return i;
+}
+
+}  // namespace
+
+bool isWhitespace(wchar_t unit) { return std::iswspace(static_cast<wint_t>(unit)) != 0; }
+
+std::wstring_view trimWhitespace(std::wstring_view text) {
+  size_t begin = skipLeadingWhitespace(text);
+  size_t end = text.size();
+  while (end > begin && isWhitespace(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+std::wstring lowerAscii(std::wstring_view text) {
+  std::wstring lower(text);
+  for (wchar_t& unit : lower) unit = static_cast<wchar_t>(asciiLower(static_cast<char32_t>(unit)));
+  return lower;
+}
+
+std::optional<double> leadingNumber(std::wstring_view text, size_t* end) {
+  const size_t start = skipLeadingWhitespace(text);
+  size_t i = start;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) ++i;
+  const size_t integerEnd = skipDigits(text, i);
+  size_t mantissaEnd = integerEnd;
+  bool anyDigit = integerEnd > i;
+  if (mantissaEnd < text.size() && text[mantissaEnd] == L'.') {
+    const size_t fractionEnd = skipDigits(text, mantissaEnd + 1);
+    anyDigit = anyDigit || fractionEnd > mantissaEnd + 1;
+    mantissaEnd = fractionEnd;
+  }
+  if (!anyDigit) return std::nullopt;
+  size_t numberEnd = mantissaEnd;
+  if (numberEnd < text.size() && (text[numberEnd] == L'e' || text[numberEnd] == L'E')) {
+    size_t k = numberEnd + 1;
+    if (k < text.size() && (text[k] == L'+' || text[k] == L'-')) ++k;
+    const size_t exponentEnd = skipDigits(text, k);
+    if (exponentEnd > k) numberEnd = exponentEnd;
+  }
+  // The text is plain ASCII here; from_chars does not depend on the C locale.
+  std::string narrow;
+  narrow.reserve(numberEnd - start);
+  for (size_t k = start; k < numberEnd; ++k)
+    if (text[k] != L'+') narrow.push_back(static_cast<char>(text[k]));
+  double value = 0;
+  const auto result = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
+  if (result.ec == std::errc::result_out_of_range)
+    value = narrow[0] == '-' ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+  if (end) *end = numberEnd;
+  return value;
+}
+
+bool isWholeNumber(std::wstring_view text) {
+  size_t end = 0;
+  return leadingNumber(text, &end) && end == text.size();
+}
+
+std::optional<int32_t> leadingInt32(std::wstring_view text) {
+  size_t i = skipLeadingWhitespace(text);
+  bool negative = false;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+  const size_t digitsEnd = skipDigits(text, i);
+  if (digitsEnd == i) return std::nullopt;
+  int64_t magnitude = 0;
+  for (size_t k = i; k < digitsEnd; ++k) {
+    magnitude = magnitude * 10 + (text[k] - L'0');
+    if (magnitude > int64_t{std::numeric_limits<int32_t>::max()} + 1) return std::nullopt;
+  }
+  const int64_t value = negative ? -magnitude : magnitude;
+  if (value > std::numeric_limits<int32_t>::max()) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+std::vector<std::wstring> splitTrimmed(std::wstring_view text, wchar_t separator) {
+  std::vector<std::wstring> pieces;
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find(separator, begin);
+    if (end == std::wstring_view::npos) end = text.size();
+    const std::wstring_view piece = trimWhitespace(text.substr(begin, end - begin));
+    if (!piece.empty()) pieces.emplace_back(piece);
+    begin = end + 1;
+  }
+  return pieces;
+}
+
+bool isCentreKeyword(std::wstring_view value) {
+  const std::wstring word = lowerAscii(trimWhitespace(value));
+  return word == L"center" || word == L"centre";
+}
+
+int32_t roundToInt(double value) {
+  const double rounded = std::round(value);
+  if (!(rounded > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+  if (rounded >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(rounded);
+}
+
+int32_t scaledPixels(double designUnits, double scale) { return std::max(1, roundToInt(designUnits * scale)); }
+
+std::wstring formatFixed(double value) {
+  char buffer[400];
+  const int length = std::snprintf(buffer, sizeof buffer, "%f", value);
+  return std::wstring(buffer, buffer + (length > 0 ? length : 0));
+}
+
+}  // namespace Corvanthorne::Gui
