@@ -4,9 +4,23 @@
 
 namespace Corvanthorne::Tools {
 
+int runManifestCommand(Arguments arguments, std::ostream& out);
+int runPackageCommand(Arguments arguments, std::ostream& out);
+#ifdef _WIN32
+int runSha256Command(Arguments arguments, std::ostream& out);
+int runLockCommand(Arguments arguments, std::ostream& out);
+#endif
+
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
 std::span<const Command> commands() {
-  static constexpr std::array<Command, 0> table = {};
+  static constexpr std::array table = {
+      Command{"manifest", "manifest check FILE KIND", runManifestCommand},
+      Command{"package", "package resolve ROOT KIND", runPackageCommand},
+#ifdef _WIN32
+      Command{"sha256", "sha256 FILE...", runSha256Command},
+      Command{"lock", "lock check GAME_FOLDER", runLockCommand},
+#endif
+  };
   return table;
 }
 
