@@ -14,6 +14,10 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view b
 // Moves from over to, replacing it, write-through.
 void moveReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Copies from over to (created or overwritten); failures raise the "copy_file" file-system
+// error naming both paths.
+void copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Forces an existing file's data to disk.
 void flushFile(const std::filesystem::path& path);
 

@@ -105,6 +105,12 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view b
   moveReplacing(temporary, target);
 }
 
+void copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+    throw std::filesystem::filesystem_error("copy_file", from, to,
+                                            std::error_code(static_cast<int>(GetLastError()), std::system_category()));
+}
+
 void flushFile(const std::filesystem::path& path) {
   ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));

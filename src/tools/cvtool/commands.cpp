@@ -9,6 +9,8 @@ int runPackageCommand(Arguments arguments, std::ostream& out);
 #ifdef _WIN32
 int runSha256Command(Arguments arguments, std::ostream& out);
 int runLockCommand(Arguments arguments, std::ostream& out);
+int runInstallCommand(Arguments arguments, std::ostream& out);
+int runRecoverCommand(Arguments arguments, std::ostream& out);
 #endif
 
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
@@ -19,6 +21,8 @@ std::span<const Command> commands() {
 #ifdef _WIN32
       Command{"sha256", "sha256 FILE...", runSha256Command},
       Command{"lock", "lock check GAME_FOLDER", runLockCommand},
+      Command{"install", "install PACKAGE_ROOT GAME_FOLDER", runInstallCommand},
+      Command{"recover", "recover GAME_FOLDER", runRecoverCommand},
 #endif
   };
   return table;
