@@ -3,6 +3,7 @@
 #include <set>
 #include <stdexcept>
 #include <system_error>
+#include <unordered_set>
 #include <vector>
 
 #include "common/text.h"
@@ -18,7 +19,7 @@ namespace fs = std::filesystem;
 const fs::path kUpdateFolder = fs::path(L".corvanthorne") / L"update" / L"game";
 
 struct InstallPlan {
-  std::set<std::wstring, PackagePathKeyLess> newPaths;
+  std::unordered_set<std::wstring> newPaths;  // path identities
   std::vector<fs::path> changed;  // manifest order
   std::vector<fs::path> removed;  // old manifest order
 };
@@ -58,9 +59,8 @@ void stageChangedFiles(const LatestPackage& package, const fs::path& gameFolder,
     const PackageFile& file = files[i];
     if (!isAllowedPackagePath(file.path, "game")) fail("Invalid installation file");
     rejectLinks(gameFolder, file.path);
-    const std::wstring key = packagePathKey(file.path);
-    plan.newPaths.insert(key);
-    if (progress) progress(L"Checking " + key, static_cast<int>(i * 70 / files.size()));
+    plan.newPaths.insert(packagePathIdentity(file.path));
+    if (progress) progress(L"Checking " + packagePathKey(file.path), static_cast<int>(i * 70 / files.size()));
     if (hasSameContent(gameFolder / file.path, file.size, file.sha256)) continue;
     rejectLinks(package.folder, file.path);
     const fs::path staged = stage / file.path;
@@ -81,7 +81,7 @@ void planRemovals(const PackageManifest& manifest, const fs::path& gameFolder, c
   const PackageManifest old = parsePackageManifest(recorded, "game");
   const std::set<fs::path> named(manifest.removals.begin(), manifest.removals.end());
   for (const PackageFile& file : old.files) {
-    if (plan.newPaths.contains(packagePathKey(file.path))) continue;
+    if (plan.newPaths.contains(packagePathIdentity(file.path))) continue;
     if (manifest.hasRemovalList && !named.contains(file.path)) continue;
     plan.removed.push_back(file.path);
   }

@@ -9,9 +9,10 @@
 // There is no terminator and no count.
 #include "update/package_manifest.h"
 
+#include <algorithm>
+#include <bit>
 #include <fstream>
 #include <limits>
-#include <set>
 #include <stdexcept>
 
 #include "common/text.h"
@@ -53,72 +54,29 @@ class LineReader {
   std::size_t position_ = 0;
 };
 
-void parseHeader(std::string_view line, std::string_view expectedKind, PackageManifest& manifest) {
-  LineReader reader(line);
-  const std::string_view magic = reader.token();
-  const std::string_view format = reader.token();
-  const std::string_view kind = reader.token();
-  const std::string_view version = reader.token();
-  const bool extraToken = !reader.token().empty();
-  if (extraToken || magic != kHeaderMagic || format != kFormatNumber || kind != expectedKind ||
-      !isValidPackageVersion(version))
-    fail("Invalid package manifest header");
-  manifest.kind = kind;
-  manifest.version = version;
-}
-
-bool isValidChecksum(std::string_view checksum) {
-  if (checksum.size() != 64) return false;
-  for (char c : checksum)
-    if (!isLowerHexDigit(c)) return false;
-  return true;
-}
-
-std::uint64_t parseFileSize(std::string_view token) {
-  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-  std::uint64_t value = 0;
-  for (char c : token) {
-    if (!isAsciiDigit(c)) fail("Invalid package file size");
-    const auto digit = static_cast<std::uint64_t>(c - '0');
-    if (value > (kMax - digit) / 10) throw std::out_of_range("stoull argument out of range");
-    value = value * 10 + digit;
+// The runtime files a package kind must carry, noted record by record. Records have passed
+// the path rule, so their text has "/" separators only and compares as written.
+class RequiredFiles {
+ public:
+  void note(std::string_view path) {
+    ++count_;
+    client_ = client_ || path == "Qelmarin.exe" || path == "Corvanthorne.exe";
+    launcherDocument_ = launcherDocument_ || path == "data/gui/launcher.ghi";
+    gameDocument_ = gameDocument_ || path == "data/gui/game.ghi";
+    firstWorld_ = firstWorld_ || path == "assets/worlds/world_1.world.json";
+    launcherExe_ = launcherExe_ || path == "launcher.exe";
   }
-  return value;
-}
-
-PackageFile parseRecord(std::string_view line, std::string_view kind) {
-  LineReader reader(line);
-  const std::string_view checksum = reader.token();
-  const std::string_view sizeToken = reader.token();
-  const std::string_view rest = reader.rest();
-  if (checksum.empty() || sizeToken.empty() || rest.size() < 2) fail("Invalid package file record");
-  PackageFile file;
-  file.size = parseFileSize(sizeToken);
-  file.path = packagePathFromUtf8(rest.substr(1));
-  if (!isValidChecksum(checksum) || !isAllowedPackagePath(file.path, kind))
-    fail("Invalid package file path or checksum");
-  file.sha256 = checksum;
-  return file;
-}
-
-bool hasPath(const std::vector<PackageFile>& files, std::string_view wanted) {
-  for (const PackageFile& file : files)
-    if (wideToUtf8(packagePathKey(file.path)) == wanted) return true;
-  return false;
-}
-
-void checkRequiredRuntimeFiles(const PackageManifest& manifest) {
-  const auto& files = manifest.files;
-  bool complete = !files.empty();
-  if (manifest.kind == "launcher") {
-    complete = complete && files.size() == 1 && hasPath(files, "launcher.exe");
-  } else if (manifest.kind == "game") {
-    complete = complete && (hasPath(files, "Qelmarin.exe") || hasPath(files, "Corvanthorne.exe")) &&
-               hasPath(files, "data/gui/launcher.ghi") && hasPath(files, "data/gui/game.ghi") &&
-               hasPath(files, "assets/worlds/world_1.world.json");
+  bool completeFor(std::string_view kind) const {
+    if (count_ == 0) return false;
+    if (kind == "launcher") return count_ == 1 && launcherExe_;
+    if (kind == "game") return client_ && launcherDocument_ && gameDocument_ && firstWorld_;
+    return true;
   }
-  if (!complete) fail("The package is missing required runtime files");
-}
+
+ private:
+  std::size_t count_ = 0;
+  bool client_ = false, launcherDocument_ = false, gameDocument_ = false, firstWorld_ = false, launcherExe_ = false;
+};
 
 bool isReservedDeviceStem(std::string_view element) {
   std::string stem(element.substr(0, element.find('.')));
@@ -155,6 +113,97 @@ bool isOnKindAllowList(std::string_view text, std::string_view kind) {
   return kind == "launcher" && text == "launcher.exe";
 }
 
+// Duplicate detection over path identities without keeping them: a flat open-addressed
+// table of (hash, record number), at most half full; equal hashes are confirmed by comparing
+// the identities themselves. Keeps large manifests linear and cache-friendly.
+class IdentityTable {
+ public:
+  explicit IdentityTable(std::size_t records) : slots_(std::bit_ceil(records * 2 + 2)) {}
+
+  // False when a record with an equal identity is already present.
+  bool insert(const std::wstring& identity, const std::vector<PackageFile>& records) {
+    const std::size_t hash = std::hash<std::wstring>{}(identity);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      Slot& slot = slots_[at];
+      if (slot.number == 0) {
+        slot = {hash, records.size() + 1};
+        return true;
+      }
+      if (slot.hash == hash && packagePathIdentity(records[slot.number - 1].path) == identity) return false;
+    }
+  }
+
+ private:
+  struct Slot {
+    std::size_t hash = 0;
+    std::size_t number = 0;  // record index + 1; 0 marks a free slot
+  };
+  std::vector<Slot> slots_;
+};
+
+// The path rule on a path's UTF-8 text (already known to be valid UTF-8).
+bool isAllowedPathText(std::string_view text, std::string_view kind) {
+  if (text.empty() || text.front() == '/' || text.find_first_of("\\:") != std::string_view::npos) return false;
+  for (unsigned char c : text)
+    if (c < 0x20) return false;
+  return allElementsAllowed(text) && isOnKindAllowList(text, kind);
+}
+
+void parseHeader(std::string_view line, std::string_view expectedKind, PackageManifest& manifest) {
+  LineReader reader(line);
+  const std::string_view magic = reader.token();
+  const std::string_view format = reader.token();
+  const std::string_view kind = reader.token();
+  const std::string_view version = reader.token();
+  const bool extraToken = !reader.token().empty();
+  if (extraToken || magic != kHeaderMagic || format != kFormatNumber || kind != expectedKind ||
+      !isValidPackageVersion(version))
+    fail("Invalid package manifest header");
+  manifest.kind = kind;
+  manifest.version = version;
+}
+
+bool isValidChecksum(std::string_view checksum) {
+  if (checksum.size() != 64) return false;
+  for (char c : checksum)
+    if (!isLowerHexDigit(c)) return false;
+  return true;
+}
+
+std::uint64_t parseFileSize(std::string_view token) {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t value = 0;
+  for (char c : token) {
+    if (!isAsciiDigit(c)) fail("Invalid package file size");
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (kMax - digit) / 10) throw std::out_of_range("stoull argument out of range");
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+// Parses one record; identity receives the path's case-folded identity for the duplicate check.
+PackageFile parseRecord(std::string_view line, std::string_view kind, RequiredFiles& required,
+                        std::wstring& identity) {
+  LineReader reader(line);
+  const std::string_view checksum = reader.token();
+  const std::string_view sizeToken = reader.token();
+  const std::string_view rest = reader.rest();
+  if (checksum.empty() || sizeToken.empty() || rest.size() < 2) fail("Invalid package file record");
+  PackageFile file;
+  file.size = parseFileSize(sizeToken);
+  const std::string_view pathBytes = rest.substr(1);
+  std::wstring wide = utf8ToWide(pathBytes);  // "" when the bytes are not valid UTF-8
+  if (!isValidChecksum(checksum) || wide.empty() || !isAllowedPathText(pathBytes, kind))
+    fail("Invalid package file path or checksum");
+  required.note(pathBytes);
+  file.sha256 = checksum;
+  file.path = pathFromUtf8(pathBytes);
+  identity = ordinalCaseFold(std::move(wide));  // allowed paths hold no backslash
+  return file;
+}
+
 }  // namespace
 
 std::string nativeUtf8(const std::filesystem::path& path) {
@@ -177,11 +226,7 @@ bool isValidPackageVersion(std::string_view version) {
 }
 
 bool isAllowedPackagePath(const std::filesystem::path& path, std::string_view kind) {
-  const std::string text = nativeUtf8(path);  // "" when the path is not valid text
-  if (text.empty() || text.front() == '/' || text.find_first_of("\\:") != std::string::npos) return false;
-  for (unsigned char c : text)
-    if (c < 0x20) return false;
-  return allElementsAllowed(text) && isOnKindAllowList(text, kind);
+  return isAllowedPathText(nativeUtf8(path), kind);  // "" when the path is not valid text
 }
 
 std::wstring packagePathKey(const std::filesystem::path& path) {
@@ -191,9 +236,7 @@ std::wstring packagePathKey(const std::filesystem::path& path) {
   return key;
 }
 
-bool PackagePathKeyLess::operator()(const std::wstring& a, const std::wstring& b) const {
-  return compareOrdinalIgnoringCase(a, b) < 0;
-}
+std::wstring packagePathIdentity(const std::filesystem::path& path) { return ordinalCaseFold(packagePathKey(path)); }
 
 PackageManifest parsePackageManifestText(std::string text, std::string_view expectedKind) {
   PackageManifest manifest;
@@ -201,15 +244,20 @@ PackageManifest parsePackageManifestText(std::string text, std::string_view expe
   std::string_view line;
   if (!lines.next(line)) fail("Empty package manifest");
   parseHeader(line, expectedKind, manifest);
-  std::set<std::wstring, PackagePathKeyLess> seen;
+  // At most one record per remaining line: sizing once keeps large manifests linear.
+  const auto lineCount = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  manifest.files.reserve(lineCount);
+  IdentityTable seen(lineCount);
+  RequiredFiles required;
   while (lines.next(line)) {
     if (line.ends_with('\r')) line.remove_suffix(1);
     if (line.empty()) continue;
-    PackageFile file = parseRecord(line, manifest.kind);
-    if (!seen.insert(packagePathKey(file.path)).second) fail("Duplicate package file path");
+    std::wstring identity;
+    PackageFile file = parseRecord(line, manifest.kind, required, identity);
+    if (!seen.insert(identity, manifest.files)) fail("Duplicate package file path");
     manifest.files.push_back(std::move(file));
   }
-  checkRequiredRuntimeFiles(manifest);
+  if (!required.completeFor(manifest.kind)) fail("The package is missing required runtime files");
   manifest.text = std::move(text);
   return manifest;
 }

@@ -57,12 +57,13 @@ std::filesystem::path packagePathFromUtf8(std::string_view bytes);
 // Versions and version pointers: 1 to 99 ASCII letters, digits or "-".
 bool isValidPackageVersion(std::string_view version);
 
-// The key under which paths count as the same file: backslashes as "/", compared ordinally
-// ignoring case, as the Windows file system does.
+// The path as wide text with backslashes turned into "/".
 std::wstring packagePathKey(const std::filesystem::path& path);
-struct PackagePathKeyLess {
-  bool operator()(const std::wstring& a, const std::wstring& b) const;
-};
+
+// Two paths name the same file when their identities are equal: the key upper-cased code
+// unit by code unit with the system's own table, which is exactly equality under ordinal
+// comparison ignoring case (CompareStringOrdinal). Hashable, so duplicate checks stay linear.
+std::wstring packagePathIdentity(const std::filesystem::path& path);
 
 // Splits metadata text at LF; the piece after the final LF is a line only when not empty.
 class LineSplitter {
@@ -82,7 +83,7 @@ class LineSplitter {
   std::size_t position_ = 0;
 };
 
-// Ordinal comparison ignoring case (<0, 0, >0), the file system's notion of equal names.
-int compareOrdinalIgnoringCase(std::wstring_view a, std::wstring_view b);
+// Upper-cases each UTF-16 code unit with the operating system's case table.
+std::wstring ordinalCaseFold(std::wstring text);
 
 }  // namespace Corvanthorne::Update

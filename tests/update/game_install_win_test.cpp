@@ -123,8 +123,9 @@ class GameInstall : public ::testing::Test {
 
 // Fails (or crashes at) the gate's k-th call; counts every call.
 struct CountingGate {
-  int failAt = -1;
-  bool crash = false;
+  explicit CountingGate(int failAt = -1, bool crash = false) : failAt(failAt), crash(crash) {}
+  int failAt;
+  bool crash;
   int calls = 0;
   std::vector<std::string> steps;
   UpdateStepGate gate() {
@@ -197,7 +198,9 @@ TEST_F(GameInstall, RecoveryInterruptedHalfWayCanBeRunAgain) {
       } catch (const std::runtime_error&) {
         interrupted = true;
       }
-      if (interrupted) EXPECT_TRUE(journalLeft(game) || failInRecovery.steps.back() == "cleanup");
+      if (interrupted) {
+        EXPECT_TRUE(journalLeft(game) || failInRecovery.steps.back() == "cleanup");
+      }
       recoverInterruptedInstall(game);
       EXPECT_EQ(differences(snapshot(game), oldState), "") << "commit step " << commitStep << ", recovery step " << k;
       if (!interrupted) break;
