@@ -1,5 +1,6 @@
 // Timing harness under Wine: sha256File on a large file against the same provider hashing
-// the same bytes from memory, in one run. Usage: sha256_win [MiB] (default 256).
+// the same bytes from memory, in one run. Usage: sha256_win [MiB] [keep]  (default 256 MiB;
+// "keep" leaves the file in the temporary folder for a comparison with other tools).
 #include <windows.h>
 
 #include <chrono>
@@ -37,7 +38,10 @@ int main(int argc, char** argv) {
   Corvanthorne::Update::sha256File(file);  // warm the file cache
   const double fileSeconds = bestSeconds(3, [&] { fromFile = Corvanthorne::Update::sha256File(file); });
   const double memorySeconds = bestSeconds(3, [&] { fromMemory = Corvanthorne::Update::sha256Bytes(bytes); });
-  std::filesystem::remove(file);
+  if (argc > 2 && std::string(argv[2]) == "keep")
+    std::printf("kept %s\n", file.string().c_str());
+  else
+    std::filesystem::remove(file);
 
   const double mib = static_cast<double>(mebibytes);
   std::printf("size %zu MiB\nsha256File   %.3f s  %.1f MiB/s\nfrom memory  %.3f s  %.1f MiB/s\n"

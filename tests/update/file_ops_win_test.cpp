@@ -7,6 +7,7 @@
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "support/process_win.h"
+#include "support/message_of.h"
 #include "support/temp_dir.h"
 #include "update/game_folder_lock_win.h"
 
@@ -18,15 +19,7 @@ using Testing::readFile;
 using Testing::TempDir;
 using Testing::writeFile;
 
-template <typename Action>
-std::string messageOf(Action action) {
-  try {
-    action();
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "no error";
-}
+using Testing::messageOf;
 
 std::string pattern(std::size_t size) {
   std::string bytes(size, '\0');

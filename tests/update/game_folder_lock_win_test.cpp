@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/message_of.h"
 #include "support/process_win.h"
 #include "support/temp_dir.h"
 
@@ -42,14 +43,9 @@ TEST(GameFolderLock, InheritableLockStaysHeldByChild) {
 TEST(GameFolderLock, UnopenableLockFileReportsWindowsError) {
   Testing::TempDir game;
   std::filesystem::create_directories(game / ".corvanthorne" / "use.lock");  // a folder cannot be opened
-  try {
-    acquireGameFolderLock(game.path(), false);
-    FAIL() << "no error";
-  } catch (const std::runtime_error& error) {
-    EXPECT_TRUE(std::string(error.what()).starts_with(
-        "Could not write to the game folder. Choose a writable folder (Windows error "))
-        << error.what();
-  }
+  const std::string message = Testing::messageOf([&] { acquireGameFolderLock(game.path(), false); });
+  EXPECT_TRUE(message.starts_with("Could not write to the game folder. Choose a writable folder (Windows error "))
+      << message;
 }
 
 }  // namespace

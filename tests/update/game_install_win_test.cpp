@@ -10,6 +10,7 @@
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "support/process_win.h"
+#include "support/message_of.h"
 #include "support/temp_dir.h"
 #include "update/file_ops.h"
 #include "update/game_folder_lock.h"
@@ -23,15 +24,7 @@ using Testing::TempDir;
 using Testing::writeFile;
 using Files = std::map<std::string, std::string>;  // relative path -> bytes
 
-template <typename Action>
-std::string messageOf(Action action) {
-  try {
-    action();
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "no error";
-}
+using Testing::messageOf;
 
 Files runtimeFiles(std::string_view tag) {
   return {{"Qelmarin.exe", "client " + std::string(tag)},

@@ -2,18 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include "support/message_of.h"
 
 namespace Corvanthorne::Update {
 namespace {
 
 std::string errorOf(std::string_view text) {
-  try {
-    parseJournal(text);
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "no error";
+  return Testing::messageOf([&] { parseJournal(text); });
 }
 
 TEST(InstallJournal, RoundTripsAndRefusesMalformedLines) {

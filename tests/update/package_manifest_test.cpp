@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "common/text.h"
+#include "support/message_of.h"
 #include "support/temp_dir.h"
 
 namespace Corvanthorne::Update {
@@ -29,15 +30,7 @@ std::string gameManifest(std::string_view extraRecords = "") {
   return "CVPACKAGE 1 game build7\n" + requiredRecords() + std::string(extraRecords);
 }
 
-template <typename Action>
-std::string messageOf(Action action) {
-  try {
-    action();
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "no error";
-}
+using Testing::messageOf;
 
 std::string errorOf(const std::string& text, std::string_view kind = "game") {
   return messageOf([&] { parsePackageManifestText(text, kind); });
