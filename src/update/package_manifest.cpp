@@ -114,30 +114,35 @@ bool isOnKindAllowList(std::string_view text, std::string_view kind) {
 }
 
 // Duplicate detection over path identities without keeping them: a flat open-addressed
-// table of (hash, record number), at most half full; equal hashes are confirmed by comparing
-// the identities themselves. Keeps large manifests linear and cache-friendly.
+// table of (hash tag, record number), at most two thirds full; equal tags are confirmed by
+// comparing the identities themselves. Eight-byte slots keep even a large table in cache,
+// so the check stays linear in practice, not only in theory.
 class IdentityTable {
  public:
-  explicit IdentityTable(std::size_t records) : slots_(std::bit_ceil(records * 2 + 2)) {}
+  explicit IdentityTable(std::size_t records) {
+    if (records >= std::numeric_limits<std::uint32_t>::max() / 2) fail("Package metadata is too large");
+    slots_.resize(std::bit_ceil(records + records / 2 + 2));
+  }
 
   // False when a record with an equal identity is already present.
   bool insert(const std::wstring& identity, const std::vector<PackageFile>& records) {
     const std::size_t hash = std::hash<std::wstring>{}(identity);
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
       Slot& slot = slots_[at];
       if (slot.number == 0) {
-        slot = {hash, records.size() + 1};
+        slot = {tag, static_cast<std::uint32_t>(records.size() + 1)};
         return true;
       }
-      if (slot.hash == hash && packagePathIdentity(records[slot.number - 1].path) == identity) return false;
+      if (slot.tag == tag && packagePathIdentity(records[slot.number - 1].path) == identity) return false;
     }
   }
 
  private:
   struct Slot {
-    std::size_t hash = 0;
-    std::size_t number = 0;  // record index + 1; 0 marks a free slot
+    std::uint32_t tag = 0;     // upper hash bits; the lower ones chose the slot
+    std::uint32_t number = 0;  // record index + 1; 0 marks a free slot
   };
   std::vector<Slot> slots_;
 };
