@@ -44,19 +44,31 @@ inline ScopedHandle startCvtool(const std::wstring& arguments, DWORD flags = 0, 
   return ScopedHandle(info.hProcess);
 }
 
-inline ProcessResult runCvtool(const std::wstring& arguments) {
+// A started cvtool and the read end of its output pipe.
+struct CapturedProcess {
+  ScopedHandle process;
+  ScopedHandle output;
+};
+
+inline CapturedProcess startCvtoolCaptured(const std::wstring& arguments) {
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  ScopedHandle readEnd, writeEnd;
-  if (!CreatePipe(readEnd.receive(), writeEnd.receive(), &inherit, 0)) throwWindowsError("CreatePipe");
-  SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-  ScopedHandle process = startCvtool(arguments, 0, writeEnd.get());
-  writeEnd.reset();
+  CapturedProcess started;
+  ScopedHandle writeEnd;
+  if (!CreatePipe(started.output.receive(), writeEnd.receive(), &inherit, 0)) throwWindowsError("CreatePipe");
+  SetHandleInformation(started.output.get(), HANDLE_FLAG_INHERIT, 0);
+  started.process = startCvtool(arguments, 0, writeEnd.get());
+  return started;
+}
+
+inline ProcessResult runCvtool(const std::wstring& arguments) {
+  CapturedProcess started = startCvtoolCaptured(arguments);
   ProcessResult result;
   char buffer[4096];
   DWORD read = 0;
-  while (ReadFile(readEnd.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) result.output.append(buffer, read);
-  WaitForSingleObject(process.get(), INFINITE);
-  GetExitCodeProcess(process.get(), &result.exitCode);
+  while (ReadFile(started.output.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+    result.output.append(buffer, read);
+  WaitForSingleObject(started.process.get(), INFINITE);
+  GetExitCodeProcess(started.process.get(), &result.exitCode);
   return result;
 }
 

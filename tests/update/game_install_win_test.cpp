@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 
@@ -272,7 +273,24 @@ TEST_F(GameInstall, RefusesSourceTreesAndBadJournals) {
   EXPECT_EQ(differences(snapshot(game), oldState), "");
 }
 
-// Kills a real installing process at random moments, then recovers from the command line.
+// Starts "cvtool install", follows its progress lines and kills it the way a crash or power
+// cut would, once it has printed `line` lines and `delayMs` more have passed. True when it
+// was still running at that moment.
+bool killInstallerAfter(const std::wstring& arguments, int line, int delayMs) {
+  Testing::CapturedProcess installer = Testing::startCvtoolCaptured(arguments);
+  char buffer[4096];
+  DWORD read = 0;
+  for (int seen = 0; seen < line && ReadFile(installer.output.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0;)
+    seen += static_cast<int>(std::count(buffer, buffer + read, '\n'));
+  Sleep(delayMs);
+  const bool running = WaitForSingleObject(installer.process.get(), 0) == WAIT_TIMEOUT;
+  TerminateProcess(installer.process.get(), 9);
+  WaitForSingleObject(installer.process.get(), INFINITE);
+  return running;
+}
+
+// Kills a real installer once while it stages and twice around its commit, then recovers
+// from the command line: the folder must be the old one or the new one, nothing between.
 TEST_F(GameInstall, KilledInstallerRecoversToOldOrNewFolder) {
   Files big = runtimeFiles("big");
   for (int i = 0; i < 300; ++i) big["assets/many/file" + std::to_string(i) + ".bin"] = std::string(2'000 + i, 'a' + i % 26);
@@ -281,29 +299,35 @@ TEST_F(GameInstall, KilledInstallerRecoversToOldOrNewFolder) {
   bigState[".corvanthorne/game.manifest"] = package.manifest.text;
   bigState[".corvanthorne-client"] = clientMarkerText;
   const std::wstring packageRoot = L"\"" + (packages / "big").wstring() + L"\"";
+  const int checkingLines = static_cast<int>(big.size());
   std::mt19937 random(std::random_device{}());
-  std::uniform_int_distribution<int> delayMs(300, 2500);
-  int sawOld = 0, sawNew = 0;
+  int sawOld = 0, sawNew = 0, killedInCommit = 0;
   for (int kill = 0; kill < 3; ++kill) {
     const fs::path game = freshOldGame();
-    const int delay = delayMs(random);
-    ScopedHandle installer = Testing::startCvtool(L"install " + packageRoot + L" \"" + game.wstring() + L"\"");
-    if (WaitForSingleObject(installer.get(), delay) == WAIT_TIMEOUT) TerminateProcess(installer.get(), 9);
-    WaitForSingleObject(installer.get(), INFINITE);
+    const bool staging = kill == 0;
+    const int line = staging ? std::uniform_int_distribution<int>(1, checkingLines)(random) : checkingLines + 1;
+    const int delay = staging ? 0 : std::uniform_int_distribution<int>(0, 200)(random);
+    const bool interrupted =
+        killInstallerAfter(L"install " + packageRoot + L" \"" + game.wstring() + L"\"", line, delay);
     const auto recovered = Testing::runCvtool(L"recover \"" + game.wstring() + L"\"");
     EXPECT_EQ(recovered.exitCode, 0u) << recovered.output;
     const Files after = snapshot(game);
     const bool isOld = after == oldState;
     const bool isNew = after == bigState;
-    EXPECT_TRUE(isOld || isNew) << "killed after " << delay << " ms";
+    EXPECT_TRUE(isOld || isNew) << "killed after line " << line << " and " << delay << " ms";
+    if (staging) {
+      EXPECT_TRUE(isOld) << "killed while staging, after line " << line;
+    }
     sawOld += isOld;
     sawNew += isNew;
+    killedInCommit += !staging && interrupted;
   }
   const auto done = Testing::runCvtool(L"install " + packageRoot + L" \"" + freshOldGame().wstring() + L"\"");
   EXPECT_EQ(done.exitCode, 0u);
   EXPECT_TRUE(done.output.ends_with("100% Game ready: big\nGame ready: big\n")) << done.output;
   RecordProperty("killed_old", sawOld);
   RecordProperty("killed_new", sawNew);
+  RecordProperty("killed_in_commit", killedInCommit);
 }
 
 }  // namespace
