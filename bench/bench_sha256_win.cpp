@@ -1,5 +1,5 @@
 // Timing harness under Wine: sha256File on a large file against the same provider hashing
-// the same bytes from memory, in one run. Usage: sha256_win [MiB] [keep]  (default 256 MiB;
+// the same bytes from memory, in one run. Usage: bench_sha256_win [MiB] [keep]  (default 256 MiB;
 // "keep" leaves the file in the temporary folder for a comparison with other tools).
 #include <windows.h>
 

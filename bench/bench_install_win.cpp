@@ -3,7 +3,10 @@
 //   reinstalling the same package       vs  one hashing pass over the installed files.
 // Also prints the peak private memory before and after, which must not grow with file size.
 // Each figure is the best of ROUNDS rounds in fresh folders (the machine is shared).
-// Usage: install_win [FILES] [MiB] [ROUNDS]   (default 2000 files, 512 MiB, 3 rounds)
+// Usage: bench_install_win [FILES] [MiB] [ROUNDS]   (default 2000 files, 512 MiB, 3 rounds)
+// Build: cmake -S . -B build/bench-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF
+//   -DQEL_BENCH=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake && cmake --build build/bench-windows
+// and run it with wine64 (WINEPREFIX=build/windows/wine-prefix).
 #include <windows.h>
 #include <psapi.h>
 
