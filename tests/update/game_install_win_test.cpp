@@ -273,6 +273,14 @@ TEST_F(GameInstall, RefusesSourceTreesAndBadJournals) {
   EXPECT_EQ(differences(snapshot(game), oldState), "");
 }
 
+TEST_F(GameInstall, RefusesGameFolderThatIsALink) {
+  const fs::path linked = Testing::hostPath(QEL_TEST_DATA_DIR) / "update-links" / "game-link";
+  EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, linked, {}); }),
+            "Update path contains a link: " + pathText(linked));
+  EXPECT_FALSE(fs::exists(linked / ".corvanthorne" / "update"));
+  EXPECT_FALSE(fs::exists(linked / "Qelmarin.exe"));
+}
+
 // Starts "cvtool install", follows its progress lines and kills it the way a crash or power
 // cut would, once it has printed `line` lines and `delayMs` more have passed. True when it
 // was still running at that moment.
