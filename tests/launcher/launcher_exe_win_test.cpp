@@ -18,11 +18,11 @@
 namespace Corvanthorne {
 namespace {
 namespace fs = std::filesystem;
-using Testing::quoted;
+using Testing::quotedPath;
 using Testing::runProcess;
 using Testing::TempDir;
 
-fs::path launcherPath() { return fs::absolute(pathFromUtf8(QEL_LAUNCHER_PATH)); }
+fs::path launcherPath() { return Testing::hostPath(QEL_LAUNCHER_PATH); }
 
 // A copy of the launcher in a folder of its own, as a player's game folder would hold it.
 struct LauncherCopy {
@@ -30,7 +30,7 @@ struct LauncherCopy {
   fs::path exe = folder / "launcher.exe";
   LauncherCopy() { fs::copy_file(launcherPath(), exe); }
   DWORD run(const std::wstring& arguments) {
-    return runProcess(quoted(exe.wstring()) + arguments, folder.path().wstring());
+    return runProcess(quotedPath(exe) + arguments, folder.path());
   }
 };
 

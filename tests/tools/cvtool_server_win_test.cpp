@@ -7,6 +7,7 @@
 
 #include "common/handle_win.h"
 #include "common/text.h"
+#include "support/process_win.h"
 #include "support/temp_dir.h"
 
 namespace Corvanthorne {
@@ -16,63 +17,16 @@ using Testing::readFile;
 using Testing::TempDir;
 using Testing::writeFile;
 
-struct Child {
-  ScopedHandle process;
-  ScopedHandle output;  // read end of the child's standard output and error
-};
+using Testing::CapturedProcess;
+using Testing::readLine;
+using Testing::readRest;
 
-// Starts cvtool with arguments in folder, its output going into a pipe.
-Child startCvtool(const std::string& arguments, const std::filesystem::path& folder) {
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  Child child;
-  ScopedHandle writeEnd;
-  if (!CreatePipe(child.output.receive(), writeEnd.receive(), &inheritable, 0) ||
-      !SetHandleInformation(child.output.get(), HANDLE_FLAG_INHERIT, 0))
-    throwWindowsError("CreatePipe");
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd.get();
-  startup.hStdError = writeEnd.get();
-  std::wstring commandLine = L"\"" + utf8ToWide(QEL_CVTOOL_PATH) + L"\" " + utf8ToWide(arguments);
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                      folder.c_str(), &startup, &info))
-    throwWindowsError("CreateProcessW");
-  const ScopedHandle thread(info.hThread);
-  child.process.reset(info.hProcess);
-  return child;
+CapturedProcess startCvtool(const std::string& arguments, const std::filesystem::path& folder) {
+  return Testing::startCvtoolCaptured(utf8ToWide(arguments), folder);
 }
 
-// Reads up to and including the next line feed, or to the end of the output.
-std::string readLine(HANDLE pipe) {
-  std::string line;
-  char byte = 0;
-  DWORD count = 0;
-  while (ReadFile(pipe, &byte, 1, &count, nullptr) && count == 1) {
-    line += byte;
-    if (byte == '\n') break;
-  }
-  return line;
-}
-
-std::string readRest(HANDLE pipe) {
-  std::string text;
-  for (std::string line; !(line = readLine(pipe)).empty();) text += line;
-  return text;
-}
-
-struct Result {
-  DWORD exitCode;
-  std::string output;
-};
-
-Result runCvtool(const std::string& arguments, const std::filesystem::path& folder) {
-  Child child = startCvtool(arguments, folder);
-  Result result{1, readRest(child.output.get())};
-  WaitForSingleObject(child.process.get(), INFINITE);
-  GetExitCodeProcess(child.process.get(), &result.exitCode);
-  return result;
+Testing::ProcessResult runCvtool(const std::string& arguments, const std::filesystem::path& folder) {
+  return Testing::runCvtool(utf8ToWide(arguments), folder);
 }
 
 // A development server in the background, stopped at the end of the test.
@@ -96,7 +50,7 @@ class DevServer {
   const std::string& port() const { return port_; }
 
  private:
-  Child child_;
+  CapturedProcess child_;
   std::string port_;
 };
 
@@ -107,7 +61,7 @@ TEST(CvtoolServer, RegisterThenLoginAgainstTheDevelopmentServer) {
   DevServer server(folder.path());
   const std::string port = "--port " + server.port() + " ";
 
-  const Result created = runCvtool("register " + port + "bob secret1 bob@example.org", folder.path());
+  const Testing::ProcessResult created = runCvtool("register " + port + "bob secret1 bob@example.org", folder.path());
   EXPECT_EQ(created.exitCode, 0u) << created.output;
   const std::pair<std::string, std::string> refusals[] = {
       {"Bob secret1 bob@example.org", "That username already exists."},
@@ -117,15 +71,15 @@ TEST(CvtoolServer, RegisterThenLoginAgainstTheDevelopmentServer) {
       {"carol secret1 carol@example", "Enter a valid recovery email."},
   };
   for (const auto& [arguments, message] : refusals) {
-    const Result refused = runCvtool("register " + port + arguments, folder.path());
+    const Testing::ProcessResult refused = runCvtool("register " + port + arguments, folder.path());
     EXPECT_EQ(refused.exitCode, 1u) << arguments;
     EXPECT_EQ(refused.output, message + "\n") << arguments;
   }
 
-  const Result wrong = runCvtool("login " + port + "bob secret2", folder.path());
+  const Testing::ProcessResult wrong = runCvtool("login " + port + "bob secret2", folder.path());
   EXPECT_EQ(wrong.exitCode, 1u);
   EXPECT_EQ(wrong.output, "Login failed or the server is unavailable.\n");
-  const Result token = runCvtool("login " + port + "bob secret1", folder.path());
+  const Testing::ProcessResult token = runCvtool("login " + port + "bob secret1", folder.path());
   EXPECT_EQ(token.exitCode, 0u) << token.output;
   EXPECT_EQ(token.output.size(), 33u) << token.output;
 
@@ -139,14 +93,14 @@ TEST(CvtoolServer, RegisterThenLoginAgainstTheDevelopmentServer) {
 
   // Accounts outlive the server.
   DevServer restarted(folder.path());
-  const Result again = runCvtool("login --port " + restarted.port() + " bob secret1", folder.path());
+  const Testing::ProcessResult again = runCvtool("login --port " + restarted.port() + " bob secret1", folder.path());
   EXPECT_EQ(again.exitCode, 0u) << again.output;
 }
 
 TEST(CvtoolSettings, NormalizeRewritesAGameSettingsFileAsTheLauncherWould) {
   TempDir folder;
   writeFile(folder / "game_settings.ini", "width 4000\nmystery 1 2 3\nmsaa 3\n");
-  const Result normalized = runCvtool("settings normalize game_settings.ini", folder.path());
+  const Testing::ProcessResult normalized = runCvtool("settings normalize game_settings.ini", folder.path());
   EXPECT_EQ(normalized.exitCode, 0u) << normalized.output;
   const std::string text = readFile(folder / "game_settings.ini");
   EXPECT_TRUE(text.starts_with("debug=0\r\nwidth 3840\r\nheight 720\r\n")) << text;
@@ -154,7 +108,7 @@ TEST(CvtoolSettings, NormalizeRewritesAGameSettingsFileAsTheLauncherWould) {
   EXPECT_TRUE(text.ends_with("\r\ntooltipsEnabled 1\r\n")) << text;
   EXPECT_EQ(text.find("mystery"), std::string::npos);
 
-  const Result missing = runCvtool("settings normalize absent.ini", folder.path());
+  const Testing::ProcessResult missing = runCvtool("settings normalize absent.ini", folder.path());
   EXPECT_EQ(missing.exitCode, 1u);
   EXPECT_EQ(missing.output, "No such settings file: absent.ini\n");
 }

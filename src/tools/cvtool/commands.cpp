@@ -4,8 +4,14 @@ namespace Corvanthorne::Tools {
 
 int runGhi(Arguments arguments, std::ostream& out);
 int runJson(Arguments arguments, std::ostream& out);
+int runManifestCommand(Arguments arguments, std::ostream& out);
+int runPackageCommand(Arguments arguments, std::ostream& out);
 int runSettings(Arguments arguments, std::ostream& out);
 #ifdef _WIN32
+int runSha256Command(Arguments arguments, std::ostream& out);
+int runLockCommand(Arguments arguments, std::ostream& out);
+int runInstallCommand(Arguments arguments, std::ostream& out);
+int runRecoverCommand(Arguments arguments, std::ostream& out);
 int runServe(Arguments arguments, std::ostream& out);
 int runLogin(Arguments arguments, std::ostream& out);
 int runRegister(Arguments arguments, std::ostream& out);
@@ -16,8 +22,14 @@ std::span<const Command> commands() {
   static constexpr Command table[] = {
       Command{"ghi", "ghi check|tree FILE", runGhi},
       Command{"json", "json check|pretty FILE", runJson},
+      Command{"manifest", "manifest check FILE KIND", runManifestCommand},
+      Command{"package", "package resolve ROOT KIND", runPackageCommand},
       Command{"settings", "settings normalize FILE", runSettings},
 #ifdef _WIN32
+      Command{"sha256", "sha256 FILE...", runSha256Command},
+      Command{"lock", "lock check GAME_FOLDER", runLockCommand},
+      Command{"install", "install PACKAGE_ROOT GAME_FOLDER", runInstallCommand},
+      Command{"recover", "recover GAME_FOLDER", runRecoverCommand},
       Command{"serve", "serve [--port N] [--accounts FILE]", runServe},
       Command{"login", "login [--port N] USER PASSWORD", runLogin},
       Command{"register", "register [--port N] USER PASSWORD EMAIL", runRegister},

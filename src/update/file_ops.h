@@ -1,0 +1,38 @@
+#pragma once
+// Safe file primitives of the update system: every write into the game folder goes through
+// a ".new" sibling and one replacing move, and no update path may pass through a link.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace Corvanthorne::Update {
+
+// Replaces target's content with bytes: writes "<target>.new", flushes it, then moves it
+// over target (replace + write-through). On failure target is untouched.
+void writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+
+// Moves from over to, replacing it, write-through.
+void moveReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Copies from over to (created or overwritten); failures raise the "copy_file" file-system
+// error naming both paths.
+void copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Forces an existing file's data to disk.
+void flushFile(const std::filesystem::path& path);
+
+// Refuses when base, or any path formed by appending relative's elements one at a time, is a
+// link (any reparse point). Paths that do not exist pass.
+void rejectLinks(const std::filesystem::path& base, const std::filesystem::path& relative);
+
+// The file's SHA-256 as 64 lowercase hexadecimal characters.
+std::string sha256File(const std::filesystem::path& path);
+
+// SHA-256 of bytes in memory through the same provider.
+std::string sha256Bytes(std::string_view bytes);
+
+inline std::filesystem::path gameUpdateFolder(const std::filesystem::path& gameFolder) {
+  return gameFolder / L".corvanthorne" / L"update" / L"game";
+}
+
+}  // namespace Corvanthorne::Update

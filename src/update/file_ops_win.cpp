@@ -1,0 +1,147 @@
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "common/handle_win.h"
+#include "common/text.h"
+#include "update/file_ops.h"
+
+namespace Corvanthorne::Update {
+namespace {
+
+constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+constexpr DWORD kHashChunkSize = 65'536;
+
+[[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
+
+void rejectIfLink(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    fail("Update path contains a link: " + pathText(path));
+}
+
+std::string lowerHex(const unsigned char* bytes, std::size_t count) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(count * 2);
+  for (std::size_t i = 0; i < count; ++i) {
+    text += digits[bytes[i] >> 4];
+    text += digits[bytes[i] & 0x0F];
+  }
+  return text;
+}
+
+// One SHA-256 computation on the CNG provider. Members are declared in acquisition order,
+// so the hash, its object and the provider are released in reverse order on every path.
+class Sha256 {
+ public:
+  Sha256() {
+    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(algorithm_.receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+      fail("Could not initialize SHA-256");
+    DWORD objectLength = 0;
+    ULONG received = 0;
+    if (!BCRYPT_SUCCESS(BCryptGetProperty(algorithm_.get(), BCRYPT_OBJECT_LENGTH,
+                                          reinterpret_cast<PUCHAR>(&objectLength), sizeof(objectLength),
+                                          &received, 0)))
+      fail("Could not initialize SHA-256 storage");
+    object_.assign(objectLength, 0);
+    if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm_.get(), hash_.receive(), object_.data(), objectLength,
+                                         nullptr, 0, 0)))
+      fail("Could not initialize SHA-256 hash");
+  }
+
+  // Hashes one buffer of at most 4 GiB; failureMessage names the input.
+  void add(const void* data, DWORD size, const std::string& failureMessage) {
+    if (!BCRYPT_SUCCESS(BCryptHashData(hash_.get(), static_cast<PUCHAR>(const_cast<void*>(data)), size, 0)))
+      fail(failureMessage);
+  }
+
+  std::string finish() {
+    unsigned char digest[32];
+    if (!BCRYPT_SUCCESS(BCryptFinishHash(hash_.get(), digest, sizeof(digest), 0)))
+      fail("Could not finish SHA-256");
+    return lowerHex(digest, sizeof(digest));
+  }
+
+ private:
+  ScopedBcryptAlgorithm algorithm_;
+  std::vector<UCHAR> object_;
+  ScopedBcryptHash hash_;
+};
+
+}  // namespace
+
+void rejectLinks(const std::filesystem::path& base, const std::filesystem::path& relative) {
+  rejectIfLink(base);
+  std::filesystem::path current = base;
+  for (const auto& element : relative) {
+    current /= element;
+    rejectIfLink(current);
+  }
+}
+
+void moveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (!MoveFileExW(from.c_str(), to.c_str(), kReplaceFlags))
+    throwWindowsError("Could not replace " + pathText(to));
+}
+
+void writeFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
+  const std::filesystem::path temporary = target.native() + L".new";
+  rejectLinks(target.parent_path(), target.filename());
+  rejectLinks(temporary.parent_path(), temporary.filename());
+  {
+    ScopedHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) fail("Could not write " + pathText(target));
+    DWORD written = 0;
+    if (bytes.size() > MAXDWORD ||
+        !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size() || !FlushFileBuffers(file.get()))
+      fail("Could not finish writing " + pathText(target));
+  }
+  moveReplacing(temporary, target);
+}
+
+void copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+    throw std::filesystem::filesystem_error("copy_file", from, to,
+                                            std::error_code(static_cast<int>(GetLastError()), std::system_category()));
+}
+
+void flushFile(const std::filesystem::path& path) {
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file || !FlushFileBuffers(file.get())) fail("Could not flush update file: " + pathText(path));
+}
+
+std::string sha256File(const std::filesystem::path& path) {
+  Sha256 sha;
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) fail("Could not read " + pathText(path));
+  std::vector<unsigned char> chunk(kHashChunkSize);
+  const std::string hashFailure = "Could not hash " + pathText(path);
+  while (true) {
+    DWORD read = 0;
+    if (!ReadFile(file.get(), chunk.data(), kHashChunkSize, &read, nullptr))
+      fail("Could not finish reading " + pathText(path));
+    if (read == 0) break;
+    sha.add(chunk.data(), read, hashFailure);
+  }
+  return sha.finish();
+}
+
+std::string sha256Bytes(std::string_view bytes) {
+  Sha256 sha;
+  constexpr std::size_t maxPiece = MAXDWORD;
+  for (std::size_t offset = 0; offset < bytes.size(); offset += maxPiece) {
+    const std::size_t piece = std::min(maxPiece, bytes.size() - offset);
+    sha.add(bytes.data() + offset, static_cast<DWORD>(piece), "Could not hash memory");
+  }
+  return sha.finish();
+}
+
+}  // namespace Corvanthorne::Update

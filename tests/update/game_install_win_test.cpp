@@ -1,0 +1,342 @@
+#include "update/game_install.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "common/handle_win.h"
+#include "common/text.h"
+#include "support/process_win.h"
+#include "support/message_of.h"
+#include "support/temp_dir.h"
+#include "update/file_ops.h"
+#include "update/game_folder_lock.h"
+
+namespace Corvanthorne::Update {
+namespace {
+
+namespace fs = std::filesystem;
+using Testing::readFile;
+using Testing::TempDir;
+using Testing::writeFile;
+using Files = std::map<std::string, std::string>;  // relative path -> bytes
+
+using Testing::messageOf;
+
+Files runtimeFiles(std::string_view tag) {
+  return {{"Qelmarin.exe", "client " + std::string(tag)},
+          {"data/gui/launcher.ghi", "launcher gui"},
+          {"data/gui/game.ghi", "game gui " + std::string(tag)},
+          {"assets/worlds/world_1.world.json", "{}"}};
+}
+
+// Writes <root>/game/<version>/ with its files and manifest, and points game.latest at it.
+LatestPackage writePackage(const fs::path& root, const std::string& version, const Files& files) {
+  std::string manifest = "CVPACKAGE 1 game " + version + "\n";
+  for (const auto& [path, bytes] : files) {
+    writeFile(root / "game" / version / pathFromUtf8(path), bytes);
+    manifest += sha256Bytes(bytes) + " " + std::to_string(bytes.size()) + " " + path + "\n";
+  }
+  writeFile(root / "game" / version / "manifest.txt", manifest);
+  writeFile(root / "game.latest", version + "\n");
+  return loadLatestPackage(root, "game");
+}
+
+// Every file of the game folder except the install's working folder and the lock.
+Files snapshot(const fs::path& game) {
+  Files files;
+  for (const auto& entry : fs::recursive_directory_iterator(game)) {
+    const std::string relative = pathText(fs::relative(entry.path(), game));
+    if (entry.is_regular_file() && !relative.starts_with(".corvanthorne/update/") && relative != ".corvanthorne/use.lock")
+      files[relative] = readFile(entry.path());
+  }
+  return files;
+}
+
+void copyTree(const fs::path& from, const fs::path& to) {
+  fs::create_directories(to);
+  for (const auto& entry : fs::recursive_directory_iterator(from)) {
+    const fs::path target = to / fs::relative(entry.path(), from);
+    if (entry.is_directory())
+      fs::create_directories(target);
+    else
+      fs::copy_file(entry.path(), target);
+  }
+}
+
+// The paths whose bytes differ between two folder states ("" when equal), kept short for failures.
+std::string differences(const Files& actual, const Files& expected) {
+  std::string paths;
+  for (const auto& [path, bytes] : actual)
+    if (!expected.contains(path) || expected.at(path) != bytes) paths += path + " ";
+  for (const auto& [path, bytes] : expected)
+    if (!actual.contains(path)) paths += "missing:" + path + " ";
+  return paths;
+}
+
+class GameInstall : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Files v1 = runtimeFiles("1");
+    v1["assets/old.png"] = "dropped in v2";
+    v1["assets/same.bin"] = std::string(70'000, 's');
+    v1["assets/changed.bin"] = "version one";
+    Files v2 = runtimeFiles("2");
+    v2["assets/same.bin"] = v1["assets/same.bin"];
+    v2["assets/changed.bin"] = "version two, longer";
+    v2["assets/new/added.png"] = "added";
+    v2["x.dll"] = "";
+    v1Package = writePackage(packages / "one", "v1", v1);
+    v2Package = writePackage(packages / "two", "v2", v2);
+
+    installGamePackage(v1Package, oldTemplate.path(), {});
+    oldState = snapshot(oldTemplate.path());
+    copyTree(oldTemplate.path(), newTemplate.path());
+    installGamePackage(v2Package, newTemplate.path(), {});
+    newState = snapshot(newTemplate.path());
+  }
+
+  // A fresh copy of the v1 game folder.
+  fs::path freshOldGame() {
+    const fs::path game = work / std::to_string(copies++);
+    copyTree(oldTemplate.path(), game);
+    return game;
+  }
+
+  static bool journalLeft(const fs::path& game) { return fs::exists(gameUpdateFolder(game) / "journal.txt"); }
+
+  TempDir packages, oldTemplate, newTemplate, work;
+  LatestPackage v1Package, v2Package;
+  Files oldState, newState;
+  int copies = 0;
+};
+
+// Fails (or crashes at) the gate's k-th call; counts every call.
+struct CountingGate {
+  explicit CountingGate(int failAt = -1, bool crash = false) : failAt(failAt), crash(crash) {}
+  int failAt;
+  bool crash;
+  int calls = 0;
+  std::vector<std::string> steps;
+  UpdateStepGate gate() {
+    return [this](std::string_view step) {
+      steps.emplace_back(step);
+      if (calls++ != failAt) return;
+      if (crash) throw SimulatedCrash{};
+      throw std::runtime_error("injected failure");
+    };
+  }
+};
+
+TEST_F(GameInstall, UpgradeReplacesAddsAndDeletesExactly) {
+  EXPECT_EQ(newState.count("assets/old.png"), 0u);
+  EXPECT_EQ(newState["assets/changed.bin"], "version two, longer");
+  EXPECT_EQ(newState["assets/new/added.png"], "added");
+  EXPECT_EQ(newState[".corvanthorne/game.manifest"], v2Package.manifest.text);
+  EXPECT_EQ(newState[".corvanthorne-client"], clientMarkerText);
+  EXPECT_TRUE(isInstalledGame(newTemplate.path()));
+  EXPECT_FALSE(fs::exists(gameUpdateFolder(newTemplate.path())));
+}
+
+TEST_F(GameInstall, EveryFailingCommitStepRestoresTheOldFolder) {
+  for (int k = 0;; ++k) {
+    const fs::path game = freshOldGame();
+    CountingGate counter{k};
+    const std::string message = messageOf([&] { installGamePackage(v2Package, game, {}, counter.gate()); });
+    if (counter.calls <= k) {  // every step passed: the install completed
+      EXPECT_EQ(message, "no error");
+      EXPECT_EQ(differences(snapshot(game), newState), "");
+      EXPECT_GE(k, 8);  // 4 moves, 1 delete, manifest, marker, journal
+      break;
+    }
+    EXPECT_EQ(message, "injected failure") << "step " << k;
+    EXPECT_EQ(differences(snapshot(game), oldState), "") << "failing step " << k << " (" << counter.steps[k] << ")";
+    EXPECT_FALSE(journalLeft(game));
+  }
+}
+
+TEST_F(GameInstall, CrashAtAnyStepThenRecoveryGivesOldOrNewFolder) {
+  for (int k = 0;; ++k) {
+    const fs::path game = freshOldGame();
+    CountingGate counter{k, true};
+    bool crashed = false;
+    try {
+      installGamePackage(v2Package, game, {}, counter.gate());
+    } catch (const SimulatedCrash&) {
+      crashed = true;
+    }
+    const bool committed = !journalLeft(game);
+    recoverInterruptedInstall(game);
+    EXPECT_EQ(differences(snapshot(game), committed ? newState : oldState), "") << "crash before step " << k;
+    EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
+    if (!crashed) break;
+  }
+}
+
+TEST_F(GameInstall, RecoveryInterruptedHalfWayCanBeRunAgain) {
+  for (const int commitStep : {1, 4, 6}) {
+    for (int k = 0;; ++k) {
+      const fs::path game = freshOldGame();
+      CountingGate crashInCommit{commitStep, true};
+      EXPECT_THROW(installGamePackage(v2Package, game, {}, crashInCommit.gate()), SimulatedCrash);
+      CountingGate failInRecovery{k, k % 2 == 1};
+      bool interrupted = false;
+      try {
+        recoverInterruptedInstall(game, failInRecovery.gate());
+      } catch (const SimulatedCrash&) {
+        interrupted = true;
+      } catch (const std::runtime_error&) {
+        interrupted = true;
+      }
+      if (interrupted) {
+        EXPECT_TRUE(journalLeft(game) || failInRecovery.steps.back() == "cleanup");
+      }
+      recoverInterruptedInstall(game);
+      EXPECT_EQ(differences(snapshot(game), oldState), "") << "commit step " << commitStep << ", recovery step " << k;
+      if (!interrupted) break;
+    }
+  }
+}
+
+TEST_F(GameInstall, SamePackageTwiceCommitsOnlyRecords) {
+  const fs::path game = newTemplate.path();
+  std::vector<std::pair<std::wstring, int>> reports;
+  CountingGate counter;
+  installGamePackage(v2Package, game, [&](const std::wstring& text, int percent) { reports.emplace_back(text, percent); },
+                     counter.gate());
+  EXPECT_EQ(counter.steps, (std::vector<std::string>{"manifest", "marker", "journal"}));
+  EXPECT_EQ(differences(snapshot(game), newState), "");
+  const std::size_t n = v2Package.manifest.files.size();
+  ASSERT_EQ(reports.size(), n + 2);
+  EXPECT_EQ(reports[0], std::make_pair(L"Checking " + v2Package.manifest.files[0].path.wstring(), 0));
+  EXPECT_EQ(reports[n - 1].second, static_cast<int>((n - 1) * 70 / n));
+  EXPECT_EQ(reports[n], std::make_pair(std::wstring(L"Applying verified game files..."), 85));
+  EXPECT_EQ(reports[n + 1], std::make_pair(std::wstring(L"Game ready: v2"), 100));
+}
+
+TEST_F(GameInstall, CorruptPackageFileFailsBeforeAnyLiveChange) {
+  const fs::path game = freshOldGame();
+  writeFile(v2Package.folder / "assets" / "changed.bin", "version two, longeR");
+  EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }),
+            "Package checksum failed: assets/changed.bin");
+  EXPECT_EQ(differences(snapshot(game), oldState), "");
+}
+
+TEST_F(GameInstall, RemovalListAndCaseOnlyRenameKeepFiles) {
+  const fs::path game = freshOldGame();
+  LatestPackage release = v2Package;
+  release.manifest.hasRemovalList = true;  // names nothing: old.png must stay
+  installGamePackage(release, game, {});
+  EXPECT_EQ(readFile(game / "assets" / "old.png"), "dropped in v2");
+
+  Files v3 = runtimeFiles("2");
+  v3["assets/OLD.png"] = "dropped in v2";
+  v3["assets/changed.bin"] = "version one";
+  const fs::path renamed = freshOldGame();
+  installGamePackage(writePackage(packages / "three", "v3", v3), renamed, {});
+  EXPECT_EQ(readFile(renamed / "assets" / "OLD.png"), "dropped in v2");
+  EXPECT_EQ(readFile(renamed / "assets" / "changed.bin"), "version one");
+}
+
+TEST_F(GameInstall, FileHeldOpenByTheGameRestoresFolder) {
+  const fs::path game = freshOldGame();
+  const fs::path client = game / "Qelmarin.exe";
+  ScopedHandle held(CreateFileW(client.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  // Windows reports a sharing violation (32); Wine reports access denied (5). Either way the
+  // message must carry the number the system gave for replacing the held file.
+  writeFile(work / "probe", "x");
+  ASSERT_FALSE(MoveFileExW((work / "probe").c_str(), client.c_str(), MOVEFILE_REPLACE_EXISTING));
+  const DWORD heldError = GetLastError();
+  EXPECT_TRUE(heldError == ERROR_SHARING_VIOLATION || heldError == ERROR_ACCESS_DENIED) << heldError;
+  EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }),
+            "Could not replace " + pathText(client) + " (Windows error " + std::to_string(heldError) + ")");
+  held.reset();
+  EXPECT_EQ(differences(snapshot(game), oldState), "");
+  EXPECT_FALSE(journalLeft(game));
+}
+
+TEST_F(GameInstall, RefusesSourceTreesAndBadJournals) {
+  const fs::path game = freshOldGame();
+  writeFile(game / "CMakeLists.txt", "project(x)");
+  EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }),
+            "Game packages can only be installed into a separate play folder");
+  fs::remove(game / "CMakeLists.txt");
+
+  writeFile(gameUpdateFolder(game) / "journal.txt", "R ../x\n");
+  EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }), "Invalid update recovery path");
+  EXPECT_TRUE(journalLeft(game));
+  EXPECT_EQ(differences(snapshot(game), oldState), "");
+}
+
+TEST_F(GameInstall, RefusesGameFolderThatIsALink) {
+  const fs::path linked = Testing::hostPath(QEL_TEST_DATA_DIR) / "update-links" / "game-link";
+  EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, linked, {}); }),
+            "Update path contains a link: " + pathText(linked));
+  EXPECT_FALSE(fs::exists(linked / ".corvanthorne" / "update"));
+  EXPECT_FALSE(fs::exists(linked / "Qelmarin.exe"));
+}
+
+// Starts "cvtool install", follows its progress lines and kills it the way a crash or power
+// cut would, once it has printed `line` lines and `delayMs` more have passed. True when it
+// was still running at that moment.
+bool killInstallerAfter(const std::wstring& arguments, int line, int delayMs) {
+  Testing::CapturedProcess installer = Testing::startCvtoolCaptured(arguments);
+  char buffer[4096];
+  DWORD read = 0;
+  for (int seen = 0; seen < line && ReadFile(installer.output.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0;)
+    seen += static_cast<int>(std::count(buffer, buffer + read, '\n'));
+  Sleep(delayMs);
+  const bool running = WaitForSingleObject(installer.process.get(), 0) == WAIT_TIMEOUT;
+  TerminateProcess(installer.process.get(), 9);
+  WaitForSingleObject(installer.process.get(), INFINITE);
+  return running;
+}
+
+// Kills a real installer once while it stages and twice around its commit, then recovers
+// from the command line: the folder must be the old one or the new one, nothing between.
+TEST_F(GameInstall, KilledInstallerRecoversToOldOrNewFolder) {
+  Files big = runtimeFiles("big");
+  for (int i = 0; i < 300; ++i) big["assets/many/file" + std::to_string(i) + ".bin"] = std::string(2'000 + i, 'a' + i % 26);
+  const LatestPackage package = writePackage(packages / "big", "big", big);
+  Files bigState = big;
+  bigState[".corvanthorne/game.manifest"] = package.manifest.text;
+  bigState[".corvanthorne-client"] = clientMarkerText;
+  const std::wstring packageRoot = L"\"" + (packages / "big").wstring() + L"\"";
+  const int checkingLines = static_cast<int>(big.size());
+  std::mt19937 random(std::random_device{}());
+  int sawOld = 0, sawNew = 0, killedInCommit = 0;
+  for (int kill = 0; kill < 3; ++kill) {
+    const fs::path game = freshOldGame();
+    const bool staging = kill == 0;
+    const int line = staging ? std::uniform_int_distribution<int>(1, checkingLines)(random) : checkingLines + 1;
+    const int delay = staging ? 0 : std::uniform_int_distribution<int>(0, 200)(random);
+    const bool interrupted =
+        killInstallerAfter(L"install " + packageRoot + L" \"" + game.wstring() + L"\"", line, delay);
+    const auto recovered = Testing::runCvtool(L"recover \"" + game.wstring() + L"\"");
+    EXPECT_EQ(recovered.exitCode, 0u) << recovered.output;
+    const Files after = snapshot(game);
+    const bool isOld = after == oldState;
+    const bool isNew = after == bigState;
+    EXPECT_TRUE(isOld || isNew) << "killed after line " << line << " and " << delay << " ms";
+    if (staging) {
+      EXPECT_TRUE(isOld) << "killed while staging, after line " << line;
+    }
+    sawOld += isOld;
+    sawNew += isNew;
+    killedInCommit += !staging && interrupted;
+  }
+  const auto done = Testing::runCvtool(L"install " + packageRoot + L" \"" + freshOldGame().wstring() + L"\"");
+  EXPECT_EQ(done.exitCode, 0u);
+  EXPECT_TRUE(done.output.ends_with("100% Game ready: big\nGame ready: big\n")) << done.output;
+  RecordProperty("killed_old", sawOld);
+  RecordProperty("killed_new", sawNew);
+  RecordProperty("killed_in_commit", killedInCommit);
+}
+
+}  // namespace
+}  // namespace Corvanthorne::Update
