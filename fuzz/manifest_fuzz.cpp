@@ -1,8 +1,6 @@
 // libFuzzer target: the manifest parser must either accept or throw a standard exception,
-// never crash, hang or read out of bounds, for any bytes and either kind. Build and run:
-//   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DQEL_SANITIZE=ON -DQEL_FUZZ=ON -DQEL_TESTS=OFF
-//   cmake --build build/fuzz --target manifest_fuzz
-//   build/fuzz/manifest_fuzz -max_total_time=300 -max_len=2048 <scratch corpus dir> fuzz/manifest_corpus
+// never crash, hang or read out of bounds, for any bytes and either kind. Run with
+// ./build.sh fuzz; seeds are in tests/data/fuzz/manifest_fuzz.
 // A crashing input belongs in the manifest tests as a regression case.
 #include <cstddef>
 #include <cstdint>

@@ -76,53 +76,23 @@ struct FindHandleTraits {
 };
 using ScopedFindHandle = UniqueHandle<FindHandleTraits>;
 
-struct MappedViewTraits {
-  using Handle = void*;
+// Most handle kinds: null means "no handle", and one call closes.
+template <typename H, auto Close>
+struct NullInvalidTraits {
+  using Handle = H;
   static Handle invalid() noexcept { return nullptr; }
   static bool isValid(Handle h) noexcept { return h != nullptr; }
-  static void close(Handle h) noexcept { UnmapViewOfFile(h); }
+  static void close(Handle h) noexcept { Close(h); }
 };
-using ScopedMappedView = UniqueHandle<MappedViewTraits>;
 
-struct LocalMemoryTraits {
-  using Handle = HLOCAL;
-  static Handle invalid() noexcept { return nullptr; }
-  static bool isValid(Handle h) noexcept { return h != nullptr; }
-  static void close(Handle h) noexcept { LocalFree(h); }
-};
-using ScopedLocalMemory = UniqueHandle<LocalMemoryTraits>;
+inline void closeBcryptAlgorithm(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
 
-struct ModuleTraits {
-  using Handle = HMODULE;
-  static Handle invalid() noexcept { return nullptr; }
-  static bool isValid(Handle h) noexcept { return h != nullptr; }
-  static void close(Handle h) noexcept { FreeLibrary(h); }
-};
-using ScopedModule = UniqueHandle<ModuleTraits>;
-
-struct BcryptAlgorithmTraits {
-  using Handle = BCRYPT_ALG_HANDLE;
-  static Handle invalid() noexcept { return nullptr; }
-  static bool isValid(Handle h) noexcept { return h != nullptr; }
-  static void close(Handle h) noexcept { BCryptCloseAlgorithmProvider(h, 0); }
-};
-using ScopedBcryptAlgorithm = UniqueHandle<BcryptAlgorithmTraits>;
-
-struct BcryptHashTraits {
-  using Handle = BCRYPT_HASH_HANDLE;
-  static Handle invalid() noexcept { return nullptr; }
-  static bool isValid(Handle h) noexcept { return h != nullptr; }
-  static void close(Handle h) noexcept { BCryptDestroyHash(h); }
-};
-using ScopedBcryptHash = UniqueHandle<BcryptHashTraits>;
-
-struct BcryptKeyTraits {
-  using Handle = BCRYPT_KEY_HANDLE;
-  static Handle invalid() noexcept { return nullptr; }
-  static bool isValid(Handle h) noexcept { return h != nullptr; }
-  static void close(Handle h) noexcept { BCryptDestroyKey(h); }
-};
-using ScopedBcryptKey = UniqueHandle<BcryptKeyTraits>;
+using ScopedMappedView = UniqueHandle<NullInvalidTraits<void*, &UnmapViewOfFile>>;
+using ScopedLocalMemory = UniqueHandle<NullInvalidTraits<HLOCAL, &LocalFree>>;
+using ScopedModule = UniqueHandle<NullInvalidTraits<HMODULE, &FreeLibrary>>;
+using ScopedBcryptAlgorithm = UniqueHandle<NullInvalidTraits<BCRYPT_ALG_HANDLE, &closeBcryptAlgorithm>>;
+using ScopedBcryptHash = UniqueHandle<NullInvalidTraits<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;
+using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>>;
 
 struct SocketTraits {
   using Handle = SOCKET;
