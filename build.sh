@@ -10,13 +10,15 @@ root=$PWD
 build=${QEL_BUILD_DIR:-$root/build}
 jobs=$(nproc)
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-          libbenchmark-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb mesa-vulkan-drivers
-          xdotool imagemagick nlohmann-json3-dev libsimdjson-dev)
+packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix
+          wine wine64 xvfb mesa-vulkan-drivers xdotool imagemagick)
+bench_packages=(libbenchmark-dev nlohmann-json3-dev libsimdjson-dev)
+fuzz_packages=(clang libclang-rt-14-dev)
 
+# Installs the base packages plus any given as arguments.
 install_missing() {
   local missing=()
-  for p in "${packages[@]}"; do
+  for p in "${packages[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   if ((${#missing[@]})); then
@@ -125,13 +127,13 @@ run_demo() {
 case "${1:-}" in
   run)   install_missing; build_windows; run_demo ;;
   test)  install_missing; build_native; build_windows; run_tests ;;
-  bench) install_missing
+  bench) install_missing "${bench_packages[@]}"
          cmake -S "$root" -B "$build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF -DQEL_BENCH=ON >/dev/null
          cmake --build "$build/bench" -j "$jobs"
          for b in "$build"/bench/bench_*; do [ -x "$b" ] && "$b"; done ;;
   # Each target runs QEL_FUZZ_SECONDS (default 60) on build/fuzz/corpus/NAME plus the kept
   # inputs in tests/data/fuzz/NAME; findings are written as build/fuzz/NAME-crash-*.
-  fuzz)  install_missing
+  fuzz)  install_missing "${fuzz_packages[@]}"
          CC=clang CXX=clang++ cmake -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
                -DQEL_SANITIZE=ON -DQEL_TESTS=OFF -DQEL_FUZZ=ON >/dev/null
          cmake --build "$build/fuzz" -j "$jobs"
