@@ -110,15 +110,17 @@ run_demo() {
   (cd "$demo" && /usr/lib/wine/wine64 launcher.exe) & local pid=$!
   if [ "$headless" != no ]; then
     # Without a display of our own: wait for the first window, photograph it, then close.
-    local shot="$build/demo-screenshot.png"
+    local shot="$build/demo-screenshot.png" photographed=no
+    rm -f "$shot"
     for _ in $(seq 150); do
       kill -0 "$pid" 2>/dev/null || break
       if xdotool search --onlyvisible --name 'Qelmarin' >/dev/null 2>&1; then
-        sleep 1; import -window root "$shot" && echo "Screenshot: $shot"
+        sleep 1; import -window root "$shot" && echo "Screenshot: $shot" && photographed=yes
         wineserver -k; break
       fi
       sleep 0.1
     done
+    [ "$photographed" = yes ] || echo "launcher.exe opened no window, so there is no screenshot"
   fi
   local code=0; wait "$pid" || code=$?
   echo "launcher.exe exited with $code"
