@@ -14,7 +14,7 @@
 #include "gui/document.h"
 
 #include <fstream>
-#include <iterator>
+#include <optional>
 
 #include "common/text.h"
 #include "gui/controls.h"
@@ -265,6 +265,18 @@ class Parser {
   std::vector<Diagnostic> diagnostics_;
 };
 
+// The whole file, or nothing when it cannot be opened or read (a folder, for one): a failed
+// read sets badbit here instead of throwing out of the stream buffer.
+std::optional<std::string> readDocumentBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes;
+  char chunk[16384];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) bytes.append(chunk, static_cast<size_t>(in.gcount()));
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
 }  // namespace
 
 Document parseDocument(std::wstring_view text, std::wstring_view sourceName) {
@@ -275,16 +287,15 @@ Document parseDocument(std::wstring_view text, std::wstring_view sourceName) {
 
 Document loadDocumentFile(const std::filesystem::path& path) {
   const std::wstring source = utf8ToWide(pathText(path));
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  const std::optional<std::string> bytes = readDocumentBytes(path);
+  if (!bytes) {
     Document missing;
     missing.source = source;
     missing.diagnostics.push_back(
         Diagnostic{DiagnosticSeverity::Error, source, 1, 1, L"Could not open GUI document."});
     return missing;
   }
-  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  return parseDocument(utf8ToWide(bytes), source);
+  return parseDocument(utf8ToWide(*bytes), source);
 }
 
 }  // namespace Corvanthorne::Gui

@@ -25,6 +25,25 @@ size_t skipDigits(std::wstring_view text, size_t i) {
   return i;
 }
 
+// Whether a decimal number that no double can hold is too large rather than too small: the
+// power of ten of its first significant digit decides ("[-]digits[.digits][e[sign]digits]").
+bool exceedsDouble(std::string_view number) {
+  const size_t e = number.find_first_of("eE");
+  const std::string_view mantissa = number.substr(0, e);
+  const size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return false;
+  const size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const int64_t position = first < point ? static_cast<int64_t>(point - first) - 1 : -static_cast<int64_t>(first - point);
+  int64_t exponent = 0;
+  if (e != std::string_view::npos) {
+    const bool negative = e + 1 < number.size() && number[e + 1] == '-';
+    for (size_t k = e + 1 + (negative ? 1 : 0); k < number.size(); ++k)
+      exponent = std::min<int64_t>(exponent * 10 + (number[k] - '0'), int64_t{1} << 40);
+    if (negative) exponent = -exponent;
+  }
+  return position + exponent > 0;
+}
+
 }  // namespace
 
 bool isWhitespace(wchar_t unit) { return std::iswspace(static_cast<wint_t>(unit)) != 0; }
@@ -69,8 +88,10 @@ std::optional<double> leadingNumber(std::wstring_view text, size_t* end) {
     if (text[k] != L'+') narrow.push_back(static_cast<char>(text[k]));
   double value = 0;
   const auto result = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
-  if (result.ec == std::errc::result_out_of_range)
-    value = narrow[0] == '-' ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+  if (result.ec == std::errc::result_out_of_range) {
+    value = exceedsDouble(narrow) ? std::numeric_limits<double>::infinity() : 0.0;
+    if (narrow[0] == '-') value = -value;
+  }
   if (end) *end = numberEnd;
   return value;
 }

@@ -148,6 +148,10 @@ TEST(DocumentFile, ReadsStrictUtf8) {
   ASSERT_EQ(missing.diagnostics.size(), 1u);
   EXPECT_EQ(formatDiagnostic(missing.diagnostics[0]),
             pathText(dir / "missing.ghi") + ":1:1: error: Could not open GUI document.");
+  // A folder opens on some systems but never reads as a document.
+  const Document folder = loadDocumentFile(dir.path());
+  ASSERT_EQ(folder.diagnostics.size(), 1u);
+  EXPECT_EQ(folder.diagnostics[0].message, L"Could not open GUI document.");
 }
 
 TEST(NameHash, IsFnv1aOverLittleEndianUnits) {

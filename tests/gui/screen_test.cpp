@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <stdexcept>
 
 #include "support/temp_dir.h"
@@ -65,7 +66,14 @@ TEST(Screen, BindingsAreResolvedOnEveryRead) {
   EXPECT_EQ(screen.number(text, L"width", 1), 40);
   width = L"none";
   EXPECT_EQ(screen.number(text, L"width", 1), 1);
-  EXPECT_EQ(calls, 2);
+  // Beyond the range of a double: tiny numbers read as zero, huge ones as infinity.
+  width = L"-1.5e-400";
+  EXPECT_EQ(screen.number(text, L"width", 1), 0);
+  width = L"0.002e-99999999999999999999";
+  EXPECT_EQ(screen.number(text, L"width", 1), 0);
+  width = L"-12e400";
+  EXPECT_EQ(screen.number(text, L"width", 1), -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(calls, 5);
   EXPECT_EQ(screen.text(L"T"), L"");  // unbound reads as empty
   EXPECT_EQ(screen.number(text, L"height", 7), 7);
   EXPECT_FALSE(screen.isVisible(text));  // hidden wins
