@@ -263,18 +263,21 @@ void Screen::mouseDown(int32_t x, int32_t y) {
   layoutNeeded_ = true;
 }
 
+// The control of the dragged control's group under the pointer; the dragged control itself
+// counts, so that dropping it back where it was is neither a drop nor a drop outside.
 Node* Screen::dropTargetAt(const Node& dragged, int32_t x, int32_t y) {
   Node* target = hitTest(x, y, true, false);
-  if (!target || target == &dragged || target->raw(L"dragGroup") != dragged.raw(L"dragGroup")) return nullptr;
+  if (!target || target->raw(L"dragGroup") != dragged.raw(L"dragGroup")) return nullptr;
   return target;
 }
 
 void Screen::finishDrag(Node& dragged, int32_t x, int32_t y) {
-  if (Node* target = dropTargetAt(dragged, x, y)) {
+  Node* target = dropTargetAt(dragged, x, y);
+  if (!target) {
+    invokeAction(dragged, L"onDropOutside");
+  } else if (target != &dragged) {
     const auto handler = dropHandlers_.find(dragged.raw(L"onDrop"));
     if (handler != dropHandlers_.end()) handler->second(dragged, *target, interaction_.dropModifier);
-  } else {
-    invokeAction(dragged, L"onDropOutside");
   }
 }
 

@@ -174,6 +174,13 @@ TEST(Input, DragAndDropWithinOneGroup) {
   EXPECT_EQ(drops, std::vector<std::wstring>{L"S1>S21"});
   h.click(10, 10, 10, 300);
   EXPECT_EQ(h.log, std::vector<std::wstring>{L"dropped:S1"});  // no click either time
+  // Dragged and let go over itself: neither a drop nor a drop outside, and no click.
+  h.screen.mouseDown(10, 10);
+  h.screen.mouseMove(30, 30);
+  EXPECT_EQ(h.screen.dropTargetName(), L"S1");
+  h.screen.mouseUp(30, 30);
+  EXPECT_EQ(drops.size(), 1u);
+  EXPECT_EQ(h.log.size(), 1u);
 }
 
 TEST(Input, SliderDragWritesFormattedValue) {
