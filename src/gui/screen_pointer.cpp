@@ -123,9 +123,7 @@ void Screen::dragSlider(Node& slider, int32_t x) {
 }
 
 bool Screen::mouseMove(int32_t x, int32_t y) {
-  // Pointer moves are the most frequent event: hit-test what was last laid out (and so
-  // drawn) unless something already asked for a new layout.
-  if (layoutNeeded_) layout();
+  layout();
   if (interaction_.tooltipShown && (x != interaction_.mouseX || y != interaction_.mouseY)) layoutNeeded_ = true;
   interaction_.mouseX = x;
   interaction_.mouseY = y;
