@@ -108,7 +108,8 @@ bool isOnKindAllowList(std::string_view text, std::string_view kind) {
     if (text == "Qelmarin.exe" || text == "Corvanthorne.exe" || text == "patch notes.txt") return true;
     if (text.starts_with("assets/") || text.starts_with("data/gui/") || text.starts_with("interface/"))
       return true;
-    return text.find('/') == std::string_view::npos && text.ends_with(".dll");
+    // A top-folder DLL; a name that is only ".dll" has no extension, so it is no DLL.
+    return text.find('/') == std::string_view::npos && text.size() > 4 && text.ends_with(".dll");
   }
   return kind == "launcher" && text == "launcher.exe";
 }
@@ -176,11 +177,13 @@ bool isValidChecksum(std::string_view checksum) {
   return true;
 }
 
+// Every byte must be a digit before the value is judged: "99999999999999999999x" is a bad
+// size, not an out-of-range one.
 std::uint64_t parseFileSize(std::string_view token) {
   constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  if (!std::all_of(token.begin(), token.end(), isAsciiDigit)) fail("Invalid package file size");
   std::uint64_t value = 0;
   for (char c : token) {
-    if (!isAsciiDigit(c)) fail("Invalid package file size");
     const auto digit = static_cast<std::uint64_t>(c - '0');
     if (value > (kMax - digit) / 10) throw std::out_of_range("stoull argument out of range");
     value = value * 10 + digit;

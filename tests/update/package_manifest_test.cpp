@@ -85,6 +85,7 @@ TEST(PackageManifest, RefusesBadRecords) {
   EXPECT_EQ(errorOf(gameManifest(record("a.dll", "1x2"))), "Invalid package file size");
   EXPECT_EQ(errorOf(gameManifest(record("a.dll", "-5"))), "Invalid package file size");
   EXPECT_EQ(errorOf(gameManifest(record("a.dll", "18446744073709551616"))), "stoull argument out of range");
+  EXPECT_EQ(errorOf(gameManifest(record("a.dll", "184467440737095516160x"))), "Invalid package file size");
   const std::string pathOrChecksum = "Invalid package file path or checksum";
   EXPECT_EQ(errorOf(gameManifest("A" + kHash.substr(1) + " 1 a.dll\n")), pathOrChecksum);
   EXPECT_EQ(errorOf(gameManifest(kHash.substr(1) + " 1 a.dll\n")), pathOrChecksum);
@@ -114,7 +115,7 @@ TEST(PackagePathRule, RefusesUnsafeAndForeignPaths) {
   for (const char* path : {"", "../x.dll", "assets/../x", "assets/./x", "C:/x.dll", "/x.dll", "assets\\x.png",
                            "assets/x.", "assets/a b ", "assets/nul.png", "assets/Com7.bin", "assets/LPT1",
                            "assets/con.txt", "assets//x", "assets/", "assets/a?b", "assets/a<b", "assets/a\x01",
-                           "sub/x.dll", "x.DLL", "readme.txt", "launcher.exe", "assets:x", "Assets/x.png"})
+                           "sub/x.dll", "x.DLL", ".dll", "readme.txt", "launcher.exe", "assets:x", "Assets/x.png"})
     EXPECT_FALSE(isAllowedPackagePath(pathFromUtf8(path), "game")) << path;
   for (const char* path : {"assets/worlds/world_1.world.json", "interface/icons/a.png", "data/gui/game.ghi",
                            "x.dll", "patch notes.txt", "Qelmarin.exe", "Corvanthorne.exe", "assets/com0",
