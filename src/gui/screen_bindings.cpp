@@ -57,18 +57,23 @@ std::wstring Screen::resolveValue(std::wstring_view raw) {
   return found->second();
 }
 
+// Plain values are read in place: layout reads numbers and flags of every control on every
+// event, and copying each value would allocate on every read.
 double Screen::number(const Node& node, PropertyName key, double fallback) {
-  return leadingNumber(resolveValue(node.raw(key))).value_or(fallback);
+  const std::wstring_view raw = node.raw(key);
+  if (!isBinding(raw)) return leadingNumber(raw).value_or(fallback);
+  return leadingNumber(resolveValue(raw)).value_or(fallback);
 }
 
 bool Screen::flag(const Node& node, PropertyName key, bool fallback) {
   const std::wstring_view raw = node.raw(key);
   if (raw.empty()) return fallback;  // the common case: absent
-  const std::wstring word = lowerAscii(resolveValue(raw));
+  std::wstring bound;
+  const std::wstring_view word = isBinding(raw) ? std::wstring_view(bound = resolveValue(raw)) : raw;
   for (const std::wstring_view yes : {L"true"sv, L"1"sv, L"yes"sv, L"on"sv})
-    if (word == yes) return true;
+    if (equalsIgnoringAsciiCase(word, yes)) return true;
   for (const std::wstring_view no : {L"false"sv, L"0"sv, L"no"sv, L"off"sv})
-    if (word == no) return false;
+    if (equalsIgnoringAsciiCase(word, no)) return false;
   return fallback;
 }
 

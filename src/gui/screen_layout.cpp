@@ -146,8 +146,9 @@ void Screen::layoutChildren(const std::vector<std::unique_ptr<Node>>& children, 
 Screen::DesignRect Screen::designRect(const Node& node, const NodeState& state, const DesignRect& parent) {
   double x = state.x, y = state.y, width = state.width, height = state.height;
   const std::wstring_view rawX = node.raw(L"x"), rawY = node.raw(L"y");
-  const std::wstring textX = isBinding(rawX) ? resolveValue(rawX) : std::wstring(rawX);
-  const std::wstring textY = isBinding(rawY) ? resolveValue(rawY) : std::wstring(rawY);
+  std::wstring boundX, boundY;  // only bound values need a copy
+  const std::wstring_view textX = isBinding(rawX) ? std::wstring_view(boundX = resolveValue(rawX)) : rawX;
+  const std::wstring_view textY = isBinding(rawY) ? std::wstring_view(boundY = resolveValue(rawY)) : rawY;
   const bool boundWidth = isBinding(node.raw(L"width")), boundHeight = isBinding(node.raw(L"height"));
   if (isBinding(rawX) || boundWidth) {
     const double gx = number(node, L"geometryScaleX", 1);
