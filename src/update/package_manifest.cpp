@@ -252,10 +252,13 @@ PackageManifest parsePackageManifestText(std::string text, std::string_view expe
   std::string_view line;
   if (!lines.next(line)) fail("Empty package manifest");
   parseHeader(line, expectedKind, manifest);
-  // At most one record per remaining line: sizing once keeps large manifests linear.
+  // At most one record per remaining line, and a record takes at least 68 bytes (hash, space,
+  // one digit, separator, one path character): sizing once keeps large manifests linear
+  // without letting a text of empty lines reserve memory for records it cannot hold.
   const auto lineCount = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-  manifest.files.reserve(lineCount);
-  IdentityTable seen(lineCount);
+  const std::size_t maxRecords = std::min(lineCount, text.size() / 68 + 1);
+  manifest.files.reserve(maxRecords);
+  IdentityTable seen(maxRecords);
   RequiredFiles required;
   while (lines.next(line)) {
     if (line.ends_with('\r')) line.remove_suffix(1);
