@@ -28,7 +28,13 @@ std::string formatDiagnostic(const Diagnostic& diagnostic) {
          std::to_string(diagnostic.column) + ": " + severity + ": " + wideToUtf8(diagnostic.message);
 }
 
+void Node::addProperty(std::wstring key, std::wstring value) {
+  propertyBits |= uint64_t{1} << (fnv1a(key) & 63);
+  properties.emplace(std::move(key), std::move(value));
+}
+
 std::wstring_view Node::raw(PropertyName key) const {
+  if (!mayHave(key)) return {};
   const auto found = properties.find(key);
   return found == properties.end() ? std::wstring_view() : std::wstring_view(found->second);
 }
@@ -238,7 +244,7 @@ class Parser {
     }
     const auto found = node.properties.find(key.text);
     if (found == node.properties.end()) {
-      node.properties.emplace(std::move(key.text), std::move(value));
+      node.addProperty(std::move(key.text), std::move(value));
       return;
     }
     report(DiagnosticSeverity::Warning, key.line, key.column, L"Duplicate property '" + key.text + L"'; last value wins.");

@@ -98,11 +98,16 @@ struct Node {
   uint64_t column = 1;
   Node* parent = nullptr;
   NameMap<std::wstring> properties;
+  // One bit per property name hash (low six bits): most layout reads ask for properties a
+  // control does not have, and a clear bit answers them without a table lookup.
+  uint64_t propertyBits = 0;
   std::vector<std::unique_ptr<Node>> children;
 
   // The raw value of a property, empty when absent.
   std::wstring_view raw(PropertyName key) const;
-  bool has(PropertyName key) const { return properties.find(key) != properties.end(); }
+  bool has(PropertyName key) const { return mayHave(key) && properties.find(key) != properties.end(); }
+  bool mayHave(PropertyName key) const { return (propertyBits >> (key.hash & 63)) & 1; }
+  void addProperty(std::wstring key, std::wstring value);  // a name the node does not have yet
 };
 
 struct Document {
