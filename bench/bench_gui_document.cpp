@@ -2,6 +2,8 @@
 // Reports lexing alone and the whole parse + validation, for 2,000 and 20,000 controls.
 #include <benchmark/benchmark.h>
 
+#include "warm_heap_main.h"
+
 #include <string>
 
 #include "gui/document.h"
@@ -53,4 +55,4 @@ BENCHMARK(parseAndValidate)->Arg(2000)->Arg(20000)->Unit(benchmark::kMillisecond
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return runWithWarmHeap(argc, argv); }

@@ -2,7 +2,8 @@
 // records in one run (the 100,000 run may cost at most 12 times the 10,000 run).
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
+#include "warm_heap_main.h"
+
 
 #include <string>
 #include <string_view>
@@ -39,20 +40,4 @@ BENCHMARK(parseManifest)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecon
 
 }  // namespace
 
-// The heap stays warm between iterations, as in a process that parses once: otherwise glibc
-// hands the freed megabytes back to the kernel after every iteration and the next parse pays
-// page faults that grow with the heap, not with the parser (run with "--default-heap" to see).
-int main(int argc, char** argv) {
-  const bool defaultHeap = argc > 1 && std::string_view(argv[1]) == "--default-heap";
-  if (defaultHeap) {
-    --argc;
-    ++argv;
-  } else {
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-  }
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return runWithWarmHeap(argc, argv); }
