@@ -278,7 +278,12 @@ class Screen {
   void layoutChildren(const std::vector<std::unique_ptr<Node>>& children, int32_t firstPreorder,
                       const Placement& placement);
   void placeControl(ChildKey key, const Placement& placement);
-  DesignRect designRect(const Node& node, const NodeState& state, const DesignRect& parent);
+  // Raw values layout reads for every control on every call, looked up once per document
+  // (a document's property text does not change until the next document).
+  struct LayoutRaw {
+    std::wstring_view x, y, width, height, anchor, layer, enabled, clip, hidden, visible, modal;
+  };
+  DesignRect designRect(const Node& node, const LayoutRaw& raw, const NodeState& state, const DesignRect& parent);
   void sortEntries();
   void settleAfterLayout();
   PopupGeometry popupGeometry(const Node& dropdown);
@@ -287,6 +292,8 @@ class Screen {
   int32_t toPixelY(double unit) const;
   bool isInsideModal(const Node& node) const;
   bool isVisible(const Node& node, const NodeState* nodeState);
+  bool isVisible(const LayoutRaw& raw, const NodeState* nodeState);
+  bool flagValue(std::wstring_view raw, bool fallback);
 
   // Input (screen_input.cpp, screen_pointer.cpp, screen_keys.cpp).
   bool isPlacedVisibleEnabled(const Node& node) const;
@@ -328,6 +335,7 @@ class Screen {
   std::vector<Node*> preorder_;
   std::unordered_map<const Node*, int32_t> preorderIndex_;
   std::vector<NodeState*> statesByIndex_;  // the state map does not change until the next document
+  std::vector<LayoutRaw> layoutRaw_;  // per pre-order index
   std::vector<int32_t> subtreeSizes_;      // per pre-order index: the node and its descendants
   std::vector<int32_t> parentIndices_;     // per pre-order index, -1 for top-level controls
 

@@ -65,8 +65,9 @@ double Screen::number(const Node& node, PropertyName key, double fallback) {
   return leadingNumber(resolveValue(raw)).value_or(fallback);
 }
 
-bool Screen::flag(const Node& node, PropertyName key, bool fallback) {
-  const std::wstring_view raw = node.raw(key);
+bool Screen::flag(const Node& node, PropertyName key, bool fallback) { return flagValue(node.raw(key), fallback); }
+
+bool Screen::flagValue(std::wstring_view raw, bool fallback) {
   if (raw.empty()) return fallback;  // the common case: absent
   std::wstring bound;
   const std::wstring_view word = isBinding(raw) ? std::wstring_view(bound = resolveValue(raw)) : raw;
@@ -80,9 +81,13 @@ bool Screen::flag(const Node& node, PropertyName key, bool fallback) {
 bool Screen::isVisible(const Node& node) { return isVisible(node, stateOf(node)); }
 
 bool Screen::isVisible(const Node& node, const NodeState* found) {
+  return isVisible(LayoutRaw{.hidden = node.raw(L"hidden"), .visible = node.raw(L"visible")}, found);
+}
+
+bool Screen::isVisible(const LayoutRaw& raw, const NodeState* found) {
   if (found && found->visible.set) return found->visible.value;
-  if (flag(node, L"hidden", false)) return false;
-  return flag(node, L"visible", true);
+  if (flagValue(raw.hidden, false)) return false;
+  return flagValue(raw.visible, true);
 }
 
 void Screen::invokeAction(Node& node, PropertyName key) {

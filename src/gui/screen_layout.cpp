@@ -124,8 +124,8 @@ void Screen::layoutChildren(const std::vector<std::unique_ptr<Node>>& children, 
   for (size_t i = 0; i < children.size(); index += static_cast<size_t>(subtreeSizes_[index]), ++i) {
     Node& child = *children[i];
     const NodeState* childState = statesByIndex_[index];
-    isModal_[index] = flag(child, L"modal", false);
-    childKeys_.push_back(ChildKey{&child, containsDialog_[index] != 0, leadingNumber(resolveValue(child.raw(L"layer"))),
+    isModal_[index] = flagValue(layoutRaw_[index].modal, false);
+    childKeys_.push_back(ChildKey{&child, containsDialog_[index] != 0, leadingNumber(resolveValue(layoutRaw_[index].layer)),
                                   isModal_[index] != 0, childState ? childState->workingZOrder : 0,
                                   static_cast<uint32_t>(i), static_cast<int32_t>(index)});
   }
@@ -143,13 +143,14 @@ void Screen::layoutChildren(const std::vector<std::unique_ptr<Node>>& children, 
   childKeys_.resize(start);
 }
 
-Screen::DesignRect Screen::designRect(const Node& node, const NodeState& state, const DesignRect& parent) {
+Screen::DesignRect Screen::designRect(const Node& node, const LayoutRaw& raw, const NodeState& state,
+                                      const DesignRect& parent) {
   double x = state.x, y = state.y, width = state.width, height = state.height;
-  const std::wstring_view rawX = node.raw(L"x"), rawY = node.raw(L"y");
+  const std::wstring_view rawX = raw.x, rawY = raw.y;
   std::wstring boundX, boundY;  // only bound values need a copy
   const std::wstring_view textX = isBinding(rawX) ? std::wstring_view(boundX = resolveValue(rawX)) : rawX;
   const std::wstring_view textY = isBinding(rawY) ? std::wstring_view(boundY = resolveValue(rawY)) : rawY;
-  const bool boundWidth = isBinding(node.raw(L"width")), boundHeight = isBinding(node.raw(L"height"));
+  const bool boundWidth = isBinding(raw.width), boundHeight = isBinding(raw.height);
   if (isBinding(rawX) || boundWidth) {
     const double gx = number(node, L"geometryScaleX", 1);
     if (isBinding(rawX)) x = leadingNumber(textX).value_or(state.x) * gx;
@@ -162,7 +163,7 @@ Screen::DesignRect Screen::designRect(const Node& node, const NodeState& state, 
   }
   const double parentWidth = parent.right - parent.left, parentHeight = parent.bottom - parent.top;
   if (node.type == L"Root") x = 0, y = 0, width = parentWidth, height = parentHeight;
-  const std::wstring_view rawAnchor = node.raw(L"anchor");
+  const std::wstring_view rawAnchor = raw.anchor;
   const std::wstring anchor = rawAnchor.empty() ? std::wstring() : lowerAscii(rawAnchor);
   if (anchor.find(L"right") != std::wstring::npos) x = parentWidth - width - x;
   if (anchor.find(L"bottom") != std::wstring::npos) y = parentHeight - height - y;
@@ -183,17 +184,18 @@ void Screen::placeControl(ChildKey key, const Placement& in) {
   const NodeState* nodeState = statesByIndex_[index];
   const NodeState fallback;
   const NodeState& st = nodeState ? *nodeState : fallback;
-  const DesignRect design = designRect(node, st, in.parent);
+  const LayoutRaw& raw = layoutRaw_[index];
+  const DesignRect design = designRect(node, raw, st, in.parent);
   LayoutEntry entry;
   entry.node = &node;
   entry.rect = PixelRect{toPixelX(design.left), toPixelY(design.top), toPixelX(design.right), toPixelY(design.bottom)};
   entry.clip = in.clip;
   entry.clipped = in.clipped;
-  entry.visible = in.visible && isVisible(node, nodeState);
-  entry.enabled = in.enabled && (st.enabled.set ? st.enabled.value : flag(node, L"enabled", true));
+  entry.visible = in.visible && isVisible(raw, nodeState);
+  entry.enabled = in.enabled && (st.enabled.set ? st.enabled.value : flagValue(raw.enabled, true));
   entry.depth = in.depth;
 
-  const std::wstring_view rawLayer = node.raw(L"layer");
+  const std::wstring_view rawLayer = raw.layer;
   entry.layer =
       rawLayer.empty() ? in.layer : std::clamp(roundToInt(key.layer.value_or(in.layer)), -1000000, 1000000);
   const bool systemDialog = isSystemDialog_[index] != 0;
@@ -217,7 +219,7 @@ void Screen::placeControl(ChildKey key, const Placement& in) {
   inner.pathLength = entry.pathLength;
   inner.clip = in.clip;
   inner.clipped = in.clipped;
-  if (flag(node, L"clip", false)) {
+  if (flagValue(raw.clip, false)) {
     inner.clip = in.clipped ? intersect(in.clip, entry.rect) : entry.rect;
     inner.clipped = true;
   }
