@@ -116,6 +116,18 @@ std::filesystem::path pathFromUtf8(std::string_view text) {
 char32_t asciiLower(char32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
 namespace {
+template <typename String, typename View>
+String lowered(View text) {
+  String lower(text);
+  for (auto& unit : lower) unit = static_cast<typename String::value_type>(asciiLower(static_cast<char32_t>(unit)));
+  return lower;
+}
+}  // namespace
+
+std::string lowerAscii(std::string_view text) { return lowered<std::string>(text); }
+std::wstring lowerAscii(std::wstring_view text) { return lowered<std::wstring>(text); }
+
+namespace {
 template <typename View>
 bool equalsFolded(View a, View b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](auto x, auto y) {

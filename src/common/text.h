@@ -27,6 +27,8 @@ std::filesystem::path pathFromUtf8(std::string_view text);
 
 // ASCII-only case folding, for names the system compares case-insensitively.
 char32_t asciiLower(char32_t c);
+std::string lowerAscii(std::string_view text);
+std::wstring lowerAscii(std::wstring_view text);
 bool equalsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 

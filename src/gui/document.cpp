@@ -13,9 +13,9 @@
 // to the end of the statement or block; nesting is not counted while skipping.
 #include "gui/document.h"
 
-#include <fstream>
 #include <optional>
 
+#include "common/files.h"
 #include "common/text.h"
 #include "gui/controls.h"
 #include "gui/values.h"
@@ -271,18 +271,6 @@ class Parser {
   std::vector<Diagnostic> diagnostics_;
 };
 
-// The whole file, or nothing when it cannot be opened or read (a folder, for one): a failed
-// read sets badbit here instead of throwing out of the stream buffer.
-std::optional<std::string> readDocumentBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes;
-  char chunk[16384];
-  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) bytes.append(chunk, static_cast<size_t>(in.gcount()));
-  if (in.bad()) return std::nullopt;
-  return bytes;
-}
-
 }  // namespace
 
 Document parseDocument(std::wstring_view text, std::wstring_view sourceName) {
@@ -293,7 +281,7 @@ Document parseDocument(std::wstring_view text, std::wstring_view sourceName) {
 
 Document loadDocumentFile(const std::filesystem::path& path) {
   const std::wstring source = utf8ToWide(pathText(path));
-  const std::optional<std::string> bytes = readDocumentBytes(path);
+  const std::optional<std::string> bytes = readFileBytes(path);
   if (!bytes) {
     Document missing;
     missing.source = source;

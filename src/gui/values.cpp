@@ -55,12 +55,6 @@ std::wstring_view trimWhitespace(std::wstring_view text) {
   return text.substr(begin, end - begin);
 }
 
-std::wstring lowerAscii(std::wstring_view text) {
-  std::wstring lower(text);
-  for (wchar_t& unit : lower) unit = static_cast<wchar_t>(asciiLower(static_cast<char32_t>(unit)));
-  return lower;
-}
-
 std::optional<double> leadingNumber(std::wstring_view text, size_t* end) {
   const size_t start = skipLeadingWhitespace(text);
   size_t i = start;

@@ -7,11 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text.h"  // lowerAscii and the other text helpers GUI code shares
+
 namespace Corvanthorne::Gui {
 
 bool isWhitespace(wchar_t unit);
 std::wstring_view trimWhitespace(std::wstring_view text);
-std::wstring lowerAscii(std::wstring_view text);
 
 // A decimal floating-point number at the start of `text` after leading whitespace
 // ([sign] digits [. digits] [exponent]); `end` receives the index just after it.

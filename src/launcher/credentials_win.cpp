@@ -3,10 +3,10 @@
 #include <dpapi.h>
 
 #include <fstream>
-#include <iterator>
 #include <system_error>
 #include <vector>
 
+#include "common/files.h"
 #include "common/handle_win.h"
 #include "launcher/credentials.h"
 #include "launcher/game_folder.h"
@@ -21,13 +21,11 @@ std::filesystem::path credentialsFile() { return gamePath("launcher.credentials"
 // A protected password takes a few hundred bytes; anything far larger is not ours to load.
 constexpr std::uintmax_t kMaxCredentialsBytes = 64 * 1024;
 
-std::vector<char> readAllBytes(const std::filesystem::path& file) {
+std::string readProtectedBlob(const std::filesystem::path& file) {
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(file, error);
   if (error || size > kMaxCredentialsBytes) return {};
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return {};
-  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return readFileBytes(file).value_or(std::string());
 }
 
 DATA_BLOB blobOf(const void* data, size_t size) {
@@ -37,7 +35,7 @@ DATA_BLOB blobOf(const void* data, size_t size) {
 }  // namespace
 
 std::string readSavedPassword(const std::filesystem::path& file) {
-  const std::vector<char> bytes = readAllBytes(file);
+  const std::string bytes = readProtectedBlob(file);
   if (bytes.empty()) return {};
   DATA_BLOB input = blobOf(bytes.data(), bytes.size());
   DATA_BLOB output{};

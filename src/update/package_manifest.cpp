@@ -79,8 +79,7 @@ class RequiredFiles {
 };
 
 bool isReservedDeviceStem(std::string_view element) {
-  std::string stem(element.substr(0, element.find('.')));
-  for (char& c : stem) c = static_cast<char>(asciiLower(static_cast<unsigned char>(c)));
+  const std::string stem = lowerAscii(element.substr(0, element.find('.')));
   if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
   return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' &&
          stem[3] <= '9';

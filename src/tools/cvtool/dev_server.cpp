@@ -11,12 +11,6 @@
 namespace Corvanthorne::Tools {
 namespace {
 
-std::string lowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(asciiLower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
 bool isAsciiAlphanumeric(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
