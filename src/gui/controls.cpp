@@ -43,7 +43,12 @@ class Validator {
  public:
   explicit Validator(Document& document) : document_(document) {}
 
-  void run() { forEachNode(document_.controls, [this](const Node& node) { validateNode(node); }); }
+  void run() {
+    size_t nodes = 0;
+    forEachNode(document_.controls, [&nodes](const Node&) { ++nodes; });
+    names_.reserve(nodes);
+    forEachNode(document_.controls, [this](const Node& node) { validateNode(node); });
+  }
 
  private:
   void add(const Node& node, DiagnosticSeverity severity, std::wstring message) {
@@ -53,28 +58,29 @@ class Validator {
 
   void validateNode(const Node& node) {
     if (!isControlType(node.type))
-      add(node, DiagnosticSeverity::Error, L"Unknown control type '" + node.type + L"'.");
+      add(node, DiagnosticSeverity::Error, L"Unknown control type '" + std::wstring(node.type) + L"'.");
     if (!names_.insert(node.name).second)
-      add(node, DiagnosticSeverity::Error, L"Duplicate control name '" + node.name + L"'.");
-    for (const auto& [key, value] : node.properties) validateProperty(node, key, value);
+      add(node, DiagnosticSeverity::Error, L"Duplicate control name '" + std::wstring(node.name) + L"'.");
+    for (const Property property : node.properties) validateProperty(node, property.key, property.value);
     if (node.has(L"tabIndex")) validateTabIndex(node);
   }
 
-  void validateProperty(const Node& node, const std::wstring& key, const std::wstring& value) {
-    if (!isKnownProperty(key)) {
-      warn(node, L"Unknown property '" + key + L"' on " + node.name + L".");
+  void validateProperty(const Node& node, std::wstring_view key, std::wstring_view value) {
+    const auto known = properties().find(key);
+    if (known == properties().end()) {
+      warn(node, L"Unknown property '" + std::wstring(key) + L"' on " + std::wstring(node.name) + L".");
       return;
     }
-    const PropertyClass kind = propertyClass(key);
-    if (value == L"$") warn(node, L"Binding for property '" + key + L"' has no name.");
+    const PropertyClass kind = known->second;
+    if (value == L"$") warn(node, L"Binding for property '" + std::wstring(key) + L"' has no name.");
     if (kind == PropertyClass::Action && value.empty())
-      warn(node, L"Action property '" + key + L"' has no action name.");
+      warn(node, L"Action property '" + std::wstring(key) + L"' has no action name.");
     if (isBinding(value)) return;
     if (kind == PropertyClass::Numeric && !isWholeNumber(value) &&
         !((key == L"x" || key == L"y") && isCentreKeyword(value)))
-      warn(node, L"Property '" + key + L"' should be numeric or a binding.");
+      warn(node, L"Property '" + std::wstring(key) + L"' should be numeric or a binding.");
     if (kind == PropertyClass::Boolean && value != L"true" && value != L"false" && value != L"1" && value != L"0")
-      warn(node, L"Property '" + key + L"' should be true, false, or a binding.");
+      warn(node, L"Property '" + std::wstring(key) + L"' should be true, false, or a binding.");
   }
 
   void validateTabIndex(const Node& node) {

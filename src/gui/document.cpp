@@ -28,17 +28,6 @@ std::string formatDiagnostic(const Diagnostic& diagnostic) {
          std::to_string(diagnostic.column) + ": " + severity + ": " + wideToUtf8(diagnostic.message);
 }
 
-void Node::addProperty(std::wstring key, std::wstring value) {
-  propertyBits |= uint64_t{1} << (fnv1a(key) & 63);
-  properties.emplace(std::move(key), std::move(value));
-}
-
-std::wstring_view Node::raw(PropertyName key) const {
-  if (!mayHave(key)) return {};
-  const auto found = properties.find(key);
-  return found == properties.end() ? std::wstring_view() : std::wstring_view(found->second);
-}
-
 bool Document::hasErrors() const {
   for (const Diagnostic& diagnostic : diagnostics)
     if (diagnostic.severity == DiagnosticSeverity::Error) return true;
@@ -71,13 +60,13 @@ void Lexer::skipTrivia(bool valuePosition) {
   }
 }
 
-Token Lexer::readString() {
-  Token token{TokenKind::String, L"", line_, column_};
+void Lexer::readString(Token& token) {
+  token.kind = TokenKind::String;
   advance();  // the opening quote
   while (index_ < text_.size()) {
     const wchar_t unit = text_[index_];
     advance();
-    if (unit == L'"') return token;
+    if (unit == L'"') return;
     if (unit == L'\\' && index_ < text_.size()) {
       const wchar_t escaped = text_[index_];
       advance();
@@ -86,11 +75,10 @@ Token Lexer::readString() {
       token.text.push_back(unit);
     }
   }
-  return token;
 }
 
-Token Lexer::readWord() {
-  Token token{TokenKind::Word, L"", line_, column_};
+void Lexer::readWord(Token& token) {
+  token.kind = TokenKind::Word;
   const size_t start = index_;
   while (index_ < text_.size()) {
     const wchar_t unit = text_[index_];
@@ -98,25 +86,34 @@ Token Lexer::readWord() {
     advance();
   }
   token.text.assign(text_.substr(start, index_ - start));
-  return token;
 }
 
 Token Lexer::next(bool valuePosition) {
-  skipTrivia(valuePosition);
-  if (index_ >= text_.size()) return Token{TokenKind::End, L"", line_, column_};
-  const wchar_t unit = text_[index_];
-  TokenKind punctuation = TokenKind::End;
-  switch (unit) {
-    case L'{': punctuation = TokenKind::OpenBrace; break;
-    case L'}': punctuation = TokenKind::CloseBrace; break;
-    case L'=': punctuation = TokenKind::Equals; break;
-    case L';': punctuation = TokenKind::Semicolon; break;
-    case L'"': return readString();
-    default: return readWord();
-  }
-  Token token{punctuation, std::wstring(1, unit), line_, column_};
-  advance();
+  Token token;
+  next(token, valuePosition);
   return token;
+}
+
+void Lexer::next(Token& token, bool valuePosition) {
+  skipTrivia(valuePosition);
+  token.text.clear();
+  token.line = line_;
+  token.column = column_;
+  if (index_ >= text_.size()) {
+    token.kind = TokenKind::End;
+    return;
+  }
+  const wchar_t unit = text_[index_];
+  switch (unit) {
+    case L'{': token.kind = TokenKind::OpenBrace; break;
+    case L'}': token.kind = TokenKind::CloseBrace; break;
+    case L'=': token.kind = TokenKind::Equals; break;
+    case L';': token.kind = TokenKind::Semicolon; break;
+    case L'"': return readString(token);
+    default: return readWord(token);
+  }
+  token.text.push_back(unit);
+  advance();
 }
 
 // ---- Parser ----
@@ -130,6 +127,8 @@ class Parser {
   Document parse() {
     Document document;
     document.source = source_;
+    arena_ = &document.nodes;
+    storedSource_ = arena_->copy(source_);
     advance();
     while (current_.kind != TokenKind::End) {
       if (current_.kind != TokenKind::Word) {
@@ -137,14 +136,21 @@ class Parser {
         skipBlock();
         continue;
       }
-      if (auto node = parseControl()) document.controls.push_back(std::move(node));
+      if (Node* node = parseControl()) document.controls.push_back(node);
     }
     document.diagnostics = std::move(diagnostics_);
     return document;
   }
 
  private:
-  void advance() { current_ = lexer_.next(current_.kind == TokenKind::Equals); }
+  // What a body being parsed has collected so far. One is kept per nesting depth and reused
+  // from control to control, so its buffers are allocated once per document.
+  struct Body {
+    PropertyMapBuilder properties;
+    std::vector<Node*> children;
+  };
+
+  void advance() { lexer_.next(current_, current_.kind == TokenKind::Equals); }
   bool at(TokenKind kind) const { return current_.kind == kind; }
   bool atValue() const { return at(TokenKind::Word) || at(TokenKind::String); }
 
@@ -164,26 +170,28 @@ class Parser {
     if (at(TokenKind::CloseBrace)) advance();
   }
 
-  std::unique_ptr<Node> newNode(const Token& typeWord, std::wstring name, Node* parent) {
-    auto node = std::make_unique<Node>();
-    node->type = typeWord.text;
-    node->name = std::move(name);
-    node->source = source_;
-    node->line = typeWord.line;
-    node->column = typeWord.column;
+  // `word_` holds the type word, found at `line` and `column`; the current token is the name.
+  Node* newNode(uint64_t line, uint64_t column, Node* parent) {
+    Node* node = arena_->create<Node>();
+    node->type = arena_->copy(word_);
+    node->name = arena_->copy(current_.text);
+    node->source = storedSource_;
+    node->line = line;
+    node->column = column;
     node->parent = parent;
     return node;
   }
 
-  std::unique_ptr<Node> parseControl() {
-    const Token typeWord = std::move(current_);
+  Node* parseControl() {
+    word_ = current_.text;
+    const uint64_t line = current_.line, column = current_.column;
     advance();
     if (!at(TokenKind::Word)) {
-      error(L"Expected a control name after type '" + typeWord.text + L"'.");
+      error(L"Expected a control name after type '" + word_ + L"'.");
       skipBlock();
       return nullptr;
     }
-    std::wstring name = std::move(current_.text);
+    Node* node = newNode(line, column, nullptr);
     advance();
     if (!at(TokenKind::OpenBrace)) {
       error(L"Expected '{' after control name.");
@@ -191,25 +199,28 @@ class Parser {
       return nullptr;
     }
     advance();
-    auto node = newNode(typeWord, std::move(name), nullptr);
-    parseBody(*node, true);
+    parseBody(*node, 0);
     return node;
   }
 
-  void parseBody(Node& node, bool topLevel) {
+  void parseBody(Node& node, size_t depth) {
+    if (bodies_.size() <= depth) bodies_.resize(depth + 1);
+    bodies_[depth].properties.clear();
+    bodies_[depth].children.clear();
     while (!at(TokenKind::CloseBrace) && !at(TokenKind::End)) {
       if (!at(TokenKind::Word)) {
         error(L"Expected a property or child control.");
         skipStatement();
         continue;
       }
-      Token key = std::move(current_);
+      word_ = current_.text;
+      const uint64_t line = current_.line, column = current_.column;
       advance();
       if (at(TokenKind::Equals)) {
         advance();
-        parseProperty(node, key, topLevel);
+        parseProperty(bodies_[depth].properties, line, column, depth == 0);
       } else if (at(TokenKind::Word)) {
-        parseChild(node, key);
+        parseChild(node, line, column, depth);
       } else {
         error(L"Expected '=' or a child control name.");
         skipStatement();
@@ -220,20 +231,23 @@ class Parser {
     } else {
       error(L"Unclosed control block.");
     }
+    node.properties = bodies_[depth].properties.build(*arena_);
+    node.children = arena_->copy(std::span<Node* const>(bodies_[depth].children));
   }
 
-  void parseProperty(Node& node, Token& key, bool topLevel) {
+  // `word_` holds the key.
+  void parseProperty(PropertyMapBuilder& properties, uint64_t line, uint64_t column, bool topLevel) {
     if (!atValue()) {
       error(L"Expected a property value.");
       skipStatement();
       return;
     }
-    std::wstring value = std::move(current_.text);
+    value_ = current_.text;
     advance();
     while (atValue()) {
       // Top-level bodies join without a leading space after an empty first part.
-      if (!topLevel || !value.empty()) value.push_back(L' ');
-      value += current_.text;
+      if (!topLevel || !value_.empty()) value_.push_back(L' ');
+      value_ += current_.text;
       advance();
     }
     if (at(TokenKind::Semicolon)) {
@@ -242,17 +256,13 @@ class Parser {
       error(L"Expected ';' after property value.");
       if (topLevel) skipStatement();
     }
-    const auto found = node.properties.find(key.text);
-    if (found == node.properties.end()) {
-      node.addProperty(std::move(key.text), std::move(value));
-      return;
-    }
-    report(DiagnosticSeverity::Warning, key.line, key.column, L"Duplicate property '" + key.text + L"'; last value wins.");
-    found->second = std::move(value);
+    if (!properties.set(word_, value_))
+      report(DiagnosticSeverity::Warning, line, column, L"Duplicate property '" + word_ + L"'; last value wins.");
   }
 
-  void parseChild(Node& node, const Token& typeWord) {
-    std::wstring name = std::move(current_.text);
+  // `word_` holds the child's type; the current token is its name.
+  void parseChild(Node& node, uint64_t line, uint64_t column, size_t depth) {
+    Node* child = newNode(line, column, &node);
     advance();
     if (!at(TokenKind::OpenBrace)) {
       error(L"Expected '{' after child control name.");
@@ -260,14 +270,18 @@ class Parser {
       return;
     }
     advance();
-    auto child = newNode(typeWord, std::move(name), &node);
-    parseBody(*child, false);
-    node.children.push_back(std::move(child));
+    parseBody(*child, depth + 1);
+    bodies_[depth].children.push_back(child);
   }
 
   Lexer lexer_;
   std::wstring source_;
+  Arena* arena_ = nullptr;
+  std::wstring_view storedSource_;
   Token current_;
+  std::wstring word_;   // the last key or type word
+  std::wstring value_;  // the property value being joined
+  std::vector<Body> bodies_;
   std::vector<Diagnostic> diagnostics_;
 };
 

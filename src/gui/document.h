@@ -4,47 +4,26 @@
 // controls.h; the runtime that holds a document is Screen (screen.h).
 #include <cstdint>
 #include <filesystem>
-#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "gui/property_map.h"
+
 namespace Corvanthorne::Gui {
-
-// 64-bit FNV-1a over UTF-16 code units taken as little-endian bytes; every name-keyed map
-// of the GUI system hashes with it.
-constexpr uint64_t fnv1a(std::wstring_view name) {
-  uint64_t hash = 0xcbf29ce484222325ull;
-  for (const wchar_t unit : name) {
-    const auto code = static_cast<uint32_t>(unit) & 0xFFFFu;
-    hash = (hash ^ (code & 0xFFu)) * 0x100000001b3ull;
-    hash = (hash ^ (code >> 8)) * 0x100000001b3ull;
-  }
-  return hash;
-}
-
-// A property name with its hash. Names written in the code are hashed while compiling, since
-// layout reads a dozen properties of every control for every frame.
-struct PropertyName {
-  template <size_t N>
-  consteval PropertyName(const wchar_t (&literal)[N]) : text(literal, N - 1), hash(fnv1a(text)) {}
-  explicit PropertyName(std::wstring_view name) : text(name), hash(fnv1a(name)) {}
-
-  std::wstring_view text;
-  uint64_t hash;
-};
-inline bool operator==(const std::wstring& a, const PropertyName& b) { return a == b.text; }
-inline bool operator==(const PropertyName& a, const std::wstring& b) { return a.text == b; }
 
 struct NameHash {
   using is_transparent = void;
   size_t operator()(std::wstring_view name) const { return static_cast<size_t>(fnv1a(name)); }
-  size_t operator()(const PropertyName& name) const { return static_cast<size_t>(name.hash); }
 };
 template <class Value>
 using NameMap = std::unordered_map<std::wstring, Value, NameHash, std::equal_to<>>;
+// Keyed by views of names that outlive the map, such as the names of a document's nodes.
+template <class Value>
+using NameViewMap = std::unordered_map<std::wstring_view, Value, NameHash>;
 using NameSet = std::unordered_set<std::wstring, NameHash, std::equal_to<>>;
 
 enum class TokenKind { Word = 0, String = 1, OpenBrace = 2, CloseBrace = 3, Equals = 4, Semicolon = 5, End = 6 };
@@ -63,13 +42,15 @@ class Lexer {
   // `valuePosition` is set right after "=": there a "#" starts a word (colour values such
   // as #ff0000) instead of a comment.
   Token next(bool valuePosition = false);
+  // The same, refilling `token` so that its text buffer is reused.
+  void next(Token& token, bool valuePosition = false);
 
  private:
   void advance();
   void skipTrivia(bool valuePosition);
   void skipToLineEnd();
-  Token readString();
-  Token readWord();
+  void readString(Token& token);
+  void readWord(Token& token);
 
   std::wstring_view text_;
   size_t index_ = 0;
@@ -90,30 +71,31 @@ struct Diagnostic {
 // "<source>:<line>:<column>: <error|warning>: <message>" in UTF-8, as tools print it.
 std::string formatDiagnostic(const Diagnostic& diagnostic);
 
+// A parsed control. Nodes, their text and their child lists live in the arena of the document
+// that parsed them, so every view here stays valid as long as that document (or the Screen
+// holding it) does.
 struct Node {
-  std::wstring type;
-  std::wstring name;
-  std::wstring source;
+  std::wstring_view type;
+  std::wstring_view name;
+  std::wstring_view source;
   uint64_t line = 1;
   uint64_t column = 1;
   Node* parent = nullptr;
-  NameMap<std::wstring> properties;
-  // One bit per property name hash (low six bits): most layout reads ask for properties a
-  // control does not have, and a clear bit answers them without a table lookup.
-  uint64_t propertyBits = 0;
-  std::vector<std::unique_ptr<Node>> children;
+  PropertyMap properties;
+  std::span<Node* const> children;
 
   // The raw value of a property, empty when absent.
-  std::wstring_view raw(PropertyName key) const;
-  bool has(PropertyName key) const { return mayHave(key) && properties.find(key) != properties.end(); }
-  bool mayHave(PropertyName key) const { return (propertyBits >> (key.hash & 63)) & 1; }
-  void addProperty(std::wstring key, std::wstring value);  // a name the node does not have yet
+  std::wstring_view raw(PropertyName key) const {
+    return properties.mayHave(key) ? properties.find(key).value_or(std::wstring_view()) : std::wstring_view();
+  }
+  bool has(PropertyName key) const { return properties.mayHave(key) && properties.find(key).has_value(); }
 };
 
 struct Document {
   std::wstring source;
-  std::vector<std::unique_ptr<Node>> controls;
+  std::vector<Node*> controls;  // kept in `nodes`
   std::vector<Diagnostic> diagnostics;
+  Arena nodes;  // the controls of this document and of the documents merged into it
 
   bool hasErrors() const;
 };
@@ -127,8 +109,8 @@ Document loadDocumentFile(const std::filesystem::path& path);
 
 // Depth-first, pre-order visit of every node of a forest, each node before its children.
 template <class Visit>
-void forEachNode(const std::vector<std::unique_ptr<Node>>& nodes, Visit&& visit) {
-  for (const auto& node : nodes) {
+void forEachNode(std::span<Node* const> nodes, Visit&& visit) {
+  for (Node* node : nodes) {
     visit(*node);
     forEachNode(node->children, visit);
   }

@@ -275,7 +275,7 @@ class Screen {
   // Layout (screen_layout.cpp).
   int32_t preorderIndex(const Node& node) const;
   void markSystemDialogs();
-  void layoutChildren(const std::vector<std::unique_ptr<Node>>& children, int32_t firstPreorder,
+  void layoutChildren(std::span<Node* const> children, int32_t firstPreorder,
                       const Placement& placement);
   void placeControl(ChildKey key, const Placement& placement);
   // Raw values layout reads for every control on every call, looked up once per document
@@ -322,8 +322,8 @@ class Screen {
   void restartCaret();
 
   Document document_;
-  NameMap<Node*> nodesByName_;  // first node of each name in pre-order, as findNode answers
-  NameMap<NodeState> states_;
+  NameViewMap<Node*> nodesByName_;  // first node of each name in pre-order, as findNode answers
+  NameViewMap<NodeState> states_;  // keyed by the document's node names
   NameMap<ActionHandler> actions_;
   NameMap<ValueGetter> getters_;
   NameMap<ValueSetter> setters_;

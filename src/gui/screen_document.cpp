@@ -19,6 +19,7 @@ std::vector<std::wstring> includeNames(const Document& document) {
 void mergeInto(Document& main, Document included) {
   std::move(included.diagnostics.begin(), included.diagnostics.end(), std::back_inserter(main.diagnostics));
   std::move(included.controls.begin(), included.controls.end(), std::back_inserter(main.controls));
+  main.nodes.adopt(std::move(included.nodes));
 }
 
 int32_t clampRow(int32_t row, size_t count) {
@@ -92,7 +93,7 @@ void Screen::createStates() {
 void Screen::takeDesignSize() {
   const Node* sizer = findNode(L"Application");
   for (auto it = document_.controls.begin(); !sizer && it != document_.controls.end(); ++it)
-    if ((*it)->type == L"Root") sizer = it->get();
+    if ((*it)->type == L"Root") sizer = *it;
   if (!sizer) return;
   designWidth_ = number(*sizer, L"width", 1280);
   designHeight_ = number(*sizer, L"height", 720);

@@ -39,7 +39,7 @@ bool Screen::isPlacedVisibleEnabled(const Node& node) const {
 }
 
 void Screen::setFocus(const Node* node) {
-  const std::wstring name = node ? node->name : std::wstring();
+  const std::wstring name = node ? std::wstring(node->name) : std::wstring();
   if (name == interaction_.focused) return;
   if (!interaction_.popup.empty() && interaction_.popup != name) closePopup();
   const std::wstring previous = interaction_.focused;
@@ -94,7 +94,7 @@ bool Screen::activate(Node& node) {
     const bool current = nodeState->checkedOverridden ? nodeState->checked : flag(node, L"checked", false);
     nodeState->checked = !current;
     nodeState->checkedOverridden = true;
-    const std::wstring name = node.name;  // the change action may replace the document
+    const std::wstring name(node.name);  // the change action may replace the document
     writeBack(node, L"checked", current ? L"false" : L"true");
     invokeAction(node, L"onChange");
     if (Node* again = findNode(name)) invokeAction(*again, L"onClick");

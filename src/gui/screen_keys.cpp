@@ -54,7 +54,7 @@ bool Screen::handleEscape() {
   }
   Node* focused = findNode(interaction_.focused);
   if (focused && focused->type == L"Input" && !focused->raw(L"onCancel").empty()) {
-    const std::wstring name = focused->name;
+    const std::wstring name(focused->name);
     invokeAction(*focused, L"onCancel");
     clearFocusUnlessMoved(name);
     return true;
@@ -152,7 +152,7 @@ bool Screen::keyDown(int32_t virtualKey, bool shift) {
   if (virtualKey == vkEscape) return handleEscape();
   Node* focused = findNode(interaction_.focused);
   if (!focused) return false;
-  const std::wstring& type = focused->type;
+  const std::wstring_view type = focused->type;
   if (type == L"Input") {
     if (virtualKey == vkBackspace) {
       std::wstring current = text(focused->name);
@@ -160,7 +160,7 @@ bool Screen::keyDown(int32_t virtualKey, bool shift) {
       return editInput(*focused, std::move(current));
     }
     if (virtualKey == vkEnter && !flag(*focused, L"wrap", false) && !focused->raw(L"onSubmit").empty()) {
-      const std::wstring name = focused->name;
+      const std::wstring name(focused->name);
       invokeAction(*focused, L"onSubmit");
       clearFocusUnlessMoved(name);
       return true;

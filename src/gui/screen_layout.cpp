@@ -117,7 +117,7 @@ void Screen::markSystemDialogs() {
 
 // Children are placed in a stable order: system dialogs last, then by layer, modal last,
 // then by working z-order. Keys live in one scratch stack shared by all depths.
-void Screen::layoutChildren(const std::vector<std::unique_ptr<Node>>& children, int32_t firstPreorder,
+void Screen::layoutChildren(std::span<Node* const> children, int32_t firstPreorder,
                             const Placement& placement) {
   const size_t start = childKeys_.size();
   auto index = static_cast<size_t>(firstPreorder);  // siblings follow each other's subtrees
@@ -266,7 +266,7 @@ void Screen::settleAfterLayout() {
         !isInsideModal(*dropdown))
       closePopup();
   }
-  const std::wstring modalName = modal_ ? modal_->name : std::wstring();
+  const std::wstring modalName = modal_ ? std::wstring(modal_->name) : std::wstring();
   if (modalName == recordedModal_) return;
   recordedModal_ = modalName;
   layoutNeeded_ = true;

@@ -149,7 +149,7 @@ bool Screen::mouseMove(int32_t x, int32_t y) {
   }
   if (interaction_.popup.empty()) {
     const Node* hover = hitTest(x, y, true, false);
-    const std::wstring hoverName = hover ? hover->name : std::wstring();
+    const std::wstring hoverName = hover ? std::wstring(hover->name) : std::wstring();
     if (hoverName != interaction_.hover) {
       interaction_.hover = hoverName;
       hideTooltip();
@@ -226,7 +226,7 @@ void Screen::pressList(Node& list, int32_t x, int32_t y) {
   const int32_t row = listState->firstVisibleRow + offset / rowHeight;
   if (!listState->rowEnabled(row)) return;
   const ListItem item = listState->rows[static_cast<size_t>(row)];
-  const std::wstring name = list.name;  // the change action may replace the document
+  const std::wstring name(list.name);  // the change action may replace the document
   selectRow(list, *listState, row, true);
   if (isHierarchy(list) && item.hasToggle) {
     const int32_t rowTop = entry->rect.top + padding + (row - listState->firstVisibleRow) * rowHeight;

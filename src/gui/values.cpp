@@ -46,7 +46,7 @@ bool exceedsDouble(std::string_view number) {
 
 }  // namespace
 
-bool isWhitespace(wchar_t unit) { return std::iswspace(static_cast<wint_t>(unit)) != 0; }
+bool isWideWhitespace(wchar_t unit) { return std::iswspace(static_cast<wint_t>(unit)) != 0; }
 
 std::wstring_view trimWhitespace(std::wstring_view text) {
   size_t begin = skipLeadingWhitespace(text);

@@ -11,7 +11,12 @@
 
 namespace Corvanthorne::Gui {
 
-bool isWhitespace(wchar_t unit);
+bool isWideWhitespace(wchar_t unit);
+// What iswspace says; documents are mostly ASCII, so the locale is asked only about the rest.
+inline bool isWhitespace(wchar_t unit) {
+  if (static_cast<uint32_t>(unit) < 0x80) return unit == L' ' || (unit >= L'\t' && unit <= L'\r');
+  return isWideWhitespace(unit);
+}
 std::wstring_view trimWhitespace(std::wstring_view text);
 
 // A decimal floating-point number at the start of `text` after leading whitespace

@@ -133,6 +133,33 @@ TEST(Parser, RecoversWithExactPositions) {
   EXPECT_EQ(document.controls[0]->raw(L"x"), L"2");
 }
 
+// Controls with thousands of properties go through the property index, and values larger than
+// a storage block get blocks of their own.
+TEST(Parser, KeepsEveryPropertyOfLargeControls) {
+  std::wstring text = L"Panel P {";
+  for (int i = 0; i < 3000; ++i) text += L" p" + std::to_wstring(i) + L" = v" + std::to_wstring(i) + L";";
+  const std::wstring big(100000, L'b');
+  text += L" p7 = again; p2999 = last; long = \"" + big + L"\"; }";
+  const Document document = parseDocument(text, L"big.ghi");
+  ASSERT_EQ(document.controls.size(), 1u);
+  const Node& panel = *document.controls[0];
+  EXPECT_EQ(panel.properties.size(), 3001u);
+  EXPECT_EQ(panel.raw(L"p0"), L"v0");
+  EXPECT_EQ(panel.raw(L"p1234"), L"v1234");
+  EXPECT_EQ(panel.raw(L"p7"), L"again");
+  EXPECT_EQ(panel.raw(L"p2999"), L"last");
+  EXPECT_EQ(panel.raw(L"long"), big);
+  EXPECT_FALSE(panel.has(L"p3000"));
+  // Properties are visited in the order their names were first written, with the last value.
+  std::vector<std::wstring> keys;
+  for (const Property property : panel.properties) keys.emplace_back(property.key);
+  EXPECT_EQ(keys[7], L"p7");
+  EXPECT_EQ(keys.back(), L"long");
+  size_t repeats = 0;
+  for (const Diagnostic& d : document.diagnostics) repeats += d.message.starts_with(L"Duplicate property");
+  EXPECT_EQ(repeats, 2u);
+}
+
 TEST(DocumentFile, ReadsStrictUtf8) {
   Testing::TempDir dir;
   Testing::writeFile(dir / "good.ghi", "Root R { text = \"Gr\xC3\xBC\xC3\x9F\"; }");

@@ -12,7 +12,7 @@ struct Harness {
   explicit Harness(std::wstring_view text) {
     screen.setDocument(parseDocument(text, L"input.ghi"));
     for (const wchar_t* action : {L"a", L"b", L"changed", L"clicked", L"cancel", L"m", L"w1", L"w2", L"dropped", L"vol"})
-      screen.setAction(action, [this, action](Node& node) { log.push_back(std::wstring(action) + L":" + node.name); });
+      screen.setAction(action, [this, action](Node& node) { log.push_back(std::wstring(action) + L":" + std::wstring(node.name)); });
     screen.layout();
   }
   void click(int32_t x, int32_t y, int32_t releaseX, int32_t releaseY) {
@@ -163,7 +163,7 @@ TEST(Input, DragAndDropWithinOneGroup) {
             L" onDropOutside = dropped; onClick = a; } Button S2 { x = 100; y = 0; width = 40; height = 40; dragGroup = inv; } }");
   std::vector<std::wstring> drops;
   h.screen.setDropHandler(L"swap", [&](Node& dragged, Node& target, uint8_t modifier) {
-    drops.push_back(dragged.name + L">" + target.name + std::to_wstring(modifier));
+    drops.push_back(std::wstring(dragged.name) + L">" + std::wstring(target.name) + std::to_wstring(modifier));
   });
   h.screen.mouseDown(10, 10);
   h.screen.mouseMove(110, 10);

@@ -18,7 +18,7 @@ PixelRect rectOf(Screen& screen, std::wstring_view name) { return screen.entryFo
 
 std::vector<std::wstring> drawOrder(const Screen& screen) {
   std::vector<std::wstring> names;
-  for (const LayoutEntry& entry : screen.entries()) names.push_back(entry.node->name);
+  for (const LayoutEntry& entry : screen.entries()) names.emplace_back(entry.node->name);
   return names;
 }
 

@@ -113,7 +113,7 @@ TEST(Screen, HidingAControlClearsFocusAndPopupInside) {
   Screen screen = screenOf(
       L"Root R { Panel P { Input I { onBlur = blurred; } Dropdown D { items = a, b; } } Button B { } }");
   std::vector<std::wstring> blurred;
-  screen.setAction(L"blurred", [&](Node& node) { blurred.push_back(node.name); });
+  screen.setAction(L"blurred", [&](Node& node) { blurred.emplace_back(node.name); });
   screen.setFocus(screen.findNode(L"I"));
   EXPECT_TRUE(screen.setVisible(L"B", false));
   EXPECT_EQ(screen.focusedName(), L"I");

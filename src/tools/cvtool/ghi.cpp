@@ -1,5 +1,4 @@
 // cvtool ghi: checks GUI documents and shows their control tree, for document authors.
-#include <algorithm>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -32,11 +31,8 @@ void printNode(const Gui::Node& node, int depth, std::ostream& out) {
   const std::string indent(static_cast<size_t>(depth) * 2, ' ');
   out << indent << utf8(node.type) << ' ' << utf8(node.name) << "  (" << utf8(node.source) << ':' << node.line
       << ':' << node.column << ")\n";
-  std::vector<const std::pair<const std::wstring, std::wstring>*> properties;
-  for (const auto& property : node.properties) properties.push_back(&property);
-  std::sort(properties.begin(), properties.end(), [](auto* a, auto* b) { return a->first < b->first; });
-  for (const auto* property : properties)
-    out << indent << "  " << utf8(property->first) << " = " << utf8(property->second) << '\n';
+  for (const Gui::Property property : node.properties)
+    out << indent << "  " << utf8(property.key) << " = " << utf8(property.value) << '\n';
   for (const auto& child : node.children) printNode(*child, depth + 1, out);
 }
 
