@@ -106,6 +106,9 @@ template <class... Ts>
 struct Overloaded : Ts... {
   using Ts::operator()...;
 };
+// Clang 14, which builds the fuzz targets, does not deduce aggregate arguments by itself.
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 const Key* findKey(std::string_view name) {
   for (const Key& key : kKeys)
