@@ -7,6 +7,8 @@
 namespace Corvanthorne::Gui {
 namespace {
 
+enum class PropertyClass { Text, Numeric, Boolean, Action };
+
 const NameSet& controlTypes() {
   static const NameSet types = {L"Root",  L"Window", L"Panel",     L"Button",      L"Text",     L"Image",
                                 L"Input", L"Dropdown", L"List",    L"ScrollBar",   L"ProgressBar",
@@ -100,13 +102,6 @@ class Validator {
 }  // namespace
 
 bool isControlType(std::wstring_view type) { return controlTypes().find(type) != controlTypes().end(); }
-
-bool isKnownProperty(std::wstring_view key) { return properties().find(key) != properties().end(); }
-
-PropertyClass propertyClass(std::wstring_view key) {
-  const auto found = properties().find(key);
-  return found == properties().end() ? PropertyClass::Text : found->second;
-}
 
 bool isInteractiveType(const Node& node) {
   static const NameSet types = {L"Button", L"Input", L"Checkbox", L"Slider", L"ScrollBar", L"Dropdown"};

@@ -7,11 +7,7 @@
 
 namespace Corvanthorne::Gui {
 
-enum class PropertyClass { Text, Numeric, Boolean, Action };
-
 bool isControlType(std::wstring_view type);
-bool isKnownProperty(std::wstring_view key);
-PropertyClass propertyClass(std::wstring_view key);  // Text for unknown keys too
 
 // The types that take input by themselves (a "List" only when it is not a log).
 bool isInteractiveType(const Node& node);
