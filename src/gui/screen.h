@@ -281,7 +281,7 @@ class Screen {
   // Raw values layout reads for every control on every call, looked up once per document
   // (a document's property text does not change until the next document).
   struct LayoutRaw {
-    std::wstring_view x, y, width, height, anchor, layer, enabled, clip, hidden, visible, modal;
+    std::wstring_view x{}, y{}, width{}, height{}, anchor{}, layer{}, enabled{}, clip{}, hidden{}, visible{}, modal{};
   };
   DesignRect designRect(const Node& node, const LayoutRaw& raw, const NodeState& state, const DesignRect& parent);
   void sortEntries();
