@@ -80,7 +80,9 @@ std::string formatLogTime(std::int64_t ticks) {
 }
 
 std::string formatLogLine(std::int64_t ticks, std::string_view category, std::string_view message) {
-  std::string line = "[" + formatLogTime(ticks) + "] [";
+  std::string line = "[";
+  line += formatLogTime(ticks);
+  line += "] [";
   line += category;
   line += "] ";
   line += message;
