@@ -42,15 +42,18 @@ PropertyMap PropertyMapBuilder::view() const {
   return map;
 }
 
+// Linear probing from the hash's slot; `number` is the entry index + 1.
+void PropertyMapBuilder::placeInIndex(std::span<uint32_t> index, uint64_t hash, size_t number) {
+  const size_t mask = index.size() - 1;
+  size_t slot = hash & mask;
+  while (index[slot] != 0) slot = (slot + 1) & mask;
+  index[slot] = static_cast<uint32_t>(number);
+}
+
 // `index` holds twice as many slots as entries or more, so probe runs stay short.
 void PropertyMapBuilder::indexEntries(std::span<const Entry> entries, std::span<uint32_t> index) {
-  const size_t mask = index.size() - 1;
   std::fill(index.begin(), index.end(), 0);
-  for (size_t i = 0; i < entries.size(); ++i) {
-    size_t slot = entries[i].hash & mask;
-    while (index[slot] != 0) slot = (slot + 1) & mask;
-    index[slot] = static_cast<uint32_t>(i + 1);
-  }
+  for (size_t i = 0; i < entries.size(); ++i) placeInIndex(index, entries[i].hash, i + 1);
 }
 
 bool PropertyMapBuilder::set(std::wstring_view key, std::wstring_view value) {
@@ -73,10 +76,7 @@ bool PropertyMapBuilder::set(std::wstring_view key, std::wstring_view value) {
     index_.resize(std::bit_ceil(entries_.size() * 4));
     indexEntries(entries_, index_);
   } else if (!index_.empty()) {
-    const size_t mask = index_.size() - 1;
-    size_t slot = name.hash & mask;
-    while (index_[slot] != 0) slot = (slot + 1) & mask;
-    index_[slot] = static_cast<uint32_t>(entries_.size());
+    placeInIndex(index_, name.hash, entries_.size());
   }
   return true;
 }

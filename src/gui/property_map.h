@@ -53,7 +53,6 @@ class PropertyMap {
   // have, and a clear bit answers them without a search.
   bool mayHave(PropertyName key) const { return (bits_ >> (key.hash & 63)) & 1; }
   size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
 
   class Iterator {
    public:
@@ -106,6 +105,7 @@ class PropertyMapBuilder {
  private:
   using Entry = PropertyMap::Entry;
   PropertyMap view() const;
+  static void placeInIndex(std::span<uint32_t> index, uint64_t hash, size_t number);
   static void indexEntries(std::span<const Entry> entries, std::span<uint32_t> index);
 
   std::wstring text_;
