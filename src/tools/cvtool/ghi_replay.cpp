@@ -16,6 +16,7 @@
 #include <charconv>
 #include <iostream>
 #include <limits>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
@@ -58,9 +59,8 @@ constexpr Gui::PropertyName actionProperties[] = {L"onRightClick", L"onClick", L
 
 std::string utf8(std::wstring_view text) { return wideToUtf8(text); }
 
-template <class Number>
-std::optional<Number> wholeNumber(std::string_view token) {
-  Number value{};
+std::optional<int32_t> wholeNumber(std::string_view token) {
+  int32_t value = 0;
   const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
   if (token.empty() || error != std::errc() || end != token.data() + token.size()) return std::nullopt;
   return value;
@@ -75,7 +75,7 @@ class EventReader {
     throw std::invalid_argument("expected '" + std::string(word_.usage) + "'" + std::string(detail));
   }
   int32_t number() {
-    const auto value = wholeNumber<int32_t>(reader_.token());
+    const auto value = wholeNumber(reader_.token());
     if (!value) fail(" with whole numbers");
     return *value;
   }
@@ -102,7 +102,7 @@ class EventReader {
 int32_t virtualKeyNamed(std::string_view name) {
   for (const KeyName& key : keyNames)
     if (key.name == name) return key.virtualKey;
-  const auto code = wholeNumber<int32_t>(name);
+  const auto code = wholeNumber(name);
   if (!code || *code < 1 || *code > 254)
     throw std::invalid_argument("unknown key '" + std::string(name) +
                                 "' (tab, enter, escape, space, backspace, left, up, right, down, or a "
@@ -169,7 +169,6 @@ ReplayEvent readReplayLine(std::string_view line) {
   throw std::invalid_argument("unknown event '" + std::string(word) +
                               "' (move, down, up, wheel, key, type, tick, bind or dump)");
 }
-
 
 namespace {
 
@@ -290,8 +289,8 @@ class Replayer {
 
 ClientSize clientSizeOf(std::string_view text) {
   const size_t x = text.find('x');
-  const auto width = wholeNumber<int32_t>(text.substr(0, x));
-  const auto height = x == std::string_view::npos ? std::nullopt : wholeNumber<int32_t>(text.substr(x + 1));
+  const auto width = wholeNumber(text.substr(0, x));
+  const auto height = x == std::string_view::npos ? std::nullopt : wholeNumber(text.substr(x + 1));
   const auto fits = [](std::optional<int32_t> side) { return side && *side >= 1 && *side <= largestClientSide; };
   if (!fits(width) || !fits(height))
     throw std::invalid_argument("--size expects WxH in pixels from 1 to " + std::to_string(largestClientSide) +
