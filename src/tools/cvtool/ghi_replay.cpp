@@ -13,6 +13,7 @@
 //   dump NAME                     prints the state of the control NAME
 #include "tools/cvtool/ghi_replay.h"
 
+#include <algorithm>
 #include <charconv>
 #include <iostream>
 #include <limits>
@@ -306,8 +307,8 @@ int replayScript(Screen& screen, std::optional<ClientSize> size, std::istream& s
       out << Gui::formatDiagnostic(diagnostic) << '\n';
     return 1;
   }
-  const ClientSize client =
-      size.value_or(ClientSize{Gui::roundToInt(screen.designWidth()), Gui::roundToInt(screen.designHeight())});
+  const auto side = [](double design) { return std::clamp(Gui::roundToInt(design), 1, largestClientSide); };
+  const ClientSize client = size.value_or(ClientSize{side(screen.designWidth()), side(screen.designHeight())});
   screen.setClientSize(client.width, client.height);
   Replayer replayer(screen, out);
   std::string line;

@@ -38,7 +38,8 @@ struct ClientSize {
 
 // Replays a script against the document the screen holds, at `size` (default: the design
 // size). A document with errors gets its diagnostics printed and 1 returned before any event;
-// a line that cannot be read or carried out throws std::runtime_error naming its number.
+// a line that cannot be read or carried out throws std::runtime_error naming its number. The
+// bindings and actions it registers live only during the call, so a screen is replayed once.
 int replayScript(Gui::Screen& screen, std::optional<ClientSize> size, std::istream& script, std::ostream& out);
 
 }  // namespace Corvanthorne::Tools
