@@ -77,7 +77,7 @@ void paintConceptButton(PaintTarget& target, const CorvanthorneGuiTheme& theme, 
   if (label.empty() && hasStyle(look.node, L"concept-arrow")) label = L"\u203A";
   TextLook text{FontRole::Button, TextTone::Normal, textCenter};
   text.colour = theme[!look.enabled ? 61 : highlighted ? 64 : 59];
-  paintText(target, theme, toRectF(r), std::move(label), look.scale, text);
+  paintText(target, theme, toRectF(r), label, look.scale, text);
 }
 
 }  // namespace

@@ -1,17 +1,7 @@
 #include "render/draw_list.h"
 
-#include <utility>
 
 namespace Corvanthorne::Gui {
-
-DrawCommand& DrawList::add(DrawKind kind, const RectF& rect, Colour colour, float opacity) {
-  DrawCommand& command = commands_.emplace_back();
-  command.kind = kind;
-  command.rect = rect;
-  command.colour = colour;
-  command.opacity = opacity;
-  return command;
-}
 
 void DrawList::fillRect(const PixelRect& rect, Colour colour, float opacity, float cornerRadius) {
   add(DrawKind::FillRect, toRectF(rect), colour, opacity).cornerRadius = cornerRadius;
@@ -53,7 +43,7 @@ void DrawList::glow(const RectF& rect, const std::array<Colour, 3>& colours, uin
   command.glowSlot = slot;
 }
 
-void DrawList::text(const RectF& rect, std::wstring text, const TextStyle& style) {
+void DrawList::text(const RectF& rect, std::wstring_view text, const TextStyle& style) {
   DrawCommand& command = add(DrawKind::Text, rect, style.colour, style.opacity);
   command.fontSize = style.size;
   command.alignment = style.alignment;
@@ -62,26 +52,27 @@ void DrawList::text(const RectF& rect, std::wstring text, const TextStyle& style
   command.bold = style.bold;
   command.wrap = style.wrap;
   textCharacters_ += static_cast<uint32_t>(text.size());
-  command.text = std::move(text);
+  command.text.assign(text);
 }
 
-void DrawList::image(const RectF& rect, std::wstring path, float opacity) {
+void DrawList::image(const RectF& rect, std::wstring_view path, float opacity) {
   if (path.empty()) return;
-  add(DrawKind::Image, rect, 0, opacity).imagePath = std::move(path);
+  add(DrawKind::Image, rect, 0, opacity).imagePath.assign(path);
 }
 
 void DrawList::pushClip(const RectF& rect) { add(DrawKind::PushClip, rect, 0, 1.0f); }
 
 void DrawList::popClip() { add(DrawKind::PopClip, RectF{}, 0, 1.0f); }
 
-void DrawList::append(DrawCommand command) {
+void DrawList::append(const DrawCommand& command) {
   if (command.kind == DrawKind::Line) ++lineCommands_;
   if (command.kind == DrawKind::Text) textCharacters_ += static_cast<uint32_t>(command.text.size());
-  commands_.push_back(std::move(command));
+  if (used_ == commands_.size()) commands_.emplace_back();
+  commands_[used_++] = command;
 }
 
 void DrawList::clear() {
-  commands_.clear();
+  used_ = 0;
   textCharacters_ = 0;
   lineCommands_ = 0;
 }

@@ -1,10 +1,13 @@
 #pragma once
 // The draw list: a flat list of drawing commands built from a laid-out screen, executed by the
-// GPU presenter (and, for a few painters, by GDI). Commands are plain values; building a list
-// allocates only for texts and image paths.
+// GPU presenter (and, for a few painters, by GDI). Commands are plain values. Clearing keeps
+// the commands' storage, text buffers included, so that a list rebuilt every frame allocates
+// only for texts longer than any it held before.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gui/screen.h"  // PixelRect
@@ -87,15 +90,15 @@ class DrawList {
   void fillEllipse(const RectF& rect, Colour colour, float opacity = 1.0f);
   void outlineEllipse(const RectF& rect, Colour colour, float width, float opacity = 1.0f);
   void glow(const RectF& rect, const std::array<Colour, 3>& colours, uint8_t slot, float opacity = 1.0f);
-  void text(const RectF& rect, std::wstring text, const TextStyle& style);
+  void text(const RectF& rect, std::wstring_view text, const TextStyle& style);
   // Nothing is appended for an empty path.
-  void image(const RectF& rect, std::wstring path, float opacity = 1.0f);
+  void image(const RectF& rect, std::wstring_view path, float opacity = 1.0f);
   void pushClip(const RectF& rect);
   void popClip();
 
-  void append(DrawCommand command);
+  void append(const DrawCommand& command);
   void clear();
-  const std::vector<DrawCommand>& commands() const { return commands_; }
+  std::span<const DrawCommand> commands() const { return {commands_.data(), used_}; }
   // Statistics: characters of all text commands, and line commands.
   uint32_t textCharacters() const { return textCharacters_; }
   uint32_t lineCommands() const { return lineCommands_; }
@@ -103,9 +106,34 @@ class DrawList {
  private:
   DrawCommand& add(DrawKind kind, const RectF& rect, Colour colour, float opacity);
 
-  std::vector<DrawCommand> commands_;
+  std::vector<DrawCommand> commands_;  // the first used_ are the list; the rest keep their buffers
+  size_t used_ = 0;
   uint32_t textCharacters_ = 0;
   uint32_t lineCommands_ = 0;
 };
+
+// A command with the defaults and the given fields, in a slot reused from earlier frames.
+inline DrawCommand& DrawList::add(DrawKind kind, const RectF& rect, Colour colour, float opacity) {
+  if (used_ == commands_.size()) commands_.emplace_back();
+  DrawCommand& command = commands_[used_++];
+  command.kind = kind;
+  command.rect = rect;
+  command.points = {};
+  command.glowColours = {};
+  command.colour = colour;
+  command.glowSlot = 0;
+  command.opacity = opacity;
+  command.strokeWidth = 1.0f;
+  command.cornerRadius = 0.0f;
+  command.fontSize = 16.0f;
+  command.alignment = alignLeading;
+  command.fontFamily = familyPalatino;
+  command.weight = weightAutomatic;
+  command.bold = false;
+  command.wrap = false;
+  if (!command.text.empty()) command.text.clear();  // spares a write into the buffer itself
+  if (!command.imagePath.empty()) command.imagePath.clear();
+  return command;
+}
 
 }  // namespace Corvanthorne::Gui

@@ -120,12 +120,13 @@ HFONT GdiFonts::fontFor(const TextStyle& style) {
 
 // ---- Pictures ----
 
-HBITMAP GdiBitmaps::find(const std::wstring& path) {
+HBITMAP GdiBitmaps::find(std::wstring_view path) {
   auto found = bitmaps_.find(path);
   if (found == bitmaps_.end()) {
-    GuiBitmap bitmap = loadGuiBitmap(path);
-    if (!bitmap && !folder_.empty() && std::filesystem::path(path).is_relative()) bitmap = loadGuiBitmap(folder_ / path);
-    found = bitmaps_.emplace(path, std::move(bitmap)).first;  // a missing picture is not retried every frame
+    const std::filesystem::path file(path);
+    GuiBitmap bitmap = loadGuiBitmap(file);
+    if (!bitmap && !folder_.empty() && file.is_relative()) bitmap = loadGuiBitmap(folder_ / file);
+    found = bitmaps_.emplace(std::wstring(path), std::move(bitmap)).first;  // a missing picture is not retried every frame
   }
   return found->second.get();
 }
@@ -261,23 +262,23 @@ void GdiTarget::glow(const RectF& rect, const std::array<Colour, 3>& colours, ui
   GradientFill(dc_, vertices, std::size(vertices), triangles, std::size(triangles), GRADIENT_FILL_TRIANGLE);
 }
 
-void GdiTarget::text(const RectF& rect, std::wstring text, const TextStyle& style) {
+void GdiTarget::text(const RectF& rect, std::wstring_view text, const TextStyle& style) {
   if (text.empty()) return;
   SelectObject(dc_, fonts_.fontFor(style));
   SetTextColor(dc_, style.colour);
   RECT r = rectOf(rect);
-  DrawTextW(dc_, text.c_str(), static_cast<int>(text.size()), &r, textFormatOf(style));
+  DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &r, textFormatOf(style));
 }
 
-void GdiTarget::centredText(const RectF& rect, const std::wstring& text, Colour colour, HFONT font) {
+void GdiTarget::centredText(const RectF& rect, std::wstring_view text, Colour colour, HFONT font) {
   SelectObject(dc_, font);
   SetTextColor(dc_, colour);
   RECT r = rectOf(rect);
-  DrawTextW(dc_, text.c_str(), static_cast<int>(text.size()), &r,
+  DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &r,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
-void GdiTarget::image(const RectF& rect, std::wstring path, float opacity) {
+void GdiTarget::image(const RectF& rect, std::wstring_view path, float opacity) {
   HBITMAP bitmap = path.empty() ? nullptr : bitmaps_.find(path);
   BITMAP size{};
   HDC memory = bitmap ? memoryDc() : nullptr;

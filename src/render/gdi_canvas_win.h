@@ -6,7 +6,7 @@
 
 #include <filesystem>
 #include <string>
-#include <unordered_map>
+#include <map>
 #include <vector>
 
 #include "common/handle_win.h"
@@ -41,11 +41,11 @@ class GdiFonts {
 class GdiBitmaps {
  public:
   explicit GdiBitmaps(std::filesystem::path folder) : folder_(std::move(folder)) {}
-  HBITMAP find(const std::wstring& path);
+  HBITMAP find(std::wstring_view path);
 
  private:
   std::filesystem::path folder_;
-  std::unordered_map<std::wstring, GuiBitmap> bitmaps_;
+  std::map<std::wstring, GuiBitmap, std::less<>> bitmaps_;
 };
 
 // Draws at once. Fills with an opacity below 0.9 are blended; other opacities are ignored,
@@ -63,13 +63,13 @@ class GdiTarget final : public PaintTarget {
   void fillEllipse(const RectF& rect, Colour colour, float opacity) override;
   void outlineEllipse(const RectF& rect, Colour colour, float width, float opacity) override;
   void glow(const RectF& rect, const std::array<Colour, 3>& colours, uint8_t slot, float opacity) override;
-  void text(const RectF& rect, std::wstring text, const TextStyle& style) override;
-  void image(const RectF& rect, std::wstring path, float opacity) override;
+  void text(const RectF& rect, std::wstring_view text, const TextStyle& style) override;
+  void image(const RectF& rect, std::wstring_view path, float opacity) override;
   void pushClip(const PixelRect& rect) override;
   void popClip() override;
 
   // Text in a given font: one line, centred both ways, cut with an ellipsis.
-  void centredText(const RectF& rect, const std::wstring& text, Colour colour, HFONT font);
+  void centredText(const RectF& rect, std::wstring_view text, Colour colour, HFONT font);
 
  private:
   void useColour(Colour brush, Colour pen, bool withPen);

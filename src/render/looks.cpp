@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 
 #include "gui/values.h"
 #include "render/geometry.h"
@@ -48,17 +47,14 @@ Facets facetsOf(const CorvanthorneGuiTheme& theme, bool plain, const ControlLook
   return facets;
 }
 
-// The upper half of a chamfered face, as quadrilaterals (the facet that catches the light).
+// The upper half of the face between its chamfers catches the light; the darker sides left
+// beside it read as bevels.
 void paintUpperFacet(PaintTarget& target, const PixelRect& face, int32_t cut, Colour colour) {
-  const float l = f(face.left), t = f(face.top), r = f(face.right), k = f(cut);
-  const float middle = f(face.top + face.height() / 2);
-  if (middle <= t + k) return;
-  target.quad(point(l, t + k), point(l + k, t), point(r - k, t), point(r, t + k), colour);
-  target.quad(point(l, t + k), point(r, t + k), point(r, middle), point(l, middle), colour);
+  target.fillRect(PixelRect{face.left + cut, face.top, face.right - cut, face.top + face.height() / 2}, colour);
 }
 
 void paintButtonLabel(PaintTarget& target, const CorvanthorneGuiTheme& theme, const ControlLook& look, bool plain,
-                      const PixelRect& face, std::wstring label) {
+                      const PixelRect& face, std::wstring_view label) {
   if (label.empty()) return;
   TextStyle style;
   style.size = std::max(textSize(3, look.scale), 0.392857f * f(look.rect.height()));
@@ -74,7 +70,7 @@ void paintButtonLabel(PaintTarget& target, const CorvanthorneGuiTheme& theme, co
       if (dx != 0 || dy != 0) target.text(RectF{rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy}, label, halo);
   const bool lit = (look.hovered || look.focused || look.selected) && !look.pressed;
   style.colour = !look.enabled ? theme[61] : plain ? theme[65] : theme[lit ? 67 : 66];
-  target.text(rect, std::move(label), style);
+  target.text(rect, label, style);
 }
 
 }  // namespace
@@ -100,7 +96,7 @@ float textSize(int32_t textClass, float scale) {
   return std::max(1.0f, static_cast<float>(guiMetrics.entry(inputTextSizeMetric + static_cast<size_t>(textClass))) * scale);
 }
 
-void paintText(PaintTarget& target, const CorvanthorneGuiTheme& theme, const RectF& rect, std::wstring text,
+void paintText(PaintTarget& target, const CorvanthorneGuiTheme& theme, const RectF& rect, std::wstring_view text,
                float scale, const TextLook& look) {
   if (text.empty()) return;
   TextStyle style;
@@ -119,7 +115,7 @@ void paintText(PaintTarget& target, const CorvanthorneGuiTheme& theme, const Rec
     shadow.opacity = 0.85f;
     target.text(RectF{rect.left + 1, rect.top + 1, rect.right + 1, rect.bottom + 1}, text, shadow);
   }
-  target.text(rect, std::move(text), style);
+  target.text(rect, text, style);
 }
 
 void paintFrame(PaintTarget& target, const CorvanthorneGuiTheme& theme, const PixelRect& rect, float scale,
@@ -160,13 +156,11 @@ void paintOrnaments(PaintTarget& target, const CorvanthorneGuiTheme& theme, cons
                     theme[22], opacity);
     target.triangle(point(c.x, c.y - r), point(c.x + r, c.y), point(c.x - r, c.y), theme[25], opacity);
     target.triangle(point(c.x - r, c.y), point(c.x + r, c.y), point(c.x, c.y + r), theme[24], opacity);
-    // A crease across the middle gives the diamond its cut look.
-    target.line(point(c.x - r, c.y), point(c.x + r, c.y), theme[22], std::max(0.5f, r / 3), 0.5f * opacity);
   }
 }
 
 void paintDefaultButton(PaintTarget& target, const CorvanthorneGuiTheme& theme, const ControlLook& look,
-                        std::wstring label) {
+                        std::wstring_view label) {
   const PixelRect& rect = look.rect;
   if (isEmpty(rect)) return;
   const PanelKind kind = panelKind(look.node);
@@ -190,11 +184,11 @@ void paintDefaultButton(PaintTarget& target, const CorvanthorneGuiTheme& theme, 
   target.line(point(f(face.left + k), top), point(f(face.right - k), top), facets.highlight, 1.0f);
   target.line(point(f(face.left + k), bottom), point(f(face.right - k), bottom), facets.shadow, 1.0f);
   paintOrnaments(target, theme, rect, look.scale, kind == PanelKind::Action);
-  paintButtonLabel(target, theme, look, plain, face, std::move(label));
+  paintButtonLabel(target, theme, look, plain, face, label);
 }
 
 void paintIconButton(PaintTarget& target, const CorvanthorneGuiTheme& theme, const ControlLook& look,
-                     std::wstring glyph) {
+                     std::wstring_view glyph) {
   const PixelRect& rect = look.rect;
   if (isEmpty(rect)) return;
   const int32_t cut = limitedCut(rect, std::max(1, static_cast<int32_t>(3 * look.scale)));
@@ -211,7 +205,7 @@ void paintIconButton(PaintTarget& target, const CorvanthorneGuiTheme& theme, con
   style.size = std::max(textSize(3, look.scale), 0.5f * f(rect.height()));
   style.alignment = alignCentre;
   style.family = familySegoeUi;
-  target.text(toRectF(rect), std::move(glyph), style);
+  target.text(toRectF(rect), glyph, style);
 }
 
 }  // namespace Corvanthorne::Gui

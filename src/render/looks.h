@@ -45,7 +45,7 @@ struct TextLook {
 
 // A colour word's colour (TextColour of style.h) in a theme.
 Colour colourOf(const CorvanthorneGuiTheme& theme, const TextColour& colour);
-void paintText(PaintTarget& target, const CorvanthorneGuiTheme& theme, const RectF& rect, std::wstring text,
+void paintText(PaintTarget& target, const CorvanthorneGuiTheme& theme, const RectF& rect, std::wstring_view text,
                float scale, const TextLook& look);
 
 // The chamfered panel look of windows, panels and progress bars.
@@ -63,8 +63,8 @@ void paintOrnaments(PaintTarget& target, const CorvanthorneGuiTheme& theme, cons
 // The bevelled default button (buttons without "slot", "selector" or "icon" style) with its
 // label, and the small icon button showing one glyph.
 void paintDefaultButton(PaintTarget& target, const CorvanthorneGuiTheme& theme, const ControlLook& look,
-                        std::wstring label);
+                        std::wstring_view label);
 void paintIconButton(PaintTarget& target, const CorvanthorneGuiTheme& theme, const ControlLook& look,
-                     std::wstring glyph);
+                     std::wstring_view glyph);
 
 }  // namespace Corvanthorne::Gui

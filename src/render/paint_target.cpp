@@ -1,7 +1,6 @@
 #include "render/paint_target.h"
 
 #include <cmath>
-#include <utility>
 
 namespace Corvanthorne::Gui {
 
@@ -48,14 +47,14 @@ void DrawListTarget::glow(const RectF& rect, const std::array<Colour, 3>& colour
   list_.glow(rect, colours, slot, opacity * opacity_);
 }
 
-void DrawListTarget::text(const RectF& rect, std::wstring text, const TextStyle& style) {
+void DrawListTarget::text(const RectF& rect, std::wstring_view text, const TextStyle& style) {
   TextStyle faded = style;
   faded.opacity *= opacity_;
-  list_.text(rect, std::move(text), faded);
+  list_.text(rect, text, faded);
 }
 
-void DrawListTarget::image(const RectF& rect, std::wstring path, float opacity) {
-  list_.image(rect, std::move(path), opacity * opacity_);
+void DrawListTarget::image(const RectF& rect, std::wstring_view path, float opacity) {
+  list_.image(rect, path, opacity * opacity_);
 }
 
 void DrawListTarget::pushClip(const PixelRect& rect) { list_.pushClip(toRectF(rect)); }

@@ -4,7 +4,7 @@
 // painters are written once against this interface.
 #include <array>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 #include "render/draw_list.h"
 
@@ -24,8 +24,8 @@ class PaintTarget {
   virtual void outlineEllipse(const RectF& rect, Colour colour, float width, float opacity = 1.0f) = 0;
   // A radial gradient from the inner colour at the centre to the outer one at the edges.
   virtual void glow(const RectF& rect, const std::array<Colour, 3>& colours, uint8_t slot, float opacity = 1.0f) = 0;
-  virtual void text(const RectF& rect, std::wstring text, const TextStyle& style) = 0;
-  virtual void image(const RectF& rect, std::wstring path, float opacity = 1.0f) = 0;
+  virtual void text(const RectF& rect, std::wstring_view text, const TextStyle& style) = 0;
+  virtual void image(const RectF& rect, std::wstring_view path, float opacity = 1.0f) = 0;
   virtual void pushClip(const PixelRect& rect) = 0;
   virtual void popClip() = 0;
 
@@ -49,8 +49,8 @@ class DrawListTarget final : public PaintTarget {
   void fillEllipse(const RectF& rect, Colour colour, float opacity) override;
   void outlineEllipse(const RectF& rect, Colour colour, float width, float opacity) override;
   void glow(const RectF& rect, const std::array<Colour, 3>& colours, uint8_t slot, float opacity) override;
-  void text(const RectF& rect, std::wstring text, const TextStyle& style) override;
-  void image(const RectF& rect, std::wstring path, float opacity) override;
+  void text(const RectF& rect, std::wstring_view text, const TextStyle& style) override;
+  void image(const RectF& rect, std::wstring_view path, float opacity) override;
   void pushClip(const PixelRect& rect) override;
   void popClip() override;
 

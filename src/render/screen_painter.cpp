@@ -13,6 +13,8 @@
 namespace Corvanthorne::Gui {
 namespace {
 
+using namespace std::string_view_literals;
+
 constexpr wchar_t bullet = 0x2022;
 
 float f(int32_t value) { return static_cast<float>(value); }
@@ -73,23 +75,23 @@ void ScreenPainter::paintControl(const LayoutEntry& entry) {
   const ControlLook look = lookOf(entry);
   const Node& node = look.node;
   const std::wstring_view type = node.type;
-  if (type == L"Window") return paintWindow(look);
+  if (type == L"Window"sv) return paintWindow(look);
   if (isEmpty(look.rect)) return;
   if (isConceptStyle(node) && paintConcept(target_, theme_, screen_, look)) return;
-  if (type == L"Panel" || type == L"Tabs") return paintPanel(look);
-  if (type == L"Button") return paintButton(look);
-  if (type == L"Text") return paintTextControl(look);
-  if (type == L"ProgressBar") return paintProgressBar(look);
-  if (type == L"Canvas") return paintCanvas(look);
-  if (type == L"Image") return target_.image(toRectF(look.rect), resolved(node, L"image"));
-  if (type == L"Input") return paintInput(look);
-  if (type == L"Dropdown") return paintDropdown(look);
-  if (type == L"Checkbox") return hasStyle(node, L"toggle") ? paintToggle(look) : paintCheckbox(look);
-  if (type == L"List") return paintList(look);
-  if (type == L"ScrollBar") {
+  if (type == L"Panel"sv || type == L"Tabs"sv) return paintPanel(look);
+  if (type == L"Button"sv) return paintButton(look);
+  if (type == L"Text"sv) return paintTextControl(look);
+  if (type == L"ProgressBar"sv) return paintProgressBar(look);
+  if (type == L"Canvas"sv) return paintCanvas(look);
+  if (type == L"Image"sv) return target_.image(toRectF(look.rect), resolved(node, L"image"));
+  if (type == L"Input"sv) return paintInput(look);
+  if (type == L"Dropdown"sv) return paintDropdown(look);
+  if (type == L"Checkbox"sv) return hasStyle(node, L"toggle") ? paintToggle(look) : paintCheckbox(look);
+  if (type == L"List"sv) return paintList(look);
+  if (type == L"ScrollBar"sv) {
     if (const Node* list = screen_.scrollTarget(node)) return paintScrollBar(look, *list);
   }
-  if (type == L"Slider" || type == L"ScrollBar") return paintSlider(look);
+  if (type == L"Slider"sv || type == L"ScrollBar"sv) return paintSlider(look);
 }
 
 void ScreenPainter::paintWindow(const ControlLook& look) {
@@ -105,7 +107,7 @@ void ScreenPainter::paintWindow(const ControlLook& look) {
   TextLook text{plain ? FontRole::Body : FontRole::Heading};
   text.flags = textFormat(look.node);
   text.colour = theme_[63];
-  paintText(target_, theme_, band, std::move(title), look.scale, text);
+  paintText(target_, theme_, band, title, look.scale, text);
 }
 
 void ScreenPainter::paintPanel(const ControlLook& look) {
@@ -134,9 +136,9 @@ void ScreenPainter::paintButton(const ControlLook& look) {
   std::wstring label = screen_.text(look.node.name);
   const bool icon = panelKind(look.node) == PanelKind::Icon;
   if (icon) {
-    paintIconButton(commandTarget(), theme_, look, std::move(label));
+    paintIconButton(commandTarget(), theme_, look, label);
   } else {
-    paintDefaultButton(commandTarget(), theme_, look, std::move(label));
+    paintDefaultButton(commandTarget(), theme_, look, label);
   }
   finishCommands();
   if (icon) target_.image(toRectF(inset(look.rect, scaledPixels(4, look.scale))), resolved(look.node, L"image"));
@@ -375,7 +377,7 @@ void ScreenPainter::paintSlider(const ControlLook& look) {
   number.resize(number.find(L'.') + (step >= 1 && std::floor(step) == step ? 0 : 3));
   TextLook text{FontRole::Small, TextTone::Normal, textCenter};
   text.colour = theme_[68];
-  paintText(target_, theme_, toRectF(knob), std::move(number), look.scale, text);
+  paintText(target_, theme_, toRectF(knob), number, look.scale, text);
 }
 
 void ScreenPainter::paintList(const ControlLook& look) {
@@ -462,7 +464,7 @@ void ScreenPainter::paintTooltip() {
   target_.chamferedFill(inset(box, 1), limitedCut(inset(box, 1), cut - 1), theme_[39]);
   TextLook look{FontRole::Body, TextTone::Normal, text.find(L'\n') == std::wstring::npos ? 0u : textWordBreak, true};
   look.colour = theme_[59];
-  paintText(target_, theme_, toRectF(inset(box, scaledPixels(guiMetrics.entry(tooltipPaddingMetric), s))), std::move(text), s, look);
+  paintText(target_, theme_, toRectF(inset(box, scaledPixels(guiMetrics.entry(tooltipPaddingMetric), s))), text, s, look);
 }
 
 }  // namespace Corvanthorne::Gui
