@@ -14,11 +14,7 @@ using namespace Corvanthorne::Gui;
 
 void layoutAndMove(benchmark::State& state) {
   const int controls = static_cast<int>(state.range(0));
-  Screen screen;
-  screen.setDocument(parseDocument(benchDocument(controls), L"bench.ghi"));
-  bindBenchValues(screen, controls);
-  screen.setClientSize(1920, 1080);
-  screen.layout();
+  Screen screen = benchScreen(controls);
   const uint64_t callsBefore = screen.getterCalls();
   int32_t x = 0;
   for (auto _ : state) {

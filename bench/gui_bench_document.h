@@ -28,13 +28,19 @@ inline std::wstring benchDocument(int controls) {
   return text + L"}\n";
 }
 
-inline void bindBenchValues(Screen& screen, int controls) {
+// A screen holding the document with its bindings, laid out for a 1920 x 1080 client area.
+inline Screen benchScreen(int controls) {
+  Screen screen;
+  screen.setDocument(parseDocument(benchDocument(controls), L"bench.ghi"));
   for (int i = 0; i < controls; ++i) {
     const std::wstring id = std::to_wstring(i);
     screen.bindValue(L"x." + id, [] { return std::wstring(L"24"); });
     screen.bindValue(L"shown." + id, [] { return std::wstring(L"true"); });
     screen.bindValue(L"on." + id, [] { return std::wstring(L"1"); });
   }
+  screen.setClientSize(1920, 1080);
+  screen.layout();
+  return screen;
 }
 
 }  // namespace Corvanthorne::Gui

@@ -17,6 +17,15 @@ std::wstring_view bindingName(std::wstring_view raw) {
   return !raw.empty() && raw[0] == L'$' ? raw.substr(1) : std::wstring_view();
 }
 
+// Stores a runtime override; false when it already held that value.
+template <class Field, class Value>
+bool storeOverride(NodeState& state, Field NodeState::*field, bool NodeState::*set, const Value& value) {
+  if (state.*set && state.*field == value) return false;
+  state.*field = value;
+  state.*set = true;
+  return true;
+}
+
 }  // namespace
 
 void Screen::setAction(std::wstring_view name, ActionHandler handler) {
@@ -148,32 +157,20 @@ bool Screen::setVisible(std::wstring_view name, bool visible) {
 
 bool Screen::setText(std::wstring_view name, std::wstring_view text) {
   NodeState* found = state(name);
-  if (!found) return false;
-  if (found->textOverridden && found->textOverride == text) return true;
-  found->textOverride = text;
-  found->textOverridden = true;
-  markChanged();
-  return true;
+  if (found && storeOverride(*found, &NodeState::textOverride, &NodeState::textOverridden, text)) markChanged();
+  return found != nullptr;
 }
 
 bool Screen::setValue(std::wstring_view name, double value) {
   NodeState* found = state(name);
-  if (!found) return false;
-  if (found->valueOverridden && found->value == value) return true;
-  found->value = value;
-  found->valueOverridden = true;
-  markChanged();
-  return true;
+  if (found && storeOverride(*found, &NodeState::value, &NodeState::valueOverridden, value)) markChanged();
+  return found != nullptr;
 }
 
 bool Screen::setChecked(std::wstring_view name, bool checked) {
   NodeState* found = state(name);
-  if (!found) return false;
-  if (found->checkedOverridden && found->checked == checked) return true;
-  found->checked = checked;
-  found->checkedOverridden = true;
-  markChanged();
-  return true;
+  if (found && storeOverride(*found, &NodeState::checked, &NodeState::checkedOverridden, checked)) markChanged();
+  return found != nullptr;
 }
 
 bool Screen::setSelectedRow(std::wstring_view name, int32_t row) {

@@ -40,6 +40,25 @@ TRIVERTEX vertex(float x, float y, Colour colour) {
                    static_cast<COLOR16>(blueOf(colour) << 8), 0xFF00};
 }
 
+// A pen of the stroke's width in its colour, selected until the stroke ends; wide pens are
+// made for the stroke and deleted after it.
+class Stroke {
+ public:
+  Stroke(HDC dc, Colour colour, float width) : dc_(dc) {
+    const int pixels = std::max(1, roundToInt(width));
+    if (pixels > 1) pen_.reset(CreatePen(PS_INSIDEFRAME, pixels, colour));
+    SelectObject(dc_, pen_ ? static_cast<HGDIOBJ>(pen_.get()) : GetStockObject(DC_PEN));
+    SetDCPenColor(dc_, colour);
+  }
+  ~Stroke() { SelectObject(dc_, GetStockObject(DC_PEN)); }
+  Stroke(const Stroke&) = delete;
+  Stroke& operator=(const Stroke&) = delete;
+
+ private:
+  HDC dc_;
+  ScopedGdiObject<HPEN> pen_;
+};
+
 }  // namespace
 
 // ---- Fonts ----
@@ -171,12 +190,8 @@ void GdiTarget::fillRect(const PixelRect& rect, Colour colour, float opacity, fl
 }
 
 void GdiTarget::outlineRect(const RectF& rect, Colour colour, float width, float, float radius) {
-  const int pen = std::max(1, roundToInt(width));
-  ScopedGdiObject<HPEN> wide;
-  if (pen > 1) wide.reset(CreatePen(PS_INSIDEFRAME, pen, colour));
+  const Stroke stroke(dc_, colour, width);
   SelectObject(dc_, GetStockObject(NULL_BRUSH));
-  SelectObject(dc_, wide ? static_cast<HGDIOBJ>(wide.get()) : GetStockObject(DC_PEN));
-  SetDCPenColor(dc_, colour);
   const float half = width / 2;
   const RECT r{rounded(rect.left - half), rounded(rect.top - half), rounded(rect.right + half), rounded(rect.bottom + half)};
   if (radius > 0) {
@@ -185,18 +200,12 @@ void GdiTarget::outlineRect(const RectF& rect, Colour colour, float width, float
   } else {
     Rectangle(dc_, r.left, r.top, r.right, r.bottom);
   }
-  SelectObject(dc_, GetStockObject(DC_PEN));
 }
 
 void GdiTarget::line(PointF from, PointF to, Colour colour, float width, float) {
-  const int pen = std::max(1, roundToInt(width));
-  ScopedGdiObject<HPEN> wide;
-  if (pen > 1) wide.reset(CreatePen(PS_SOLID, pen, colour));
-  SelectObject(dc_, wide ? static_cast<HGDIOBJ>(wide.get()) : GetStockObject(DC_PEN));
-  SetDCPenColor(dc_, colour);
+  const Stroke stroke(dc_, colour, width);
   MoveToEx(dc_, strokePixel(from.x), strokePixel(from.y), nullptr);
   LineTo(dc_, strokePixel(to.x), strokePixel(to.y));
-  SelectObject(dc_, GetStockObject(DC_PEN));
 }
 
 void GdiTarget::triangle(PointF a, PointF b, PointF c, Colour colour, float) {
@@ -223,15 +232,10 @@ void GdiTarget::fillEllipse(const RectF& rect, Colour colour, float) {
 }
 
 void GdiTarget::outlineEllipse(const RectF& rect, Colour colour, float width, float) {
-  const int pen = std::max(1, roundToInt(width));
-  ScopedGdiObject<HPEN> wide;
-  if (pen > 1) wide.reset(CreatePen(PS_SOLID, pen, colour));
+  const Stroke stroke(dc_, colour, width);
   SelectObject(dc_, GetStockObject(NULL_BRUSH));
-  SelectObject(dc_, wide ? static_cast<HGDIOBJ>(wide.get()) : GetStockObject(DC_PEN));
-  SetDCPenColor(dc_, colour);
   const RECT r = rectOf(rect);
   Ellipse(dc_, r.left, r.top, r.right, r.bottom);
-  SelectObject(dc_, GetStockObject(DC_PEN));
 }
 
 // A radial gradient as a mesh of triangles: the inner colour at the centre, the middle one on

@@ -7,11 +7,7 @@ namespace {
 
 
 TEST(Input, ScriptedEvents) {
-  const struct {
-    const wchar_t* document;
-    const wchar_t* script;
-    const wchar_t* log;
-  } cases[] = {
+  const ScriptCase cases[] = {
       // Tab order: tabIndex first, then layout order; it wraps, Shift+Tab from the first goes to the last.
       {L"Root R { Button A { width = 10; height = 10; } Button B { tabIndex = 2; } Input I { tabIndex = 1; } Text T { }"
        L" Button Off { tabStop = false; } }",
@@ -61,7 +57,7 @@ TEST(Input, ScriptedEvents) {
        L" tick=1500 ?caret tick=2000 ?caret tick=3000 ?caret tick=3500 focus= tick=9000 ?caret",
        L"tip= redraw tip=Tip tip= caret=1 caret=1 redraw caret=0 redraw caret=1 caret=1 redraw caret=1 "},
   };
-  for (const auto& c : cases) EXPECT_EQ(Script(c.document).run(c.script), c.log) << c.script;
+  expectLogs(cases);
 }
 
 // Setters and actions that replace the document (or re-register their own name) while they

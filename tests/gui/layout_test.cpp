@@ -6,11 +6,7 @@ namespace Corvanthorne::Gui {
 namespace {
 
 TEST(Layout, ScriptedLayouts) {
-  const struct {
-    const wchar_t* document;
-    const wchar_t* script;
-    const wchar_t* log;
-  } cases[] = {
+  const ScriptCase cases[] = {
       // Scale 1.5 without offsets; scale 1 with a vertical letterbox of 152. A Root fills its parent.
       {L"Root R { Panel P { x = 10; y = 20; width = 100; height = 50; }"
        L" Panel Q { x = 10; width = 100; height = 100; Root Inner { x = 5; width = 10; } } }",
@@ -50,7 +46,7 @@ TEST(Layout, ScriptedLayouts) {
        L"open=D show=M layout ?modal ?popup ?focus c10,10 ?focus hide=M layout ?focus",
        L"modal=M popup= focus=First focus=First focus= "},
   };
-  for (const auto& c : cases) EXPECT_EQ(Script(c.document).run(c.script), c.log) << c.script;
+  expectLogs(cases);
 }
 
 }  // namespace

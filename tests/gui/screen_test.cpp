@@ -13,11 +13,7 @@ namespace Corvanthorne::Gui {
 namespace {
 
 TEST(Screen, ScriptedStates) {
-  const struct {
-    const wchar_t* document;
-    const wchar_t* script;
-    const wchar_t* log;
-  } cases[] = {
+  const ScriptCase cases[] = {
       // States from properties: numbers read leniently, negative z-orders as 0, rows and
       // selections clamped; the design size from the first Root, or from "Application".
       {L"Root R { width = 800; height = 600; Panel P { x = 10; width = 12px; zOrder = -4; } Panel Z { zOrder = 9.9; }"
@@ -40,7 +36,7 @@ TEST(Screen, ScriptedStates) {
        L" ?first=Log ?sel=Log rows=Log:x,y,z ?first=Log",
        L"rows=3|4|5 first=1 first=3 first=2 sel=-1 first=1 "},
   };
-  for (const auto& c : cases) EXPECT_EQ(Script(c.document).run(c.script), c.log) << c.script;
+  expectLogs(cases);
 }
 
 TEST(Screen, NumbersReadTheLeadingNumberOnEveryRead) {

@@ -9,8 +9,11 @@
 //   ?WHAT or ?WHAT=N logs "WHAT=value" (see query)
 // Actions log "action:control", setters "set:value", drops "dragged>target:modifier", ticks
 // that ask for a repaint "redraw". Bound values (let) read "0" until set.
+#include <gtest/gtest.h>
+
 #include <cwctype>
 #include <map>
+#include <span>
 #include <sstream>
 #include <string>
 
@@ -154,5 +157,16 @@ class Script {
     return rows;
   }
 };
+
+// One row of a table of scripted cases: the log a script leaves on a document.
+struct ScriptCase {
+  const wchar_t* document;
+  const wchar_t* script;
+  const wchar_t* log;
+};
+
+inline void expectLogs(std::span<const ScriptCase> cases) {
+  for (const ScriptCase& c : cases) EXPECT_EQ(Script(c.document).run(c.script), c.log) << c.script;
+}
 
 }  // namespace Corvanthorne::Gui
