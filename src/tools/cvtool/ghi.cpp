@@ -2,7 +2,6 @@
 // draw list as text everywhere, a PNG on Windows), for document authors.
 #include "tools/cvtool/ghi.h"
 
-#include <cmath>
 #include <cstdio>
 #include <ostream>
 #include <stdexcept>
