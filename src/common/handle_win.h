@@ -94,6 +94,12 @@ using ScopedBcryptAlgorithm = UniqueHandle<NullInvalidTraits<BCRYPT_ALG_HANDLE, 
 using ScopedBcryptHash = UniqueHandle<NullInvalidTraits<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;
 using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>>;
 
+// GDI objects (fonts, pens, bitmaps) and memory device contexts. An object must be selected
+// out of every device context before its owner deletes it.
+template <typename H>
+using ScopedGdiObject = UniqueHandle<NullInvalidTraits<H, &DeleteObject>>;
+using ScopedMemoryDc = UniqueHandle<NullInvalidTraits<HDC, &DeleteDC>>;
+
 struct SocketTraits {
   using Handle = SOCKET;
   static Handle invalid() noexcept { return INVALID_SOCKET; }

@@ -77,14 +77,14 @@ void Screen::setClientSize(int32_t width, int32_t height) {
   markChanged();
 }
 
-int32_t Screen::toPixelX(double unit) const { return roundToInt(unit * scale_) + offsetX_; }
-int32_t Screen::toPixelY(double unit) const { return roundToInt(unit * scale_) + offsetY_; }
+int32_t Screen::toPixelX(double unit) const { return saturatePixel(std::round(unit * scale_) + offsetX_); }
+int32_t Screen::toPixelY(double unit) const { return saturatePixel(std::round(unit * scale_) + offsetY_); }
 
 void Screen::layout() {
   ++layoutsBuilt_;
   scale_ = static_cast<float>(std::min(clientWidth_ / std::max(designWidth_, 1.0), clientHeight_ / std::max(designHeight_, 1.0)));
-  offsetX_ = roundToInt((clientWidth_ - designWidth_ * scale_) / 2);
-  offsetY_ = roundToInt((clientHeight_ - scale_ * designHeight_) / 2);
+  offsetX_ = saturatePixel(std::round((clientWidth_ - designWidth_ * scale_) / 2));
+  offsetY_ = saturatePixel(std::round((clientHeight_ - scale_ * designHeight_) / 2));
   placed_.clear();
   placedIndices_.clear();
   sequence_ = 0;
@@ -163,13 +163,13 @@ Screen::DesignRect Screen::designRect(const Node& node, const LayoutRaw& raw, co
   }
   const double parentWidth = parent.right - parent.left, parentHeight = parent.bottom - parent.top;
   if (node.type == L"Root") x = 0, y = 0, width = parentWidth, height = parentHeight;
-  const std::wstring_view rawAnchor = raw.anchor;
-  const std::wstring anchor = rawAnchor.empty() ? std::wstring() : lowerAscii(rawAnchor);
-  if (anchor.find(L"right") != std::wstring::npos) x = parentWidth - width - x;
-  if (anchor.find(L"bottom") != std::wstring::npos) y = parentHeight - height - y;
-  if (anchor.find(L"center") != std::wstring::npos) {
-    if (anchor == L"center" || anchor.find(L"centerx") != std::wstring::npos) x += (parentWidth - width) / 2;
-    if (anchor == L"center" || anchor.find(L"centery") != std::wstring::npos) y += (parentHeight - height) / 2;
+  const std::wstring_view anchor = raw.anchor;
+  if (containsIgnoringAsciiCase(anchor, L"right")) x = parentWidth - width - x;
+  if (containsIgnoringAsciiCase(anchor, L"bottom")) y = parentHeight - height - y;
+  if (containsIgnoringAsciiCase(anchor, L"center")) {
+    const bool both = equalsIgnoringAsciiCase(anchor, L"center");
+    if (both || containsIgnoringAsciiCase(anchor, L"centerx")) x += (parentWidth - width) / 2;
+    if (both || containsIgnoringAsciiCase(anchor, L"centery")) y += (parentHeight - height) / 2;
   }
   // Centring keywords come after anchors; an unbound position keeps the user's drag offset.
   if (isCentreKeyword(textX)) x = (parentWidth - width) / 2 + (isBinding(rawX) ? 0 : state.x);
@@ -287,7 +287,7 @@ void Screen::settleAfterLayout() {
   setFocus(order.empty() ? nullptr : order.front());
 }
 
-Screen::PopupGeometry Screen::popupGeometry(const Node& dropdown) {
+PopupGeometry Screen::popupGeometry(const Node& dropdown) {
   PopupGeometry popup;
   const LayoutEntry* entry = entryFor(&dropdown);
   const NodeState* dropdownState = state(dropdown.name);
@@ -295,11 +295,11 @@ Screen::PopupGeometry Screen::popupGeometry(const Node& dropdown) {
   const PixelRect e = entry->rect;
   const int32_t width = clientWidth_, height = clientHeight_;
   popup.border = std::max(2, roundToInt(3 * scale_));
-  popup.rowHeight =
-      std::max(18, roundToInt(number(dropdown, L"rowHeight", std::max(dropdownState->height, 24.0)) * scale_));
+  popup.rowHeight = std::max(
+      18, saturatePixel(std::round(number(dropdown, L"rowHeight", std::max(dropdownState->height, 24.0)) * scale_)));
   const int32_t count = static_cast<int32_t>(dropdownState->rows.size());
   const int32_t rows = std::max(1, std::clamp(roundToInt(number(dropdown, L"popupRows", 8)), 1, std::max(1, count)));
-  const int32_t body = rows * popup.rowHeight + 2 * popup.border;
+  const int32_t body = saturatePixel(static_cast<double>(rows) * popup.rowHeight + 2.0 * popup.border);
   PixelRect& r = popup.rect;
   r.top = e.bottom + 1;
   r.bottom = e.bottom + body + 1;
@@ -357,9 +357,9 @@ PixelRect Screen::tooltipRect(const Node& node) {
   const double s = scale_;
   const int32_t padding = scaledPixels(guiMetrics.entry(tooltipPaddingMetric), s) * 2;
   const int32_t width = std::min(
-      clientWidth_, std::max(scaledPixels(80, s), static_cast<int32_t>(std::trunc(static_cast<double>(longest) * 8 * s)) + padding));
+      clientWidth_, std::max(scaledPixels(80, s), saturatePixel(std::trunc(static_cast<double>(longest) * 8 * s)) + padding));
   const int32_t height =
-      std::min(clientHeight_, std::max(scaledPixels(36, s), scaledPixels(static_cast<double>(lines) * 20, s) + padding));
+      std::min(clientHeight_, std::max(scaledPixels(36, s), std::max(1, saturatePixel(std::round(static_cast<double>(lines) * 20 * s))) + padding));
   const int32_t left = std::clamp(interaction_.mouseX - width / 2, 0, std::max(0, clientWidth_ - width));
   const int32_t top = std::clamp(interaction_.mouseY - scaledPixels(18, s) - height, 0, std::max(0, clientHeight_ - height));
   return PixelRect{left, top, left + width, top + height};

@@ -136,6 +136,17 @@ int32_t roundToInt(double value) {
   return static_cast<int32_t>(rounded);
 }
 
+int32_t saturatePixel(double value) {
+  if (!(value > -pixelLimit)) return static_cast<int32_t>(-pixelLimit);
+  return static_cast<int32_t>(std::min(value, pixelLimit));
+}
+
+bool containsIgnoringAsciiCase(std::wstring_view text, std::wstring_view word) {
+  for (size_t i = 0; i + word.size() <= text.size(); ++i)
+    if (equalsIgnoringAsciiCase(text.substr(i, word.size()), word)) return true;
+  return false;
+}
+
 int32_t scaledPixels(double designUnits, double scale) { return std::max(1, roundToInt(designUnits * scale)); }
 
 std::wstring formatFixed(double value) {
