@@ -15,6 +15,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "common/line_reader.h"
 #include "common/text.h"
 
 namespace Corvanthorne::Update {
@@ -26,33 +27,11 @@ constexpr std::size_t kMaxVersionLength = 99;
 
 [[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLowerHexDigit(char c) { return isAsciiDigit(c) || (c >= 'a' && c <= 'f'); }
 bool isAsciiAlphanumeric(char c) {
   return isAsciiDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
-
-// Reads one line's text through a bounds-checked peek: tokens, then the verbatim rest.
-class LineReader {
- public:
-  explicit LineReader(std::string_view line) : line_(line) {}
-
-  // The next white-space delimited token, or empty when the line has no more.
-  std::string_view token() {
-    while (peekIs(isBlank)) ++position_;
-    const std::size_t start = position_;
-    while (position_ < line_.size() && !isBlank(line_[position_])) ++position_;
-    return line_.substr(start, position_ - start);
-  }
-  std::string_view rest() const { return line_.substr(position_); }
-
- private:
-  bool peekIs(bool (*test)(char)) const { return position_ < line_.size() && test(line_[position_]); }
-
-  std::string_view line_;
-  std::size_t position_ = 0;
-};
 
 // The runtime files a package kind must carry, noted record by record. Records have passed
 // the path rule, so their text has "/" separators only and compares as written.

@@ -3,6 +3,7 @@
 namespace Corvanthorne::Tools {
 
 int runGhi(Arguments arguments, std::ostream& out);
+int runGhiReplay(Arguments arguments, std::ostream& out);
 int runJson(Arguments arguments, std::ostream& out);
 int runManifestCommand(Arguments arguments, std::ostream& out);
 int runPackageCommand(Arguments arguments, std::ostream& out);
@@ -21,6 +22,7 @@ int runRegister(Arguments arguments, std::ostream& out);
 std::span<const Command> commands() {
   static constexpr Command table[] = {
       Command{"ghi", "ghi check|tree FILE", runGhi},
+      Command{"ghi replay", "ghi replay FILE [--size WxH] < SCRIPT", runGhiReplay},
       Command{"json", "json check|pretty FILE", runJson},
       Command{"manifest", "manifest check FILE KIND", runManifestCommand},
       Command{"package", "package resolve ROOT KIND", runPackageCommand},

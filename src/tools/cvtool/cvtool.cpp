@@ -15,6 +15,16 @@ void printHelp(std::ostream& out) {
   for (const Command& command : commands()) out << "  cvtool " << command.usage << "\n";
 }
 
+// How many leading arguments name the command: one, or two for a subcommand that lives in a
+// file of its own ("ghi replay"); 0 when they do not name it.
+size_t wordsNaming(const Command& command, Arguments arguments) {
+  const size_t space = command.name.find(' ');
+  if (space == std::string_view::npos) return command.name == arguments[0] ? 1 : 0;
+  const bool named = arguments.size() > 1 && command.name.substr(0, space) == arguments[0] &&
+                     command.name.substr(space + 1) == arguments[1];
+  return named ? 2 : 0;
+}
+
 }  // namespace
 
 void throwUsage(std::string_view usage) {
@@ -31,8 +41,14 @@ int runCvtool(Arguments arguments, std::ostream& out, std::ostream& err) {
       out << "cvtool " QEL_VERSION "\n";
       return 0;
     }
+    const Command* named = nullptr;
+    size_t words = 0;
     for (const Command& command : commands())
-      if (command.name == arguments[0]) return command.run(arguments.subspan(1), out);
+      if (const size_t count = wordsNaming(command, arguments); count > words) {
+        named = &command;
+        words = count;
+      }
+    if (named) return named->run(arguments.subspan(words), out);
     throw std::invalid_argument("Unknown command: " + arguments[0] + " (try cvtool help)");
   } catch (const std::exception& error) {
     out.flush();

@@ -12,7 +12,7 @@ namespace Corvanthorne::Tools {
 using Arguments = std::span<const std::string>;
 
 struct Command {
-  std::string_view name;
+  std::string_view name;     // one word, or two for a subcommand in a file of its own ("ghi replay")
   std::string_view usage;    // shown by "cvtool help"
   int (*run)(Arguments arguments, std::ostream& out);  // arguments after the name
 };

@@ -7,9 +7,10 @@
 #include "common/text.h"
 #include "tools/cvtool/cvtool.h"
 
-// Arguments come in as UTF-16 and are handed on as UTF-8; output is written as raw bytes
-// so that UTF-8 text and "\n" line ends reach pipes unchanged.
+// Arguments come in as UTF-16 and are handed on as UTF-8; input and output are raw bytes so
+// that UTF-8 text and line ends pass through pipes unchanged.
 int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   std::vector<std::string> arguments;

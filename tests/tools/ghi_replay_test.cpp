@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+#include "support/temp_dir.h"
+#include "tools/cvtool/cvtool.h"
+
+namespace Corvanthorne::Tools {
+namespace {
+
+// A login form at 400 x 300 design units, replayed at that size: one pixel per unit.
+constexpr const char* form = R"(Root Form { width = 400; height = 300;
+  Input User { width = 100; height = 20; text = $login.user; maxLength = 4; onChange = edited; tabIndex = 1; onFocus = hello; }
+  Input Password { y = 30; width = 100; height = 20; onSubmit = login; onCancel = cancel; tabIndex = 2; onBlur = bye; }
+  Checkbox Remember { y = 60; width = 20; height = 20; checked = $remember; onChange = changed; onClick = clicked; }
+  Dropdown Quality { y = 90; width = 100; height = 20; items = Low, Medium, High; selectedIndex = $quality; onChange = changed; }
+  Button Go { x = 150; width = 50; height = 50; onClick = go; }
+  Button Sword { x = 210; width = 50; height = 50; dragGroup = bag; onDrop = stow; onDropOutside = drop; }
+  Button Slot { x = 270; width = 50; height = 50; dragGroup = bag; }
+  List Log { x = 150; y = 60; width = 100; height = 100; rowHeight = 20; items = a, b, c, d, e, f; onChange = picked; }
+  Window W1 { x = 330; width = 30; height = 30; onEscape = w1; } Window W2 { x = 365; width = 30; height = 30; onEscape = w2; } })";
+constexpr const char* dialog = R"(Root R { width = 400; height = 300; Button Behind { width = 50; height = 20; }
+  Window Dialog { x = 100; y = 100; width = 200; height = 100; modal = true; visible = $dialog; onEscape = closeDialog;
+    Button Ok { width = 50; height = 20; } Input Note { y = 30; width = 100; height = 20; } } })";
+
+struct Case {
+  const char* document;
+  const char* script;
+  const char* expected;  // exit code | standard output | standard error
+  const char* size = "";
+};
+
+const Case cases[] = {
+    // Tab order: tabIndex first, then layout order; Shift+Tab wraps; blur before focus.
+    {form, "# walk the form\n\nkey tab\nkey tab\nkey tab\nkey tab shift\nkey tab shift\nkey tab shift ctrl\n",
+     "0|action hello User\nfocus User\nfocus Password\naction bye Password\nfocus Remember\nfocus Password\n"
+     "action bye Password\naction hello User\nfocus User\nfocus Log\n|"},
+    // Typing stops at maxLength; every edit, Backspace too, is written back through the binding.
+    {form, "bind login.user Jo\nkey tab\ntype a\xC3\xA9 c\r\nkey backspace\ndump User\n",
+     "0|action hello User\nfocus User\nset login.user Joa\naction edited User\nset login.user Joa\xC3\xA9\n"
+     "action edited User\nset login.user Joa\naction edited User\nUser rect=0,0,100,20 text=Joa checked=0 selected=-1\n|"},
+    // Enter submits and Escape cancels an input; both drop its focus.
+    {form, "down 5 35\nkey enter\ndown 5 35\nkey escape\n",
+     "0|focus Password\naction login Password\naction bye Password\nfocus -\nfocus Password\naction cancel Password\n"
+     "action bye Password\nfocus -\n|"},
+    // Escape closes the popup first, then reaches the topmost window, which a press raises.
+    {form, "down 5 95\nup 5 95\nkey escape\nkey escape\ndown 340 10\nkey escape\n",
+     "0|focus Quality\npopup Quality\npopup -\naction w2 W2\naction w1 W1\n|"},
+    // A drop-down by keys (Up wraps) and by the mouse (row 1 of the popup below it).
+    {form, "down 5 95\nup 5 95\nkey down\nkey enter\nkey up\nkey up\nkey space\nmove 50 140\ndown 50 140\ndump Quality\n",
+     "0|focus Quality\npopup Quality\nset quality 1\naction changed Quality\npopup -\nset quality 0\naction changed Quality\n"
+     "set quality 2\naction changed Quality\npopup Quality\nset quality 1\naction changed Quality\npopup -\n"
+     "Quality rect=0,90,100,110 text= checked=0 selected=1\n|"},
+    {form, "bind remember true\ndump Remember\ndown 5 65\nup 5 65\nkey space\n",
+     "0|Remember rect=0,60,20,80 text= checked=1 selected=-1\nfocus Remember\nset remember false\naction changed Remember\n"
+     "action clicked Remember\nset remember true\naction changed Remember\naction clicked Remember\n|"},
+    // 2 pixels still click, 4 drag; a dragged control drops on its group or outside. The wheel scrolls a list.
+    {form, "down 160 10\nmove 162 10\nup 162 10\ndown 160 10\nmove 164 10\nup 164 10\ndown 220 10\nmove 280 10\n"
+           "up 280 10\ndown 220 10\nmove 220 250\nup 220 250\nwheel 160 70 -240\ndown 160 70\ndump Log\ntick 600\n",
+     "0|focus Go\naction go Go\nfocus Sword\naction stow Sword\naction drop Sword\naction picked Log\nfocus Log\n"
+     "Log rect=150,60,250,160 text= checked=0 selected=2\n|"},
+    // A modal window takes the focus when it shows and keeps Tab and Escape to itself.
+    {dialog, "bind dialog false\nkey tab\nbind dialog true\nkey tab\nkey tab\ndown 5 5\nkey escape\nbind dialog false\nkey tab\n",
+     "0|focus Behind\nfocus Note\nfocus Ok\naction closeDialog Dialog\nfocus Behind\n|"},
+    // Includes are followed; --size scales the design to the client.
+    {"Root Main { width = 400; height = 300; includes = ok.ghi; }", "key tab\nkey enter\ndump Ok\n",
+     "0|focus Ok\naction ok Ok\nOk rect=20,40,120,80 text= checked=0 selected=-1\n|", "800x600"},
+    {"Root R { Labl L { } }", "key tab\n", "1|main.ghi:1:10: error: Unknown control type 'Labl'.\n|"},
+    {form, "key tab\njump 1 2\nkey tab\n",
+     "1|action hello User\nfocus User\n|line 2: unknown event 'jump' (move, down, up, wheel, key, type, tick, bind or dump)\n"},
+    {form, "move 10\n", "1||line 1: expected 'move X Y' with whole numbers\n"},
+    {form, "type \xFF\n", "1||line 1: the line is not valid UTF-8\n"},
+    {form, "dump Nobody\n", "1||line 1: no control named 'Nobody'\n"},
+    {form, "", "1||--size expects WxH in pixels from 1 to 32768, for example 1280x720, not '800'\n", "800"},
+};
+
+// Runs "cvtool ghi replay main.ghi [--size SIZE]" in a folder that holds the document and
+// ok.ghi, with the script on standard input.
+std::string replayed(const Case& c) {
+  const Testing::TempDir dir;
+  Testing::writeFile(dir / "main.ghi", c.document);
+  Testing::writeFile(dir / "ok.ghi", "Root Extra { Button Ok { x = 10; y = 20; width = 50; height = 20; onClick = ok; } }");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  std::istringstream in(c.script);
+  std::streambuf* const standardInput = std::cin.rdbuf(in.rdbuf());
+  std::vector<std::string> arguments{"ghi", "replay", "main.ghi"};
+  if (*c.size) arguments.insert(arguments.end(), {"--size", c.size});
+  std::ostringstream out, err;
+  const int code = runCvtool(arguments, out, err);
+  std::cin.rdbuf(standardInput);
+  std::filesystem::current_path(previous);
+  return std::to_string(code) + "|" + out.str() + "|" + err.str();
+}
+
+TEST(GhiReplay, ScriptsDriveDocumentsAndStopAtTheFirstBadLine) {
+  for (const Case& c : cases) EXPECT_EQ(replayed(c), c.expected) << c.script;
+}
+
+}  // namespace
+}  // namespace Corvanthorne::Tools
