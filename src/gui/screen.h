@@ -294,8 +294,7 @@ class Screen {
     bool visible = true;
     bool enabled = true;
     int32_t layer = 0;
-    std::array<StackPair, 16> path{};
-    uint8_t pathLength = 0;
+    int32_t pathOwner = -1;  // the placed entry whose stacking path children extend; -1: none
     PixelRect clip;
     bool clipped = false;
     bool popup = false;
@@ -330,7 +329,8 @@ class Screen {
   // Raw values layout reads for every control on every call, looked up once per document
   // (a document's property text does not change until the next document).
   struct LayoutRaw {
-    std::wstring_view x{}, y{}, width{}, height{}, anchor{}, layer{}, enabled{}, clip{}, hidden{}, visible{}, modal{};
+    std::wstring_view x{}, y{}, width{}, height{}, anchor{}, layer{}, enabled{}, clip{}, hidden{}, visible{}, modal{},
+        systemDialog{};
   };
   DesignRect designRect(const Node& node, const LayoutRaw& raw, const NodeState& state, const DesignRect& parent);
   void sortEntries();

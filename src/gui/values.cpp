@@ -125,8 +125,8 @@ std::vector<std::wstring> splitTrimmed(std::wstring_view text, wchar_t separator
 }
 
 bool isCentreKeyword(std::wstring_view value) {
-  const std::wstring word = lowerAscii(trimWhitespace(value));
-  return word == L"center" || word == L"centre";
+  const std::wstring_view word = trimWhitespace(value);
+  return equalsIgnoringAsciiCase(word, L"center") || equalsIgnoringAsciiCase(word, L"centre");
 }
 
 int32_t roundToInt(double value) {
