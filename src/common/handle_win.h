@@ -86,6 +86,7 @@ struct NullInvalidTraits {
 };
 
 inline void closeBcryptAlgorithm(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
+inline void releaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
 
 using ScopedMappedView = UniqueHandle<NullInvalidTraits<void*, &UnmapViewOfFile>>;
 using ScopedLocalMemory = UniqueHandle<NullInvalidTraits<HLOCAL, &LocalFree>>;
@@ -93,6 +94,7 @@ using ScopedModule = UniqueHandle<NullInvalidTraits<HMODULE, &FreeLibrary>>;
 using ScopedBcryptAlgorithm = UniqueHandle<NullInvalidTraits<BCRYPT_ALG_HANDLE, &closeBcryptAlgorithm>>;
 using ScopedBcryptHash = UniqueHandle<NullInvalidTraits<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;
 using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>>;
+using ScopedScreenDc = UniqueHandle<NullInvalidTraits<HDC, &releaseScreenDc>>;  // GetDC(nullptr)
 
 // GDI objects (fonts, pens, bitmaps) and memory device contexts. An object must be selected
 // out of every device context before its owner deletes it.
