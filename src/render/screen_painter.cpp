@@ -23,8 +23,8 @@ PointF point(float x, float y) { return PointF{x, y}; }
 // The draw-list path: canvas renderers append to the list itself.
 class DrawListPainter final : public ScreenPainter {
  public:
-  DrawListPainter(Screen& screen, const CorvanthorneGuiTheme& theme, DrawListTarget& target)
-      : ScreenPainter(screen, theme, target), list_(target.list()) {}
+  DrawListPainter(Screen& screen, const CorvanthorneGuiTheme& theme, DrawListTarget& target, LayoutPolicy layout)
+      : ScreenPainter(screen, theme, target, layout), list_(target.list()) {}
 
  private:
   void paintCanvas(const ControlLook& look) override {
@@ -41,13 +41,13 @@ class DrawListPainter final : public ScreenPainter {
 
 }  // namespace
 
-void buildDrawList(Screen& screen, const CorvanthorneGuiTheme& theme, DrawList& list) {
+void buildDrawList(Screen& screen, const CorvanthorneGuiTheme& theme, DrawList& list, LayoutPolicy layout) {
   DrawListTarget target(list, screen.opacity());
-  DrawListPainter(screen, theme, target).paint();
+  DrawListPainter(screen, theme, target, layout).paint();
 }
 
 void ScreenPainter::paint() {
-  screen_.layout();
+  if (layout_ == LayoutPolicy::Always || screen_.layoutNeeded()) screen_.layout();
   prepare();
   for (const LayoutEntry& entry : screen_.entries()) {
     if (!entry.visible) continue;
