@@ -1,8 +1,16 @@
 #include "startup/loading_progress.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace Corvanthorne::Startup {
+
+std::string statisticsLine(const LoadingStatistics& statistics) {
+  char line[160];
+  std::snprintf(line, sizeof line, "Presentation frames=%llu, seconds=%f, UI thread CPU seconds=%f",
+                static_cast<unsigned long long>(statistics.presentationFrames), statistics.seconds, statistics.cpuSeconds);
+  return line;
+}
 
 double progressFraction(const LoadingProgressBlock& block) {
   if (block.stepsPublished.load() == 0) return 0.0;

@@ -54,6 +54,16 @@ static_assert(offsetof(LoadingProgressBlock, instanceNumber) == 24);
 static_assert(offsetof(LoadingProgressBlock, fileSequence) == 28);
 static_assert(offsetof(LoadingProgressBlock, fileText) == 32);
 
+// What one loading window did, measured by its thread.
+struct LoadingStatistics {
+  std::uint64_t presentationFrames = 0;
+  double seconds = 0.0;
+  double cpuSeconds = 0.0;  // the loading thread's user + kernel time
+};
+
+// "Presentation frames=N, seconds=S, UI thread CPU seconds=C" (seconds as printf "%f").
+std::string statisticsLine(const LoadingStatistics& statistics);
+
 // completed / total clamped to 0..1; 0 until the client publishes its counters, and for a
 // total below 1.
 double progressFraction(const LoadingProgressBlock& block);

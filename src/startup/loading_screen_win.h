@@ -5,7 +5,7 @@
 // session ends, or the owner calls stop().
 #include <windows.h>
 
-#include <cstdint>
+#include <filesystem>
 #include <thread>
 
 #include "common/handle_win.h"
@@ -14,20 +14,15 @@
 
 namespace Corvanthorne::Startup {
 
-// Written by the loading thread as it ends; read only after stop().
-struct LoadingStatistics {
-  std::uint64_t presentationFrames = 0;
-  double seconds = 0.0;
-  double cpuSeconds = 0.0;  // the loading thread's user + kernel time
-};
-
 class LoadingScreen {
  public:
   // Opens the window the size of windowSettings.width x height (or covering the monitor of
   // launcherWindow when windowSettings.fullscreen) and returns once its first frame is shown
   // or its thread has failed (then the block's `closed` is 1). `handles` must outlive this
   // object. Throws std::runtime_error "Loading screen events" when its events cannot be made.
-  LoadingScreen(const LoadingHandles& handles, const GameSettings& windowSettings, HWND launcherWindow);
+  // The loading image is the game's assets/textures/Loading.png unless another is given.
+  LoadingScreen(const LoadingHandles& handles, const GameSettings& windowSettings, HWND launcherWindow,
+                std::filesystem::path loadingImage = {});
   ~LoadingScreen();
   LoadingScreen(const LoadingScreen&) = delete;
   LoadingScreen& operator=(const LoadingScreen&) = delete;
@@ -41,11 +36,13 @@ class LoadingScreen {
 
  private:
   void run(RECT monitor, GameSettings windowSettings);
+  void runWindow(const RECT& monitor, const GameSettings& windowSettings);
 
   const LoadingHandles* handles_;
+  std::filesystem::path loadingImage_;
   ScopedHandle stopEvent_;     // declared first: closed last
   ScopedHandle startedEvent_;
-  LoadingStatistics statistics_;
+  LoadingStatistics statistics_;  // written by the loading thread as it ends
   bool imageLoaded_ = false;
   std::thread thread_;
 };
