@@ -95,6 +95,8 @@ using ScopedBcryptAlgorithm = UniqueHandle<NullInvalidTraits<BCRYPT_ALG_HANDLE, 
 using ScopedBcryptHash = UniqueHandle<NullInvalidTraits<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;
 using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>>;
 using ScopedScreenDc = UniqueHandle<NullInvalidTraits<HDC, &releaseScreenDc>>;  // GetDC(nullptr)
+// A window destroyed with its owner; only from the thread that created it.
+using ScopedWindow = UniqueHandle<NullInvalidTraits<HWND, &DestroyWindow>>;
 
 // GDI objects (fonts, pens, bitmaps) and memory device contexts. An object must be selected
 // out of every device context before its owner deletes it.

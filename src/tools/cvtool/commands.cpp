@@ -16,6 +16,7 @@ int runRecoverCommand(Arguments arguments, std::ostream& out);
 int runServe(Arguments arguments, std::ostream& out);
 int runLogin(Arguments arguments, std::ostream& out);
 int runRegister(Arguments arguments, std::ostream& out);
+int runLoadingCommand(Arguments arguments, std::ostream& out);
 #endif
 
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
@@ -35,6 +36,9 @@ std::span<const Command> commands() {
       Command{"serve", "serve [--port N] [--address 127.X.Y.Z] [--accounts FILE] [--token-length N]", runServe},
       Command{"login", "login [--port N] USER PASSWORD", runLogin},
       Command{"register", "register [--port N] USER PASSWORD EMAIL", runRegister},
+      Command{"loading",
+              "loading [--seconds S] [--size WxH] [--fullscreen] [--steps N] [--file TEXT] [--instance N] [--image PNG]",
+              runLoadingCommand},
 #endif
   };
   return table;
