@@ -6,6 +6,7 @@
 #include "launcher/game_folder.h"
 #include "launcher/launcher_state.h"
 #include "launcher/launcher_window_win.h"
+#include "launcher/play_win.h"
 #include "launcher/server_connection_win.h"
 #include "launcher/server_protocol.h"
 
@@ -22,6 +23,7 @@ std::optional<WinsockSession> startWinsock() {
 
 void connectServices(LauncherState& state) {
   state.services.repaint = [&state] { InvalidateRect(static_cast<HWND>(state.window), nullptr, FALSE); };
+  state.services.play = [&state] { runPlayAction(state); };
   state.services.registerAccount = requestRegistration;
 }
 

@@ -217,8 +217,12 @@ void appendWrapped(std::wstring_view line, double widthUnits, bool heading, std:
 
 }  // namespace
 
+const Resolution& chosenResolution(unsigned choice) {
+  return kOfferedResolutions[std::min<size_t>(choice, kOfferedResolutions.size() - 1)];
+}
+
 std::wstring resolutionText(unsigned choice) {
-  const Resolution& r = kOfferedResolutions[std::min<size_t>(choice, kOfferedResolutions.size() - 1)];
+  const Resolution& r = chosenResolution(choice);
   return std::to_wstring(r.width) + L" x " + std::to_wstring(r.height);
 }
 

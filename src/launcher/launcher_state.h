@@ -54,7 +54,9 @@ void readLauncherState(LauncherState& state, const std::filesystem::path& gameRo
 // state's screen.
 void configureGui(LauncherState& state);
 
-// The chosen resolution as the document shows it: "1920 x 1080".
+// The offered resolution of a choice (the last one for a choice past the end), and as the
+// document shows it: "1920 x 1080".
+const Resolution& chosenResolution(unsigned choice);
 std::wstring resolutionText(unsigned choice);
 
 // Rows of the patch notes list: one per line, long lines broken at spaces so that each row

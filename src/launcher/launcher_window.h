@@ -15,6 +15,11 @@ struct ClientArea {
 };
 ClientArea launcherClientArea(unsigned dpi);
 
+// The client area made smaller, in the same proportions, when it does not fit the room the
+// monitor's work area leaves inside the window frame (a high-DPI setting on a small screen);
+// the system would otherwise cut the window to the screen and squeeze the document.
+ClientArea fitClientArea(ClientArea wanted, ClientArea room);
+
 struct KeyOutcome {
   bool repaint = false;
   bool closeLauncher = false;

@@ -63,8 +63,7 @@ bool LauncherWindow::create(HINSTANCE instance) {
                                       CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
                                       instance, this);
   if (!window) return false;
-  fitClientToDpi(window);
-  centreOnWorkArea(window);
+  placeOnWorkArea(window);
   return true;
 }
 
@@ -78,28 +77,26 @@ void LauncherWindow::rethrowFailure() const {
   if (failure_) std::rethrow_exception(failure_);
 }
 
-// The frame's size at this DPI is whatever the window has beyond its client area.
-void LauncherWindow::fitClientToDpi(HWND window) {
+// The frame's size at this DPI is whatever the window has beyond its client area. Without the
+// monitor's information the window keeps its created place and the DPI's size.
+void LauncherWindow::placeOnWorkArea(HWND window) {
   RECT outer{};
-  GetWindowRect(window, &outer);
   RECT client{};
+  GetWindowRect(window, &outer);
   GetClientRect(window, &client);
-  const ClientArea wanted = launcherClientArea(windowDpi(window));
-  const int width = wanted.width + (outer.right - outer.left) - client.right;
-  const int height = wanted.height + (outer.bottom - outer.top) - client.bottom;
-  SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void LauncherWindow::centreOnWorkArea(HWND window) {
+  const int frameWidth = (outer.right - outer.left) - client.right;
+  const int frameHeight = (outer.bottom - outer.top) - client.bottom;
+  ClientArea area = launcherClientArea(windowDpi(window));
   MONITORINFO monitor{};
   monitor.cbSize = sizeof(monitor);
-  RECT outer{};
-  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor) || !GetWindowRect(window, &outer))
-    return;
+  const bool known = GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor) != FALSE;
   const RECT& work = monitor.rcWork;
-  const int x = work.left + ((work.right - work.left) - (outer.right - outer.left)) / 2;
-  const int y = work.top + ((work.bottom - work.top) - (outer.bottom - outer.top)) / 2;
-  SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (known) area = fitClientArea(area, {(work.right - work.left) - frameWidth, (work.bottom - work.top) - frameHeight});
+  const int width = area.width + frameWidth, height = area.height + frameHeight;
+  if (!known) return void(SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+  const int x = work.left + ((work.right - work.left) - width) / 2;
+  const int y = work.top + ((work.bottom - work.top) - height) / 2;
+  SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void LauncherWindow::setClientSize(int width, int height) { state_.screen.setClientSize(std::max(width, 1), std::max(height, 1)); }

@@ -19,7 +19,8 @@ class LauncherWindow {
   LauncherWindow& operator=(const LauncherWindow&) = delete;
 
   // Creates the window of class "CorvanthorneLauncher" at 760 x 480 client pixels scaled to the
-  // DPI of its monitor, centred on the monitor's work area. False when it cannot be created.
+  // DPI of its monitor (and to the monitor's work area, if that is smaller), centred on the
+  // work area. False when it cannot be created.
   bool create(HINSTANCE instance);
   void show(int showCommand);
 
@@ -30,8 +31,7 @@ class LauncherWindow {
  private:
   static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  void fitClientToDpi(HWND window);
-  void centreOnWorkArea(HWND window);
+  void placeOnWorkArea(HWND window);
   void setClientSize(int width, int height);
   void paint(HWND window);
   void repaint() const;

@@ -198,6 +198,10 @@ TEST(LauncherWindowRules, ClientAreaScalesWithTheMonitorDpi) {
     ClientArea area;
   } rows[] = {{96, {760, 480}}, {120, {950, 600}}, {144, {1140, 720}}, {192, {1520, 960}}, {100, {792, 500}}, {72, {570, 360}}};
   for (const auto& [dpi, area] : rows) EXPECT_EQ(launcherClientArea(dpi), area) << dpi;
+  // A 2x window on a 1280 x 800 screen shrinks to the room left inside its frame.
+  EXPECT_EQ(fitClientArea({1520, 960}, {1270, 760}), (ClientArea{1203, 760}));
+  EXPECT_EQ(fitClientArea({1520, 960}, {1000, 900}), (ClientArea{1000, 631}));
+  EXPECT_EQ(fitClientArea({1140, 720}, {1140, 720}), (ClientArea{1140, 720}));
 }
 
 TEST(LauncherState, PatchNotesWrapAtSpacesUnderTheirItem) {
