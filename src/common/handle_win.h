@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <objbase.h>
 #include <winsock2.h>
 
 #include <stdexcept>
@@ -86,6 +87,8 @@ struct NullInvalidTraits {
 };
 
 inline void closeBcryptAlgorithm(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
+inline void releaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
+inline void deleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 
 using ScopedMappedView = UniqueHandle<NullInvalidTraits<void*, &UnmapViewOfFile>>;
 using ScopedLocalMemory = UniqueHandle<NullInvalidTraits<HLOCAL, &LocalFree>>;
@@ -93,6 +96,10 @@ using ScopedModule = UniqueHandle<NullInvalidTraits<HMODULE, &FreeLibrary>>;
 using ScopedBcryptAlgorithm = UniqueHandle<NullInvalidTraits<BCRYPT_ALG_HANDLE, &closeBcryptAlgorithm>>;
 using ScopedBcryptHash = UniqueHandle<NullInvalidTraits<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;
 using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>>;
+using ScopedCoTaskMemory = UniqueHandle<NullInvalidTraits<void*, &CoTaskMemFree>>;
+using ScopedScreenDc = UniqueHandle<NullInvalidTraits<HDC, &releaseScreenDc>>;  // GetDC(nullptr)
+template <typename Object>
+using ScopedGdiObject = UniqueHandle<NullInvalidTraits<Object, &deleteGdiObject>>;  // fonts, brushes
 
 struct SocketTraits {
   using Handle = SOCKET;
