@@ -34,9 +34,10 @@ HWND windowOf(DWORD processId, const wchar_t* windowClass, const std::function<b
   return found;
 }
 
-HWND promptWindowOf(DWORD processId) {
+// The update window of processId once its run has ended in buttons.
+HWND settledWindowOf(DWORD processId, int timeoutMs = 20000) {
   return windowOf(processId, L"CorvanthorneClientBootstrap",
-                  [](HWND w) { return IsWindowVisible(GetDlgItem(w, kPrimaryButton)) != FALSE; }, 20000);
+                  [](HWND w) { return IsWindowVisible(GetDlgItem(w, kPrimaryButton)) != FALSE; }, timeoutMs);
 }
 
 // The helper's "Qelmarin Launcher Update" box and its text.
@@ -127,13 +128,13 @@ class SelfUpdate : public ::testing::Test {
     return Outcome::Between;
   }
 
-  // Starts the game folder's launcher and waits until its bootstrap has decided.
-  void startLauncherAndSettle(const fs::path& game) {
+  // Starts the game folder's launcher; true once its bootstrap has decided.
+  static bool startLauncherAndSettle(const fs::path& game) {
     ScopedHandle launcher = Testing::startProcess(Testing::quotedPath(game / "launcher.exe"), game);
     const DWORD id = GetProcessId(launcher.get());
-    EXPECT_TRUE(waitUntil([&] {
-      return WaitForSingleObject(launcher.get(), 0) == WAIT_OBJECT_0 || promptWindowOf(id) != nullptr;
-    }));
+    return waitUntil([&] {
+      return WaitForSingleObject(launcher.get(), 0) == WAIT_OBJECT_0 || settledWindowOf(id, 0) != nullptr;
+    });
   }
 
   TempDir packages, work;
@@ -181,7 +182,7 @@ TEST_F(SelfUpdate, HelperRefusesBadStartsAndGivesTheLauncherBack) {
 TEST_F(SelfUpdate, AcceptedUpdateSwapsRestartsAndTheNewLauncherFinishes) {
   const fs::path game = installedGame();
   ScopedHandle launcher = Testing::startProcess(Testing::quotedPath(game / "launcher.exe"), game);
-  const HWND prompt = promptWindowOf(GetProcessId(launcher.get()));
+  const HWND prompt = settledWindowOf(GetProcessId(launcher.get()));
   ASSERT_TRUE(prompt);
   Testing::clickWindow(GetDlgItem(prompt, kPrimaryButton));
   EXPECT_EQ(exitCodeOf(launcher.get()), 0u);
@@ -242,7 +243,7 @@ TEST_F(SelfUpdate, HelperKilledAtAnyStepLeavesOldOrNewAfterTheNextStart) {
     ASSERT_TRUE(killed.reached) << step;
     const std::string launcher = readFile(game / "launcher.exe");
     EXPECT_TRUE(launcher == oldLauncher || launcher == newLauncher) << "no startable launcher after a kill at " << step;
-    startLauncherAndSettle(game);
+    EXPECT_TRUE(startLauncherAndSettle(game)) << step;
     EXPECT_EQ(outcome(game), expected) << "killed before " << step;
     Testing::endProcessesIn(game);
   }
