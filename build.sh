@@ -110,7 +110,7 @@ write_package() {
     (cd "$folder" && find . -type f ! -name manifest.txt | sed 's|^\./||' | LC_ALL=C sort | while read -r path; do
       echo "$(sha256sum "$path" | cut -d' ' -f1) $(stat -c %s "$path") $path"
     done)
-  } > "$folder/manifest.txt.new" && mv "$folder/manifest.txt.new" "$folder/manifest.txt"
+  } > "$packages/$kind.manifest.new" && mv "$packages/$kind.manifest.new" "$folder/manifest.txt"
   echo "$version" > "$packages/$kind.latest"
 }
 
