@@ -10,7 +10,6 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,15 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "package_writer_win.h"
+#include "seconds.h"
 #include "update/file_ops.h"
 #include "update/game_install.h"
-#include "package_writer_win.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Corvanthorne::Update::LatestPackage;
-using Corvanthorne::Bench::seconds;
 using Corvanthorne::Bench::writePackage;
 
 double peakPrivateMiB() {

@@ -1,7 +1,6 @@
 #pragma once
-// For the Wine timing harnesses: a stopwatch and a synthetic game package of COUNT files of
-// equal size, TOTAL bytes in all, with pseudo-random content, its manifest and game.latest.
-#include <chrono>
+// For the Wine timing harnesses: a synthetic game package of COUNT files of equal size, TOTAL
+// bytes in all, with pseudo-random content, its manifest and game.latest.
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -16,14 +15,6 @@ namespace Corvanthorne::Bench {
 
 namespace fs = std::filesystem;
 using Update::LatestPackage;
-
-// Wall-clock seconds that action takes.
-template <typename Action>
-inline double seconds(Action action) {
-  const auto start = std::chrono::steady_clock::now();
-  action();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 inline std::vector<std::string> packagePaths(std::size_t count) {
   std::vector<std::string> paths = {"Qelmarin.exe", "data/gui/launcher.ghi", "data/gui/game.ghi",

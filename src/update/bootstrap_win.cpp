@@ -165,8 +165,16 @@ void Bootstrap::fail(const std::string& message) {
   setText(L"Update could not be completed", failureDetail(message, installed_));
 }
 
+// Reports can arrive for every file; the window repaints at most every kRepaintMs instead,
+// so that painting does not compete with the worker's hashing.
 void Bootstrap::onProgressChanged() {
   timeLeft_.report(secondsSinceStart(), text().progress);
+  if (!repaintPending_) repaintPending_ = SetTimer(window_, kRepaintTimer, kRepaintMs, nullptr) != 0;
+}
+
+void Bootstrap::onRepaintTimer() {
+  KillTimer(window_, kRepaintTimer);
+  repaintPending_ = false;
   InvalidateRect(window_, nullptr, FALSE);
 }
 

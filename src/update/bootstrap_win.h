@@ -21,6 +21,8 @@ namespace Corvanthorne::Update {
 
 inline constexpr UINT kProgressChangedMessage = WM_APP + 41;
 inline constexpr UINT kWorkerFinishedMessage = WM_APP + 42;
+inline constexpr UINT_PTR kRepaintTimer = 1;
+inline constexpr UINT kRepaintMs = 50;
 
 // What the window paints, copied under the mutex.
 struct BootstrapText {
@@ -47,6 +49,7 @@ class Bootstrap {
   // The window procedure's calls.
   void attach(HWND window);
   void onProgressChanged();
+  void onRepaintTimer();
   void onWorkerFinished();
   void onCloseRequested();
   void onButton(int id);
@@ -91,6 +94,7 @@ class Bootstrap {
   ScopedGdiObject<HFONT> bodyFont_;
   unsigned dpi_ = 96;
   TimeLeftEstimate timeLeft_;
+  bool repaintPending_ = false;
   std::chrono::steady_clock::time_point clockStart_ = std::chrono::steady_clock::now();
 };
 

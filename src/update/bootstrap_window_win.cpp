@@ -95,6 +95,9 @@ LRESULT CALLBACK updateWindowProcedure(HWND window, UINT message, WPARAM wParam,
     case WM_DESTROY:
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       return 0;
+    case WM_TIMER:
+      bootstrap->onRepaintTimer();
+      return 0;
     case kProgressChangedMessage:
       bootstrap->onProgressChanged();
       return 0;
