@@ -18,6 +18,7 @@
 #include "common/text.h"
 #include "support/process_win.h"
 #include "support/temp_dir.h"
+#include "update/bootstrap.h"
 #include "update/file_ops.h"
 
 namespace Corvanthorne::Testing {
@@ -84,6 +85,27 @@ inline void screenshot(const std::string& name) {
   std::filesystem::create_directories(folder);
   const std::string host = pathText(folder / name);
   runHostProgram("import -window root " + (host.starts_with("Z:") ? host.substr(2) : host));
+}
+
+// The first visible window of windowClass in process processId for which ready holds.
+inline HWND windowOf(DWORD processId, const wchar_t* windowClass, const std::function<bool(HWND)>& ready,
+                     int timeoutMs = 20000) {
+  HWND found = nullptr;
+  waitUntil([&] {
+    for (HWND w = FindWindowW(windowClass, nullptr); w && !found; w = FindWindowExW(nullptr, w, windowClass, nullptr)) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner == processId && IsWindowVisible(w) && ready(w)) found = w;
+    }
+    return found != nullptr;
+  }, timeoutMs);
+  return found;
+}
+
+// The update window of a launcher process once its run has ended in buttons.
+inline HWND settledUpdateWindow(DWORD processId, int timeoutMs = 20000) {
+  return windowOf(processId, L"CorvanthorneClientBootstrap",
+                  [](HWND w) { return IsWindowVisible(GetDlgItem(w, Update::kPrimaryButton)) != FALSE; }, timeoutMs);
 }
 
 // Ends every process whose executable lies in folder: launchers that a test's helper
