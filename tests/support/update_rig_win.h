@@ -77,8 +77,6 @@ inline void clickWindow(HWND window) {
                  std::to_string((rect.top + rect.bottom) / 2) + " click 1");
 }
 
-inline void pressKey(const std::string& key) { runHostProgram("xdotool key " + key); }
-
 // The whole X screen as <build folder>/screenshots/<name>; the build folder is on drive Z:.
 inline void screenshot(const std::string& name) {
   const std::filesystem::path folder = std::filesystem::current_path() / "screenshots";

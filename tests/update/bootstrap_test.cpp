@@ -34,16 +34,7 @@ TEST(UpdateWindowLayout, ScalesEveryLengthWithTheMonitorDpi) {
   EXPECT_EQ(barFill(design.bar, 50), (PixelRect{24, 288, 305, 296}));
 }
 
-TEST(UpdateWindowButtons, EachFinishedStateOffersItsButtons) {
-  const auto shown = [](BootstrapState state, bool installed, bool patchSource) {
-    const BootstrapButtons b = buttonsFor(state, installed, patchSource);
-    return b.primary + L"|" + (b.showSecondary ? b.secondary : L"-") + L"|" + (b.showSource ? L"source" : L"-");
-  };
-  EXPECT_EQ(shown(BootstrapState::Prompt, true, false), L"OK - Update & restart|Later|-");
-  EXPECT_EQ(shown(BootstrapState::Failed, true, false), L"Retry|Play installed|source");
-  EXPECT_EQ(shown(BootstrapState::Failed, false, false), L"Retry|-|source");
-  EXPECT_EQ(shown(BootstrapState::Failed, true, true), L"Retry|Play installed|-");
-  EXPECT_EQ(failureDetail("Disk full", true), L"Disk full\n\nYou can play the installed game or try again.");
+TEST(UpdatePatchSource, IsOneLineWithoutItsLineEnd) {
   EXPECT_EQ(patchSourceFromText("https://patch.example/live\r\n\n"), L"https://patch.example/live");
 }
 

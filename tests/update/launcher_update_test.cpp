@@ -35,12 +35,5 @@ TEST(LauncherUpdateDecision, OffersOnlyWhatIsNewerThanTheRunningLauncher) {
   }
 }
 
-TEST(LauncherUpdateHelper, ReadsItsHandleArgument) {
-  EXPECT_EQ(parseHelperHandle(L"18446744073709551615"), 18446744073709551615u);
-  for (const wchar_t* refused : {L"12x", L"0", L"", L"-1", L" 12", L"18446744073709551616"})
-    EXPECT_EQ(parseHelperHandle(refused), std::nullopt) << refused;
-  EXPECT_EQ(helperCommandLine(L"C:\\g\\apply.exe", L"C:\\g", 640), L"\"C:\\g\\apply.exe\" --apply-launcher-update \"C:\\g\" 640");
-}
-
 }  // namespace
 }  // namespace Corvanthorne::Update

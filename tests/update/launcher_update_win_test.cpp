@@ -89,21 +89,29 @@ class SelfUpdate : public ::testing::Test {
 };
 
 TEST_F(SelfUpdate, HelperRefusesBadStartsChangesNothingAndRestartsTheLauncher) {
+  // staged: the bytes staged in place of the new launcher; approved: whether the pending
+  // manifest describes them. A staged file that is no program fails after the swap.
   const struct {
-    bool helperOutsideUpdateFolder, stagedChanged;
+    bool helperOutsideUpdateFolder;
+    std::string staged;
+    bool approved;
     std::wstring handle, message;
   } rows[] = {
-      {true, false, handleText(ended.get()), L"Invalid launcher update destination"},
-      {false, false, L"12x", L"Could not wait for the old launcher to close"},
-      {false, false, L"0", L"Could not wait for the old launcher to close"},
-      {false, true, handleText(ended.get()), L"The approved launcher checksum does not match"},
+      {true, newLauncher, true, handleText(ended.get()), L"Invalid launcher update destination"},
+      {false, newLauncher, true, L"12x", L"Could not wait for the old launcher to close"},
+      {false, newLauncher, true, L"0", L"Could not wait for the old launcher to close"},
+      {false, newLauncher + "x", false, handleText(ended.get()), L"The approved launcher checksum does not match"},
+      {false, "no program", true, handleText(ended.get()), L"Could not restart the launcher"},
   };
   for (const auto& row : rows) {
     const fs::path folder = game(Testing::launcherPath());
     const LauncherUpdatePaths paths(folder);
     fs::path helper = paths.helper;
     if (row.helperOutsideUpdateFolder) fs::copy_file(paths.helper, helper = folder / "apply.exe");
-    if (row.stagedChanged) Testing::writeFile(paths.staged, newLauncher + "x");
+    Testing::writeFile(paths.staged, row.staged);
+    if (row.approved)
+      Testing::writeFile(paths.pending, "CVPACKAGE 1 launcher l2\n" + sha256Bytes(row.staged) + " " +
+                                            std::to_string(row.staged.size()) + " launcher.exe\n");
     const ScopedHandle process = Testing::startProcess(helperCommand(helper, folder, row.handle), folder);
     const HWND box = helperBox(GetProcessId(process.get()));
     EXPECT_EQ(messageIn(box), row.message);
