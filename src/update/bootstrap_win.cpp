@@ -97,13 +97,15 @@ void Bootstrap::start(bool launcherMode) {
   worker_ = std::thread([this, launcherMode] { work(launcherMode); });
 }
 
+// At most one progress message waits in the queue: a release of 100,000 files reports once per
+// file, and an overflowing queue would lose the worker-finished message.
 void Bootstrap::postProgress(const std::wstring& text, unsigned percent) {
   {
     std::lock_guard lock(mutex_);
     detail_ = text;
     progress_ = percent;
   }
-  PostMessageW(window_, kProgressChangedMessage, 0, 0);
+  if (!progressPosted_.exchange(true)) PostMessageW(window_, kProgressChangedMessage, 0, 0);
 }
 
 BootstrapText Bootstrap::text() const {
@@ -168,6 +170,7 @@ void Bootstrap::fail(const std::string& message) {
 // Reports can arrive for every file; the window repaints at most every kRepaintMs instead,
 // so that painting does not compete with the worker's hashing.
 void Bootstrap::onProgressChanged() {
+  progressPosted_ = false;
   timeLeft_.report(secondsSinceStart(), text().progress);
   if (!repaintPending_) repaintPending_ = SetTimer(window_, kRepaintTimer, kRepaintMs, nullptr) != 0;
 }

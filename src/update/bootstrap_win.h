@@ -47,7 +47,8 @@ class Bootstrap {
   void chooseUpdateSource();
 
   // The window procedure's calls.
-  void attach(HWND window);
+  // False when the window's buttons or fonts cannot be made.
+  bool attach(HWND window);
   void onProgressChanged();
   void onRepaintTimer();
   void onWorkerFinished();
@@ -95,6 +96,7 @@ class Bootstrap {
   unsigned dpi_ = 96;
   TimeLeftEstimate timeLeft_;
   bool repaintPending_ = false;
+  std::atomic<bool> progressPosted_{false};
   std::chrono::steady_clock::time_point clockStart_ = std::chrono::steady_clock::now();
 };
 

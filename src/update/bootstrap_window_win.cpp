@@ -65,8 +65,7 @@ LRESULT CALLBACK updateWindowProcedure(HWND window, UINT message, WPARAM wParam,
   if (!bootstrap) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_CREATE:
-      bootstrap->attach(window);
-      return 0;
+      return bootstrap->attach(window) ? 0 : -1;
     case WM_SIZE:
       bootstrap->onSize(LOWORD(lParam), HIWORD(lParam));
       return 0;
@@ -135,15 +134,18 @@ HWND createUpdateWindow(HINSTANCE instance, Bootstrap& bootstrap) {
   return window;
 }
 
-void Bootstrap::attach(HWND window) {
+bool Bootstrap::attach(HWND window) {
   window_ = window;
   const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-  for (const int id : {kPrimaryButton, kSecondaryButton, kSourceButton})
-    CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 0, 0, window,
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+  for (const int id : {kPrimaryButton, kSecondaryButton, kSourceButton}) {
+    if (!CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 0, 0, window,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr))
+      return false;
+  }
   dpi_ = windowDpi(window);
   rebuildFonts();
   fitClientToDpi();
+  return titleFont_ && bodyFont_;
 }
 
 void Bootstrap::rebuildFonts() {
