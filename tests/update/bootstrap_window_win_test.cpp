@@ -83,6 +83,15 @@ TEST_F(UpdateWindow, FirstStartWaitsForABusyFolderInstallsAndOffersTheNewLaunche
   window.click(kPrimaryButton);
   EXPECT_EQ(window.settled(), L"Launcher update available|Installed: copied build\nAvailable: l-v1\n\nPress OK to "
                               L"update this launcher and restart it. Your settings are kept.|OK - Update & restart|Later");
+  // Dragged to a 150 % monitor: the suggested rectangle, and buttons at the new scale.
+  RECT rect{}, button{};
+  GetWindowRect(window.bootstrap_.window(), &rect);
+  RECT suggested{rect.left, rect.top, rect.left + 940, rect.top + 600};
+  SendMessageW(window.bootstrap_.window(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  GetWindowRect(window.bootstrap_.window(), &rect);
+  GetClientRect(window.button(kPrimaryButton), &button);
+  EXPECT_EQ(rect.right - rect.left, 940);
+  EXPECT_EQ(button.right, scaleForDpi(222, 144));
   window.click(kSecondaryButton);
   EXPECT_TRUE(window.result());
   EXPECT_TRUE(isInstalledGame(game.path()));
