@@ -39,14 +39,17 @@ struct UrlParts {
   INTERNET_PORT port = 0;
 };
 
-// An HTTPS URL without user, password, query or fragment; anything else is refused.
+// An HTTPS URL without user, password, query or fragment; anything else is refused. Not every
+// WinHTTP counts a fragment as extra information (Wine leaves it in the path), so "?" and "#"
+// are refused outright: neither may stand unescaped in a path.
 UrlParts crackHttpsUrl(const std::wstring& url) {
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof(parts);
   parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = static_cast<DWORD>(-1);
   parts.dwUserNameLength = parts.dwPasswordLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
   if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS ||
-      parts.dwUserNameLength != 0 || parts.dwPasswordLength != 0 || parts.dwExtraInfoLength != 0)
+      parts.dwUserNameLength != 0 || parts.dwPasswordLength != 0 || parts.dwExtraInfoLength != 0 ||
+      url.find_first_of(L"?#") != std::wstring::npos)
     fail("Invalid HTTPS patch URL");
   return {std::wstring(parts.lpszHostName, parts.dwHostNameLength),
           std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength), parts.nPort};

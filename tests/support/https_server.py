@@ -10,7 +10,7 @@ to STATE/port; every request line's path is appended to STATE/requests.log. Path
 /redirect/ answer 302 Found, pointing at the same path without that prefix.
 
 The server stops when STATE/stop appears or after N seconds (default 300), whichever comes
-first: a test that dies cannot leave it running. It is started from Windows programs under
+first (it then writes STATE/stopped): a test that dies cannot leave it running. It is started from Windows programs under
 Wine, which cannot wait for or end a Unix process, so it detaches itself from every
 inherited file descriptor; otherwise a test runner would wait for it on the test's output.
 """
@@ -103,6 +103,8 @@ def main():
     while time.monotonic() < deadline and not os.path.exists(stop_file):
         time.sleep(0.1)
     server.shutdown()
+    server.server_close()
+    open(os.path.join(options.state, "stopped"), "w").close()
     return 0
 
 
