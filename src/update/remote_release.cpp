@@ -18,6 +18,7 @@
 // may not repeat, case and "\" versus "/" aside.
 #include "update/remote_release.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -28,8 +29,10 @@ namespace {
 
 [[noreturn]] void fail(const char* message) { throw std::runtime_error(message); }
 
-bool isLowerHex(std::string_view text) { return text.find_first_not_of("0123456789abcdef") == std::string_view::npos; }
-bool isDecimal(std::string_view text) { return text.find_first_not_of("0123456789") == std::string_view::npos; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLowerHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f'); }
+bool isLowerHex(std::string_view text) { return std::all_of(text.begin(), text.end(), isLowerHexDigit); }
+bool isDecimal(std::string_view text) { return std::all_of(text.begin(), text.end(), isDigit); }
 
 // Composes one manifest from the release's records for kind and parses it back.
 class ManifestComposer {

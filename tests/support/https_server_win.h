@@ -15,7 +15,6 @@
 
 #include "common/handle_win.h"
 #include "common/text.h"
-#include "support/process_win.h"
 #include "support/temp_dir.h"
 
 namespace Corvanthorne::Testing {
@@ -83,7 +82,7 @@ class LocalHttpsServer {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(hostPath("/usr/bin/python3").c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+    if (!CreateProcessW(L"Z:\\usr\\bin\\python3", commandLine.data(), nullptr, nullptr, FALSE,
                         CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info))
       throwWindowsError("Could not start the HTTPS test server");
     ScopedHandle process(info.hProcess), thread(info.hThread);
@@ -103,6 +102,9 @@ class LocalHttpsServer {
   std::wstring url(std::string_view path = "") const {
     return L"https://localhost:" + utf8ToWide(port_) + utf8ToWide(path);
   }
+
+  // The certificate authority in PEM form, for Unix clients.
+  std::filesystem::path caCertificate() const { return state_ / "ca.pem"; }
 
   // The paths requested so far, in order; forget() starts the list anew.
   std::vector<std::string> requests() const {
