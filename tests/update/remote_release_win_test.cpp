@@ -7,6 +7,7 @@
 
 #include "support/https_server_win.h"
 #include "support/message_of.h"
+#include "support/process_win.h"
 #include "support/temp_dir.h"
 #include "update/file_ops.h"
 #include "update/remote_release.h"
@@ -41,7 +42,11 @@ Files releaseFiles(const std::string& tag) {
 // Publishes files as release `content` into folder: objects/<sha256>, then latest.json.
 ReleaseDraft publish(const fs::path& folder, const Files& files, std::uint64_t content,
                      std::vector<std::string> removals = {}, bool testOnly = false) {
-  ReleaseDraft draft{testOnly, makeReleaseId(1'717'243'200'000 + content, sha256Bytes(std::to_string(content))), content, 1};
+  ReleaseDraft draft;
+  draft.testOnly = testOnly;
+  draft.id = makeReleaseId(1'717'243'200'000 + content, sha256Bytes(std::to_string(content)));
+  draft.content = content;
+  draft.build = 1;
   for (const auto& [path, bytes] : files) {
     draft.files.push_back({path, sha256Bytes(bytes), bytes.size()});
     writeFile(folder / "objects" / draft.files.back().sha256, bytes);
