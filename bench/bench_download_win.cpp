@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/https_server_win.h"
+#include "seconds.h"
 #include "update/file_ops.h"
 #include "update/remote_release.h"
 
@@ -21,13 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Corvanthorne::Testing::unixPath;
-
-template <typename Action>
-double seconds(Action action) {
-  const auto start = std::chrono::steady_clock::now();
-  action();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // Writes the object in 1 MiB blocks of pseudo-random bytes; returns its SHA-256.
 std::string writeObject(const fs::path& file, std::size_t mebibytes) {

@@ -3,11 +3,11 @@
 // payload's JSON, its header and the two manifests composed and parsed back).
 // Usage: bench_release_verify_win [FILES] [ROUNDS]   (default 100000 files, best of 5)
 // Build as bench_download_win says; run with wine64.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "seconds.h"
 #include "update/remote_release.h"
 
 namespace {
@@ -43,11 +43,11 @@ int main(int argc, char** argv) {
   double best = 1e30;
   std::size_t files = 0;
   for (int i = 0; i < rounds; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    const Update::JsonValue parsed = Update::parseReleaseJson(Update::verifyReleaseDocument(document, key.publicKey));
-    const Update::ReleasePlan plan = Update::planRelease(parsed, Update::readReleaseHeader(parsed, L"C:/releases"));
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    files = plan.game.files.size() + plan.launcher.files.size();
+    best = std::min(best, seconds([&] {
+      const Update::JsonValue parsed = Update::parseReleaseJson(Update::verifyReleaseDocument(document, key.publicKey));
+      const Update::ReleasePlan plan = Update::planRelease(parsed, Update::readReleaseHeader(parsed, L"C:/releases"));
+      files = plan.game.files.size() + plan.launcher.files.size();
+    }));
   }
   std::printf("release of %zu files: document %.1f MiB, payload %.1f MiB\n"
               "verify + parse + plan  %.3f s (best of %d; target well under 1 s)\n",

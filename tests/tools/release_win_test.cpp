@@ -1,11 +1,9 @@
 // The studio's publisher and the rig's fetch, run in-process as a studio's script runs them.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "common/text.h"
+#include "support/cvtool_outcome.h"
 #include "support/temp_dir.h"
-#include "tools/cvtool/cvtool.h"
 #include "update/file_ops.h"
 
 namespace Corvanthorne::Tools {
@@ -15,16 +13,8 @@ using Testing::readFile;
 using Testing::TempDir;
 using Testing::writeFile;
 
-struct Outcome {
-  int code;
-  std::string out, err;
-};
-
-Outcome cvtool(std::vector<std::string> arguments) {
-  std::ostringstream out, err;
-  const int code = runCvtool(arguments, out, err);
-  return {code, out.str(), err.str()};
-}
+using Outcome = Testing::CvtoolOutcome;
+constexpr auto cvtool = Testing::cvtoolOutcome;
 
 std::string text(const TempDir& dir, std::string_view relative = "") { return pathText(dir / relative); }
 
