@@ -2,6 +2,7 @@
 // A local HTTPS server for Windows tests under Wine: tests/support/https_server.py serving a
 // folder on localhost, with a certificate authority made for this run and trusted, while the
 // server lives, in the Wine prefix's "Root" store only.
+//   LocalHttpsServer server(folder);  fetch server.url("/path") ...; server.requests()
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -35,30 +36,42 @@ inline void closeCertStore(HCERTSTORE store) { CertCloseStore(store, 0); }
 using ScopedCertStore = UniqueHandle<NullInvalidTraits<HCERTSTORE, &closeCertStore>>;
 using ScopedCertContext = UniqueHandle<NullInvalidTraits<PCCERT_CONTEXT, &CertFreeCertificateContext>>;
 
-// Adds a DER certificate to the "Root" store for the object's lifetime.
+// Trusts a DER certificate as a root authority for the object's lifetime.
 class TrustedCertificate {
  public:
   explicit TrustedCertificate(std::string der) : der_(std::move(der)) {
-    if (!CertAddEncodedCertificateToSystemStoreW(L"Root", bytes(), static_cast<DWORD>(der_.size())))
-      throwWindowsError("CertAddEncodedCertificateToSystemStoreW");
+    if (!CertAddEncodedCertificateToSystemStoreW(L"Root", bytes(), size()))
+      throwWindowsError("Could not trust the test certificate authority");
   }
   ~TrustedCertificate() {
     const ScopedCertStore store(CertOpenSystemStoreW(0, L"Root"));
-    const ScopedCertContext wanted(
-        CertCreateCertificateContext(X509_ASN_ENCODING, bytes(), static_cast<DWORD>(der_.size())));
-    if (!store || !wanted) return;
-    // Deleting frees the found context.
-    if (PCCERT_CONTEXT found =
-            CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted.get(), nullptr))
-      CertDeleteCertificateFromStore(found);
+    const ScopedCertContext ours(CertCreateCertificateContext(X509_ASN_ENCODING, bytes(), size()));
+    // Deleting frees the context it is given.
+    if (store && ours)
+      if (PCCERT_CONTEXT found = CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
+                                                            ours.get(), nullptr))
+        CertDeleteCertificateFromStore(found);
   }
-  TrustedCertificate(const TrustedCertificate&) = delete;
-  TrustedCertificate& operator=(const TrustedCertificate&) = delete;
 
  private:
   const BYTE* bytes() const { return reinterpret_cast<const BYTE*>(der_.data()); }
+  DWORD size() const { return static_cast<DWORD>(der_.size()); }
   std::string der_;
 };
+
+// Starts a Unix program. Wine runs it detached: there is no process handle to wait on, so
+// callers watch for the files it writes. Start Unix programs before this process makes HTTPS
+// requests: under Wine, one started after a connection has gone idle breaks the sockets of
+// every later connection (WSAENOTSOCK).
+inline void startUnixProgram(const std::wstring& program, std::wstring commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW((L"Z:" + program).c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &info))
+    throwWindowsError("Could not start " + wideToUtf8(program));
+  const ScopedHandle process(info.hProcess), thread(info.hThread);
+}
 
 // Waits up to timeout for file to appear; false when it did not.
 inline bool waitForFile(const std::filesystem::path& file, std::chrono::seconds timeout) {
@@ -75,17 +88,10 @@ class LocalHttpsServer {
   // Serves root; the server ends by itself after lifetimeSeconds should the test die first.
   explicit LocalHttpsServer(const std::filesystem::path& root, int lifetimeSeconds = 300) {
     const std::string script = std::string(QEL_TEST_DATA_DIR) + "/../support/https_server.py";
-    std::wstring commandLine = L"/usr/bin/python3 \"" + utf8ToWide(script) + L"\" \"" +
+    const std::wstring commandLine = L"/usr/bin/python3 \"" + utf8ToWide(script) + L"\" \"" +
                                utf8ToWide(unixPath(root)) + L"\" \"" + utf8ToWide(unixPath(state_.path())) +
                                L"\" --seconds " + std::to_wstring(lifetimeSeconds);
-    // Wine runs Unix programs detached: the call gives no process handle to wait on.
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(L"Z:\\usr\\bin\\python3", commandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info))
-      throwWindowsError("Could not start the HTTPS test server");
-    ScopedHandle process(info.hProcess), thread(info.hThread);
+    startUnixProgram(L"/usr/bin/python3", commandLine);
     if (!waitForFile(state_ / "port", std::chrono::seconds(30)))
       throw std::runtime_error("The HTTPS test server did not start: " + readFile(state_ / "server.log"));
     port_ = readFile(state_ / "port");
