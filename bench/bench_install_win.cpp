@@ -10,7 +10,6 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "seconds.h"
 #include "update/file_ops.h"
 #include "update/game_install.h"
 
@@ -26,13 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Corvanthorne::Update::LatestPackage;
-
-template <typename Action>
-double seconds(Action action) {
-  const auto start = std::chrono::steady_clock::now();
-  action();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 double peakPrivateMiB() {
   PROCESS_MEMORY_COUNTERS counters{};

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <winhttp.h>
 #include <winsock2.h>
 
 #include <stdexcept>
@@ -93,6 +94,7 @@ using ScopedModule = UniqueHandle<NullInvalidTraits<HMODULE, &FreeLibrary>>;
 using ScopedBcryptAlgorithm = UniqueHandle<NullInvalidTraits<BCRYPT_ALG_HANDLE, &closeBcryptAlgorithm>>;
 using ScopedBcryptHash = UniqueHandle<NullInvalidTraits<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;
 using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>>;
+using ScopedInternetHandle = UniqueHandle<NullInvalidTraits<HINTERNET, &WinHttpCloseHandle>>;
 
 // GDI objects (fonts, pens, bitmaps) and memory device contexts. An object must be selected
 // out of every device context before its owner deletes it.
