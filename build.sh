@@ -11,8 +11,8 @@ build=${QEL_BUILD_DIR:-$root/build}
 jobs=$(nproc)
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix
-          wine wine64 xvfb mesa-vulkan-drivers xdotool imagemagick)
-bench_packages=(libbenchmark-dev nlohmann-json3-dev libsimdjson-dev)
+          wine wine64 xvfb mesa-vulkan-drivers xdotool imagemagick python3 openssl)
+bench_packages=(libbenchmark-dev nlohmann-json3-dev libsimdjson-dev curl)
 fuzz_packages=(clang libclang-rt-14-dev)
 
 # Installs the base packages plus any given as arguments.

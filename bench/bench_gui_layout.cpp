@@ -10,46 +10,16 @@
 #include <string>
 
 #include "gui/screen.h"
+#include "gui_bench_document.h"
 #include "tools/cvtool/ghi_replay.h"
 
 namespace {
 
 using namespace Corvanthorne::Gui;
 
-// Windows of ten controls: buttons, inputs, a list and a checkbox, every fifth with a bound
-// position, visibility or enabled state.
-std::wstring documentOf(int controls) {
-  std::wstring text = L"Root Application { width = 1280; height = 720;\n";
-  static const wchar_t* const bound[] = {L"x = $x.", L"visible = $shown.", L"enabled = $on."};
-  int i = 1;
-  while (i < controls) {
-    const std::wstring window = std::to_wstring(i++);
-    text += L"  Window W" + window + L" { x = center; y = 40; width = 600; height = 400; movable = true; playerMovable = true;\n";
-    for (int k = 0; k < 9 && i < controls; ++k, ++i) {
-      const std::wstring id = std::to_wstring(i);
-      const wchar_t* type = k == 3 ? L"Input" : k == 5 ? L"List" : k == 7 ? L"Checkbox" : L"Button";
-      text += std::wstring(L"    ") + type + L" C" + id + L" { x = 20; y = " + std::to_wstring(k * 40) +
-              L"; width = 160; height = 32; text = Label; anchor = right; ";
-      if (i % 5 == 0) text += std::wstring(bound[(i / 5) % 3]) + id + L"; ";
-      text += L"}\n";
-    }
-    text += L"  }\n";
-  }
-  return text + L"}\n";
-}
-
 void layoutAndMove(benchmark::State& state) {
   const int controls = static_cast<int>(state.range(0));
-  Screen screen;
-  screen.setDocument(parseDocument(documentOf(controls), L"bench.ghi"));
-  for (int i = 0; i < controls; ++i) {
-    const std::wstring id = std::to_wstring(i);
-    screen.bindValue(L"x." + id, [] { return std::wstring(L"24"); });
-    screen.bindValue(L"shown." + id, [] { return std::wstring(L"true"); });
-    screen.bindValue(L"on." + id, [] { return std::wstring(L"1"); });
-  }
-  screen.setClientSize(1920, 1080);
-  screen.layout();
+  Screen screen = benchScreen(controls);
   const uint64_t callsBefore = screen.getterCalls();
   int32_t x = 0;
   for (auto _ : state) {
@@ -76,7 +46,7 @@ std::string replayScriptOf(int events) {
 
 void replayTenThousandEvents(benchmark::State& state) {
   constexpr int events = 10'000;
-  const std::wstring document = documentOf(300);
+  const std::wstring document = benchDocument(300);
   const std::string script = replayScriptOf(events);
   double replaySeconds = 0, engineSeconds = 0;
   for (auto _ : state) {

@@ -6,6 +6,7 @@
 
 #include <bcrypt.h>
 #include <objbase.h>
+#include <winhttp.h>
 #include <winsock2.h>
 
 #include <stdexcept>
@@ -88,7 +89,6 @@ struct NullInvalidTraits {
 
 inline void closeBcryptAlgorithm(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
 inline void releaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
-inline void deleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 
 using ScopedMappedView = UniqueHandle<NullInvalidTraits<void*, &UnmapViewOfFile>>;
 using ScopedLocalMemory = UniqueHandle<NullInvalidTraits<HLOCAL, &LocalFree>>;
@@ -96,10 +96,15 @@ using ScopedModule = UniqueHandle<NullInvalidTraits<HMODULE, &FreeLibrary>>;
 using ScopedBcryptAlgorithm = UniqueHandle<NullInvalidTraits<BCRYPT_ALG_HANDLE, &closeBcryptAlgorithm>>;
 using ScopedBcryptHash = UniqueHandle<NullInvalidTraits<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;
 using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>>;
+using ScopedInternetHandle = UniqueHandle<NullInvalidTraits<HINTERNET, &WinHttpCloseHandle>>;
 using ScopedCoTaskMemory = UniqueHandle<NullInvalidTraits<void*, &CoTaskMemFree>>;
 using ScopedScreenDc = UniqueHandle<NullInvalidTraits<HDC, &releaseScreenDc>>;  // GetDC(nullptr)
-template <typename Object>
-using ScopedGdiObject = UniqueHandle<NullInvalidTraits<Object, &deleteGdiObject>>;  // fonts, brushes
+
+// GDI objects (fonts, pens, bitmaps) and memory device contexts. An object must be selected
+// out of every device context before its owner deletes it.
+template <typename H>
+using ScopedGdiObject = UniqueHandle<NullInvalidTraits<H, &DeleteObject>>;
+using ScopedMemoryDc = UniqueHandle<NullInvalidTraits<HDC, &DeleteDC>>;
 
 struct SocketTraits {
   using Handle = SOCKET;

@@ -109,7 +109,9 @@ bool isInteractiveType(const Node& node) {
   return node.type == L"List" && !isTextLog(node);
 }
 
-bool isTextLog(const Node& node) { return node.type == L"List" && lowerAscii(node.raw(L"style")) == L"textlog"; }
+bool isTextLog(const Node& node) {
+  return node.type == L"List" && equalsIgnoringAsciiCase(node.raw(L"style"), L"textlog");
+}
 
 void validateDocument(Document& document) { Validator(document).run(); }
 

@@ -10,7 +10,9 @@
 // not one of { } " ; =. Where a token could start, "#" and "//" begin a comment up to the end
 // of the line, except that a "#" right after "=" begins a word (#ff0000). Several value parts
 // are joined with single spaces. Errors become diagnostics and the parser recovers by skipping
-// to the end of the statement or block; nesting is not counted while skipping.
+// to the end of the statement or block; nesting is not counted while skipping. Controls may
+// nest `maxNestingDepth` levels deep: a deeper control is reported and skipped whole (its
+// braces counted), so that no later pass recurses without bound.
 #include "gui/document.h"
 
 #include <optional>
@@ -260,8 +262,25 @@ class Parser {
       report(DiagnosticSeverity::Warning, line, column, L"Duplicate property '" + word_ + L"'; last value wins.");
   }
 
+  // Skips the block that starts at the current "{", nested blocks included.
+  void skipNestedBlock() {
+    for (size_t open = 0; !at(TokenKind::End);) {
+      if (at(TokenKind::OpenBrace)) ++open;
+      if (at(TokenKind::CloseBrace) && --open == 0) break;
+      advance();
+    }
+    if (at(TokenKind::CloseBrace)) advance();
+  }
+
   // `word_` holds the child's type; the current token is its name.
   void parseChild(Node& node, uint64_t line, uint64_t column, size_t depth) {
+    if (depth + 1 >= maxNestingDepth) {
+      report(DiagnosticSeverity::Error, line, column,
+             L"Control nested deeper than " + std::to_wstring(maxNestingDepth) + L" levels; it is skipped.");
+      advance();
+      if (at(TokenKind::OpenBrace)) skipNestedBlock();
+      return;
+    }
     Node* child = newNode(line, column, &node);
     advance();
     if (!at(TokenKind::OpenBrace)) {

@@ -100,6 +100,10 @@ struct Document {
   bool hasErrors() const;
 };
 
+// How deep controls may nest (top-level controls are level 1). Real documents use a handful
+// of levels; the limit keeps every pass over the tree within a small, fixed stack.
+inline constexpr size_t maxNestingDepth = 100;
+
 // Parses and validates a document text; never throws for malformed input.
 Document parseDocument(std::wstring_view text, std::wstring_view sourceName);
 

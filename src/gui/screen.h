@@ -41,6 +41,9 @@ using ActionHandler = std::function<void(Node&)>;
 using ValueGetter = std::function<std::wstring()>;
 using ValueSetter = std::function<void(std::wstring_view)>;
 using CanvasRenderer = std::function<void(const Node&, const PixelRect&, const CorvanthorneGuiTheme&, DrawList&)>;
+// Paints straight into a GDI device context (an HDC passed opaquely). Only the launcher window
+// paints with GDI; a screen drawn by the GPU refuses these.
+using GdiCanvasRenderer = std::function<void(const Node&, const PixelRect&, const CorvanthorneGuiTheme&, void* deviceContext)>;
 
 // One row of a "List" or "Dropdown". Rows parsed from `items` fill value, text and enabled;
 // the display fields after them are filled by the application's own lists.
@@ -112,6 +115,26 @@ struct LayoutEntry {
 // Receives the dragged control, the control it was dropped on and the drop-modifier flag.
 using DropHandler = std::function<void(Node& dragged, Node& target, uint8_t modifier)>;
 
+// The pixel geometry of an open drop-down's pop-up: hit testing and painting share it.
+struct PopupGeometry {
+  PixelRect rect;
+  int32_t border = 0;
+  int32_t rowHeight = 1;
+  int32_t visibleRows = 1;
+};
+
+// The pixel geometry of a scroll bar and the list it scrolls: arrows (`arrow` pixels at each
+// end), the track and the thumb.
+struct ScrollGeometry {
+  int32_t arrow = 1;
+  int32_t trackTop = 0;
+  int32_t trackLength = 1;
+  int32_t thumbTop = 0;
+  int32_t thumbLength = 1;
+  int32_t visibleRows = 1;
+  int32_t lastStart = 0;  // the last first-row position; above 0 when the list can scroll
+};
+
 class Screen {
  public:
   // ---- Document ----
@@ -127,6 +150,9 @@ class Screen {
   void setCanvasRenderer(std::wstring_view name, CanvasRenderer renderer);
   const CanvasRenderer* canvasRenderer(std::wstring_view name) const;
   void checkCanvasRenderers(const Node& node) const;
+  void setGdiCanvasRenderer(std::wstring_view name, GdiCanvasRenderer renderer);
+  const GdiCanvasRenderer* gdiCanvasRenderer(std::wstring_view name) const;
+  bool hasGdiCanvasRenderers() const { return !gdiRenderers_.empty(); }
 
   std::wstring resolveValue(std::wstring_view raw);
   double number(const Node& node, PropertyName key, double fallback);
@@ -134,11 +160,24 @@ class Screen {
   bool isVisible(const Node& node);
   void invokeAction(Node& node, PropertyName key);
   void writeBack(const Node& node, PropertyName key, std::wstring_view newText);
+  // Writes back, then fires `onChange` on the control looked up again by name (the setter
+  // may have replaced the document).
+  void writeBackAndNotify(const Node& node, PropertyName key, std::wstring_view newText);
 
   // ---- Control state ----
+  // The runtime overrides an application sets by control name. Each returns false when the
+  // name has no state and marks a redraw only when something changed.
   bool setVisible(std::wstring_view name, bool visible);
+  bool setText(std::wstring_view name, std::wstring_view text);
+  bool setValue(std::wstring_view name, double value);
+  bool setChecked(std::wstring_view name, bool checked);
+  bool setSelectedRow(std::wstring_view name, int32_t row);  // clamped to -1 .. rows - 1
   std::wstring text(std::wstring_view name);
   bool setListItems(std::wstring_view name, std::vector<ListItem> rows);
+  // The value of a "Slider" or "ProgressBar" (the runtime value once set) and the state of a
+  // "Checkbox" (the user's toggle once made), as input and painting both read them.
+  double effectiveValue(const Node& node);
+  bool isChecked(const Node& node);
 
   // ---- Layout ----
   void setClientSize(int32_t width, int32_t height);
@@ -148,6 +187,14 @@ class Screen {
   Node* findModal() const { return modal_; }
   PixelRect popupRect(const Node& dropdown);
   int32_t popupVisibleRows(const Node& dropdown);
+  PopupGeometry popupGeometry(const Node& dropdown);
+  // Rows of a "List": their pixel height, the inner padding above the first, and how many fit.
+  int32_t listRowHeight(const Node& list);
+  int32_t listPadding() const;
+  int32_t listVisibleRows(const Node& list);
+  // The "List" a "ScrollBar" scrolls (its `targetList`), or null.
+  Node* scrollTarget(const Node& scrollBar);
+  ScrollGeometry scrollGeometry(const Node& scrollBar, const Node& list);
   Node* tooltipNode();
   PixelRect tooltipRect(const Node& node);
   float scale() const { return scale_; }
@@ -161,7 +208,8 @@ class Screen {
   void mouseDown(int32_t x, int32_t y);
   void mouseUp(int32_t x, int32_t y);
   void mouseWheel(int32_t x, int32_t y, int32_t delta);
-  bool keyDown(int32_t virtualKey, bool shift);
+  // Control+Backspace in an input removes the last word.
+  bool keyDown(int32_t virtualKey, bool shift, bool control = false);
   bool character(uint16_t codeUnit);
   bool tick(int64_t nowNanoseconds);
   Node* hitTest(int32_t x, int32_t y, bool interactiveOnly, bool skipContainers);
@@ -186,10 +234,27 @@ class Screen {
   const std::wstring& popupName() const { return interaction_.popup; }
   bool isDragging() const { return interaction_.dragging; }
   bool caretVisible() const { return interaction_.caretVisible; }
+  int32_t pointerX() const { return interaction_.mouseX; }
+  int32_t pointerY() const { return interaction_.mouseY; }
+  int32_t pressX() const { return interaction_.pressX; }
+  int32_t pressY() const { return interaction_.pressY; }
+
+  // ---- Painting ----
+  // A screen prepared for the GPU refuses GDI painting; a strict screen refuses a canvas
+  // without a registered renderer instead of drawing its image.
+  void setGpuPrepared(bool prepared) { gpuPrepared_ = prepared; }
+  bool gpuPrepared() const { return gpuPrepared_; }
+  void setStrict(bool strict) { strict_ = strict; }
+  bool strict() const { return strict_; }
+  // Overall opacity (0 to 1) applied to everything painted.
+  void setOpacity(float opacity);
+  float opacity() const { return opacity_; }
 
   // ---- Flags and counters ----
   bool layoutNeeded() const { return layoutNeeded_; }
   bool redrawNeeded() const { return redrawNeeded_; }
+  void markLayoutNeeded() { layoutNeeded_ = true; }
+  void markRedrawNeeded() { redrawNeeded_ = true; }
   double designWidth() const { return designWidth_; }
   double designHeight() const { return designHeight_; }
   uint64_t documentsLoaded() const { return documentsLoaded_; }
@@ -229,8 +294,7 @@ class Screen {
     bool visible = true;
     bool enabled = true;
     int32_t layer = 0;
-    std::array<StackPair, 16> path{};
-    uint8_t pathLength = 0;
+    int32_t pathOwner = -1;  // the placed entry whose stacking path children extend; -1: none
     PixelRect clip;
     bool clipped = false;
     bool popup = false;
@@ -244,22 +308,6 @@ class Screen {
     uint64_t zOrder;
     uint32_t index;       // among its siblings
     int32_t preorder;     // in the document
-  };
-  struct PopupGeometry {
-    PixelRect rect;
-    int32_t border = 0;
-    int32_t rowHeight = 1;
-    int32_t visibleRows = 1;
-  };
-  // The pixel geometry of a scroll bar and the list it scrolls.
-  struct ScrollGeometry {
-    int32_t arrow = 1;
-    int32_t trackTop = 0;
-    int32_t trackLength = 1;
-    int32_t thumbTop = 0;
-    int32_t thumbLength = 1;
-    int32_t visibleRows = 1;
-    int32_t lastStart = 0;
   };
 
   void markChanged() { layoutNeeded_ = redrawNeeded_ = true; }
@@ -281,12 +329,12 @@ class Screen {
   // Raw values layout reads for every control on every call, looked up once per document
   // (a document's property text does not change until the next document).
   struct LayoutRaw {
-    std::wstring_view x{}, y{}, width{}, height{}, anchor{}, layer{}, enabled{}, clip{}, hidden{}, visible{}, modal{};
+    std::wstring_view x{}, y{}, width{}, height{}, anchor{}, layer{}, enabled{}, clip{}, hidden{}, visible{}, modal{},
+        systemDialog{};
   };
   DesignRect designRect(const Node& node, const LayoutRaw& raw, const NodeState& state, const DesignRect& parent);
   void sortEntries();
   void settleAfterLayout();
-  PopupGeometry popupGeometry(const Node& dropdown);
   Node* tooltipTarget();
   int32_t toPixelX(double unit) const;
   int32_t toPixelY(double unit) const;
@@ -297,10 +345,6 @@ class Screen {
 
   // Input (screen_input.cpp, screen_pointer.cpp, screen_keys.cpp).
   bool isPlacedVisibleEnabled(const Node& node) const;
-  int32_t listRowHeight(const Node& list);
-  int32_t listVisibleRows(const Node& list);
-  Node* scrollTarget(const Node& scrollBar);
-  ScrollGeometry scrollGeometry(const Node& scrollBar, const Node& list);
   void scrollList(const Node& list, int32_t firstRow);
   void pressScrollBar(const Node& scrollBar, int32_t y);
   void dragThumb(const Node& scrollBar, int32_t y);
@@ -328,6 +372,7 @@ class Screen {
   NameMap<ValueGetter> getters_;
   NameMap<ValueSetter> setters_;
   NameMap<CanvasRenderer> renderers_;
+  NameMap<GdiCanvasRenderer> gdiRenderers_;
 
   NameMap<DropHandler> dropHandlers_;
 
@@ -348,6 +393,9 @@ class Screen {
   int32_t offsetY_ = 0;
   bool layoutNeeded_ = true;
   bool redrawNeeded_ = true;
+  bool gpuPrepared_ = false;
+  bool strict_ = false;
+  float opacity_ = 1.0f;
 
   // Layout results and scratch, reused from one layout to the next.
   std::vector<LayoutEntry> entries_;

@@ -17,6 +17,14 @@ std::wstring_view bindingName(std::wstring_view raw) {
   return !raw.empty() && raw[0] == L'$' ? raw.substr(1) : std::wstring_view();
 }
 
+// Stores a runtime override; false when it already held that value.
+template <class Field, class Value>
+bool storeOverride(NodeState& state, Field NodeState::*field, bool NodeState::*set, const Value& value) {
+  if (state.*set && state.*field == value) return false;
+  state.*field = value;
+  state.*set = true;
+  return true;
+}
 
 }  // namespace
 
@@ -38,6 +46,22 @@ void Screen::setCanvasRenderer(std::wstring_view name, CanvasRenderer renderer) 
 const CanvasRenderer* Screen::canvasRenderer(std::wstring_view name) const {
   const auto found = renderers_.find(name);
   return found == renderers_.end() ? nullptr : &found->second;
+}
+
+void Screen::setGdiCanvasRenderer(std::wstring_view name, GdiCanvasRenderer renderer) {
+  gdiRenderers_.insert_or_assign(std::wstring(name), std::move(renderer));
+}
+
+const GdiCanvasRenderer* Screen::gdiCanvasRenderer(std::wstring_view name) const {
+  const auto found = gdiRenderers_.find(name);
+  return found == gdiRenderers_.end() ? nullptr : &found->second;
+}
+
+void Screen::setOpacity(float opacity) {
+  const float clamped = std::clamp(opacity, 0.0f, 1.0f);
+  if (clamped == opacity_) return;
+  opacity_ = clamped;
+  redrawNeeded_ = true;
 }
 
 void Screen::checkCanvasRenderers(const Node& node) const {
@@ -90,12 +114,15 @@ bool Screen::isVisible(const LayoutRaw& raw, const NodeState* found) {
   return flagValue(raw.visible, true);
 }
 
+// Handlers run from a copy: one that re-registers its own name or replaces the document
+// would otherwise destroy itself while it runs.
 void Screen::invokeAction(Node& node, PropertyName key) {
   const std::wstring_view name = node.raw(key);
   if (name.empty()) return;
   const auto found = actions_.find(name);
   if (found == actions_.end()) return;
-  found->second(node);
+  const ActionHandler handler = found->second;
+  handler(node);
   markChanged();
 }
 
@@ -103,7 +130,15 @@ void Screen::writeBack(const Node& node, PropertyName key, std::wstring_view new
   const std::wstring_view raw = node.raw(key);
   if (!isBinding(raw)) return;
   const auto found = setters_.find(bindingName(raw));
-  if (found != setters_.end()) found->second(newText);
+  if (found == setters_.end()) return;
+  const ValueSetter setter = found->second;
+  setter(newText);
+}
+
+void Screen::writeBackAndNotify(const Node& node, PropertyName key, std::wstring_view newText) {
+  const std::wstring name(node.name);
+  writeBack(node, key, newText);
+  if (Node* again = findNode(name)) invokeAction(*again, L"onChange");
 }
 
 bool Screen::setVisible(std::wstring_view name, bool visible) {
@@ -112,11 +147,50 @@ bool Screen::setVisible(std::wstring_view name, bool visible) {
   if (found->visible.set && found->visible.value == visible) return true;
   found->visible = Override{visible, true};
   markChanged();
-  const Node* node = findNode(name);
-  if (visible || !node) return true;
-  if (!interaction_.focused.empty() && isSelfOrInside(interaction_.focused, *node)) setFocus(nullptr);
-  if (!interaction_.popup.empty() && isSelfOrInside(interaction_.popup, *node)) closePopup();
+  if (visible || !findNode(name)) return true;
+  const std::wstring hidden(name);  // an onBlur action may replace the document
+  if (!interaction_.focused.empty() && isSelfOrInside(interaction_.focused, *findNode(hidden))) setFocus(nullptr);
+  if (const Node* node = findNode(hidden); node && !interaction_.popup.empty() && isSelfOrInside(interaction_.popup, *node))
+    closePopup();
   return true;
+}
+
+bool Screen::setText(std::wstring_view name, std::wstring_view text) {
+  NodeState* found = state(name);
+  if (found && storeOverride(*found, &NodeState::textOverride, &NodeState::textOverridden, text)) markChanged();
+  return found != nullptr;
+}
+
+bool Screen::setValue(std::wstring_view name, double value) {
+  NodeState* found = state(name);
+  if (found && storeOverride(*found, &NodeState::value, &NodeState::valueOverridden, value)) markChanged();
+  return found != nullptr;
+}
+
+bool Screen::setChecked(std::wstring_view name, bool checked) {
+  NodeState* found = state(name);
+  if (found && storeOverride(*found, &NodeState::checked, &NodeState::checkedOverridden, checked)) markChanged();
+  return found != nullptr;
+}
+
+bool Screen::setSelectedRow(std::wstring_view name, int32_t row) {
+  NodeState* found = state(name);
+  if (!found) return false;
+  const int32_t clamped = std::clamp(row, -1, found->rowCount() - 1);
+  if (found->selectedRow == clamped && found->highlightedRow == clamped) return true;
+  found->selectedRow = found->highlightedRow = clamped;
+  markChanged();
+  return true;
+}
+
+double Screen::effectiveValue(const Node& node) {
+  const NodeState* found = stateOf(node);
+  return found && found->valueOverridden ? found->value : number(node, L"value", 0);
+}
+
+bool Screen::isChecked(const Node& node) {
+  const NodeState* found = stateOf(node);
+  return found && found->checkedOverridden ? found->checked : flag(node, L"checked", false);
 }
 
 bool Screen::isSelfOrInside(std::wstring_view name, const Node& ancestor) const {

@@ -53,7 +53,8 @@ bool Screen::setDocument(Document document) {
     statesByIndex_.push_back(state(node->name));
     layoutRaw_.push_back({node->raw(L"x"), node->raw(L"y"), node->raw(L"width"), node->raw(L"height"),
                           node->raw(L"anchor"), node->raw(L"layer"), node->raw(L"enabled"), node->raw(L"clip"),
-                          node->raw(L"hidden"), node->raw(L"visible"), node->raw(L"modal")});
+                          node->raw(L"hidden"), node->raw(L"visible"), node->raw(L"modal"),
+                          node->raw(L"systemDialog")});
   }
   takeDesignSize();
   interaction_ = Interaction{};

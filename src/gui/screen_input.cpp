@@ -91,12 +91,11 @@ bool Screen::activate(Node& node) {
   if (!isPlacedVisibleEnabled(node)) return false;
   NodeState* nodeState = state(node.name);
   if (node.type == L"Checkbox" && nodeState) {
-    const bool current = nodeState->checkedOverridden ? nodeState->checked : flag(node, L"checked", false);
+    const bool current = isChecked(node);
     nodeState->checked = !current;
     nodeState->checkedOverridden = true;
-    const std::wstring name(node.name);  // the change action may replace the document
-    writeBack(node, L"checked", current ? L"false" : L"true");
-    invokeAction(node, L"onChange");
+    const std::wstring name(node.name);  // the setter or the change action may replace the document
+    writeBackAndNotify(node, L"checked", current ? L"false" : L"true");
     if (Node* again = findNode(name)) invokeAction(*again, L"onClick");
     return true;
   }
@@ -165,8 +164,11 @@ void Screen::setDropHandler(std::wstring_view name, DropHandler handler) {
 // fires `onChange`.
 void Screen::selectRow(Node& control, NodeState& controlState, int32_t row, bool writeBackRow) {
   controlState.selectedRow = controlState.highlightedRow = row;
-  if (writeBackRow) writeBack(control, L"selectedIndex", std::to_wstring(row));
-  invokeAction(control, L"onChange");
+  if (writeBackRow) {
+    writeBackAndNotify(control, L"selectedIndex", std::to_wstring(row));
+  } else {
+    invokeAction(control, L"onChange");
+  }
 }
 
 }  // namespace Corvanthorne::Gui

@@ -23,6 +23,12 @@ void removeLastCharacter(std::wstring& text) {
     text.pop_back();
 }
 
+// Removes the whitespace at the end and the word before it.
+void removeLastWord(std::wstring& text) {
+  while (!text.empty() && isWhitespace(text.back())) text.pop_back();
+  while (!text.empty() && !isWhitespace(text.back())) text.pop_back();
+}
+
 }  // namespace
 
 void Screen::hideTooltip() {
@@ -40,8 +46,7 @@ bool Screen::editInput(Node& input, std::wstring text) {
     inputState->textOverride = text;
     inputState->textOverridden = true;
   }
-  writeBack(input, L"text", text);
-  invokeAction(input, L"onChange");
+  writeBackAndNotify(input, L"text", text);
   layoutNeeded_ = true;
   restartCaret();
   return true;
@@ -128,19 +133,17 @@ bool Screen::listKey(Node& list, int32_t key) {
 bool Screen::sliderKey(Node& slider, int32_t key) {
   NodeState* sliderState = state(slider.name);
   if (!sliderState) return false;
-  const double current = sliderState->valueOverridden ? sliderState->value : number(slider, L"value", 0);
   const double step = number(slider, L"step", 1);
   const double low = number(slider, L"min", 0), high = number(slider, L"max", 1);
-  const double value = std::max(low, std::min(high, current + (key == vkRight ? step : -step)));
+  const double value = std::max(low, std::min(high, effectiveValue(slider) + (key == vkRight ? step : -step)));
   sliderState->value = value;
   sliderState->valueOverridden = true;
-  writeBack(slider, L"value", formatFixed(value));
-  invokeAction(slider, L"onChange");
   layoutNeeded_ = true;
+  writeBackAndNotify(slider, L"value", formatFixed(value));
   return true;
 }
 
-bool Screen::keyDown(int32_t virtualKey, bool shift) {
+bool Screen::keyDown(int32_t virtualKey, bool shift, bool control) {
   layout();
   if (virtualKey == vkTab) {
     if (!interaction_.popup.empty()) closePopup();
@@ -156,7 +159,11 @@ bool Screen::keyDown(int32_t virtualKey, bool shift) {
   if (type == L"Input") {
     if (virtualKey == vkBackspace) {
       std::wstring current = text(focused->name);
-      removeLastCharacter(current);
+      if (control) {
+        removeLastWord(current);
+      } else {
+        removeLastCharacter(current);
+      }
       return editInput(*focused, std::move(current));
     }
     if (virtualKey == vkEnter && !flag(*focused, L"wrap", false) && !focused->raw(L"onSubmit").empty()) {

@@ -12,6 +12,8 @@
 namespace Corvanthorne::Gui {
 namespace {
 
+using namespace std::literals;
+
 constexpr int32_t topLayer = std::numeric_limits<int32_t>::max();
 
 PixelRect intersect(const PixelRect& a, const PixelRect& b) {
@@ -77,14 +79,14 @@ void Screen::setClientSize(int32_t width, int32_t height) {
   markChanged();
 }
 
-int32_t Screen::toPixelX(double unit) const { return roundToInt(unit * scale_) + offsetX_; }
-int32_t Screen::toPixelY(double unit) const { return roundToInt(unit * scale_) + offsetY_; }
+int32_t Screen::toPixelX(double unit) const { return saturatePixel(std::round(unit * scale_) + offsetX_); }
+int32_t Screen::toPixelY(double unit) const { return saturatePixel(std::round(unit * scale_) + offsetY_); }
 
 void Screen::layout() {
   ++layoutsBuilt_;
   scale_ = static_cast<float>(std::min(clientWidth_ / std::max(designWidth_, 1.0), clientHeight_ / std::max(designHeight_, 1.0)));
-  offsetX_ = roundToInt((clientWidth_ - designWidth_ * scale_) / 2);
-  offsetY_ = roundToInt((clientHeight_ - scale_ * designHeight_) / 2);
+  offsetX_ = saturatePixel(std::round((clientWidth_ - designWidth_ * scale_) / 2));
+  offsetY_ = saturatePixel(std::round((clientHeight_ - scale_ * designHeight_) / 2));
   placed_.clear();
   placedIndices_.clear();
   sequence_ = 0;
@@ -96,8 +98,8 @@ void Screen::layout() {
   layoutNeeded_ = false;
   redrawNeeded_ = false;
   modal_ = nullptr;  // the topmost visible modal control
-  for (auto i = order_.rbegin(); i != order_.rend() && !modal_; ++i)
-    if (placed_[*i].visible && isModal_[static_cast<size_t>(placedIndices_[*i])]) modal_ = placed_[*i].node;
+  for (size_t k = entries_.size(); k-- > 0 && !modal_;)
+    if (entries_[k].visible && isModal_[static_cast<size_t>(placedIndices_[order_[k]])]) modal_ = entries_[k].node;
   settleAfterLayout();
 }
 
@@ -108,8 +110,7 @@ void Screen::markSystemDialogs() {
   isSystemDialog_.assign(count, 0);
   containsDialog_.assign(count, 0);
   for (size_t i = count; i-- > 0;) {
-    const Node& node = *preorder_[i];
-    isSystemDialog_[i] = flag(node, L"systemDialog", false);
+    isSystemDialog_[i] = flagValue(layoutRaw_[i].systemDialog, false);
     containsDialog_[i] = containsDialog_[i] | isSystemDialog_[i];
     if (parentIndices_[i] >= 0 && containsDialog_[i]) containsDialog_[static_cast<size_t>(parentIndices_[i])] = 1;
   }
@@ -162,14 +163,14 @@ Screen::DesignRect Screen::designRect(const Node& node, const LayoutRaw& raw, co
     if (boundHeight) height = number(node, L"height", state.height) * (flag(node, L"fixedSize", false) ? 1 : gy);
   }
   const double parentWidth = parent.right - parent.left, parentHeight = parent.bottom - parent.top;
-  if (node.type == L"Root") x = 0, y = 0, width = parentWidth, height = parentHeight;
-  const std::wstring_view rawAnchor = raw.anchor;
-  const std::wstring anchor = rawAnchor.empty() ? std::wstring() : lowerAscii(rawAnchor);
-  if (anchor.find(L"right") != std::wstring::npos) x = parentWidth - width - x;
-  if (anchor.find(L"bottom") != std::wstring::npos) y = parentHeight - height - y;
-  if (anchor.find(L"center") != std::wstring::npos) {
-    if (anchor == L"center" || anchor.find(L"centerx") != std::wstring::npos) x += (parentWidth - width) / 2;
-    if (anchor == L"center" || anchor.find(L"centery") != std::wstring::npos) y += (parentHeight - height) / 2;
+  if (node.type == L"Root"sv) x = 0, y = 0, width = parentWidth, height = parentHeight;
+  const std::wstring_view anchor = raw.anchor;
+  if (containsIgnoringAsciiCase(anchor, L"right"sv)) x = parentWidth - width - x;
+  if (containsIgnoringAsciiCase(anchor, L"bottom"sv)) y = parentHeight - height - y;
+  if (containsIgnoringAsciiCase(anchor, L"center"sv)) {
+    const bool both = equalsIgnoringAsciiCase(anchor, L"center"sv);
+    if (both || containsIgnoringAsciiCase(anchor, L"centerx"sv)) x += (parentWidth - width) / 2;
+    if (both || containsIgnoringAsciiCase(anchor, L"centery"sv)) y += (parentHeight - height) / 2;
   }
   // Centring keywords come after anchors; an unbound position keeps the user's drag offset.
   if (isCentreKeyword(textX)) x = (parentWidth - width) / 2 + (isBinding(rawX) ? 0 : state.x);
@@ -182,11 +183,14 @@ void Screen::placeControl(ChildKey key, const Placement& in) {
   Node& node = *key.node;
   const auto index = static_cast<size_t>(key.preorder);
   const NodeState* nodeState = statesByIndex_[index];
-  const NodeState fallback;
+  static const NodeState fallback;
   const NodeState& st = nodeState ? *nodeState : fallback;
   const LayoutRaw& raw = layoutRaw_[index];
   const DesignRect design = designRect(node, raw, st, in.parent);
-  LayoutEntry entry;
+  // Built in place: an entry carries a 16-pair stacking path, and copying it per control was
+  // most of what layout cost.
+  const auto placedIndex = static_cast<int32_t>(placed_.size());
+  LayoutEntry& entry = placed_.emplace_back();
   entry.node = &node;
   entry.rect = PixelRect{toPixelX(design.left), toPixelY(design.top), toPixelX(design.right), toPixelY(design.bottom)};
   entry.clip = in.clip;
@@ -201,13 +205,13 @@ void Screen::placeControl(ChildKey key, const Placement& in) {
   const bool systemDialog = isSystemDialog_[index] != 0;
   if (systemDialog || in.popup) entry.layer = topLayer;
   const bool newContext = (!rawLayer.empty() && entry.layer != in.layer) || (systemDialog && !in.popup);
-  if (!newContext) {
-    entry.path = in.path;
-    entry.pathLength = in.pathLength;
+  if (!newContext && in.pathOwner >= 0) {
+    const LayoutEntry& owner = placed_[static_cast<size_t>(in.pathOwner)];
+    std::copy_n(owner.path.begin(), owner.pathLength, entry.path.begin());
+    entry.pathLength = owner.pathLength;
   }
   entry.sequence = sequence_++;
   pushPair(entry.path, entry.pathLength, st.workingZOrder, entry.sequence);
-  placed_.push_back(entry);
   placedIndices_.push_back(key.preorder);
 
   Placement inner;
@@ -215,8 +219,7 @@ void Screen::placeControl(ChildKey key, const Placement& in) {
   inner.visible = entry.visible;
   inner.enabled = entry.enabled;
   inner.layer = entry.layer;
-  inner.path = entry.path;
-  inner.pathLength = entry.pathLength;
+  inner.pathOwner = placedIndex;
   inner.clip = in.clip;
   inner.clipped = in.clipped;
   if (flagValue(raw.clip, false)) {
@@ -232,10 +235,16 @@ void Screen::sortEntries() {
   order_.resize(placed_.size());
   for (uint32_t i = 0; i < order_.size(); ++i) order_[i] = i;
   const auto before = [this](uint32_t a, uint32_t b) { return drawsBefore(placed_[a], placed_[b]); };
-  // Traversal order is usually the drawing order already.
-  if (!std::is_sorted(order_.begin(), order_.end(), before)) std::sort(order_.begin(), order_.end(), before);
-  entries_.clear();
   entryOf_.assign(preorder_.size(), -1);
+  // Traversal order is usually the drawing order already; then the placed list is taken whole.
+  if (std::is_sorted(order_.begin(), order_.end(), before)) {
+    entries_.swap(placed_);
+    for (size_t i = 0; i < entries_.size(); ++i)
+      entryOf_[static_cast<size_t>(placedIndices_[i])] = static_cast<int32_t>(i);
+    return;
+  }
+  std::sort(order_.begin(), order_.end(), before);
+  entries_.clear();
   for (const uint32_t i : order_) {
     entryOf_[static_cast<size_t>(placedIndices_[i])] = static_cast<int32_t>(entries_.size());
     entries_.push_back(placed_[i]);
@@ -287,7 +296,7 @@ void Screen::settleAfterLayout() {
   setFocus(order.empty() ? nullptr : order.front());
 }
 
-Screen::PopupGeometry Screen::popupGeometry(const Node& dropdown) {
+PopupGeometry Screen::popupGeometry(const Node& dropdown) {
   PopupGeometry popup;
   const LayoutEntry* entry = entryFor(&dropdown);
   const NodeState* dropdownState = state(dropdown.name);
@@ -295,11 +304,11 @@ Screen::PopupGeometry Screen::popupGeometry(const Node& dropdown) {
   const PixelRect e = entry->rect;
   const int32_t width = clientWidth_, height = clientHeight_;
   popup.border = std::max(2, roundToInt(3 * scale_));
-  popup.rowHeight =
-      std::max(18, roundToInt(number(dropdown, L"rowHeight", std::max(dropdownState->height, 24.0)) * scale_));
+  popup.rowHeight = std::max(
+      18, saturatePixel(std::round(number(dropdown, L"rowHeight", std::max(dropdownState->height, 24.0)) * scale_)));
   const int32_t count = static_cast<int32_t>(dropdownState->rows.size());
   const int32_t rows = std::max(1, std::clamp(roundToInt(number(dropdown, L"popupRows", 8)), 1, std::max(1, count)));
-  const int32_t body = rows * popup.rowHeight + 2 * popup.border;
+  const int32_t body = saturatePixel(static_cast<double>(rows) * popup.rowHeight + 2.0 * popup.border);
   PixelRect& r = popup.rect;
   r.top = e.bottom + 1;
   r.bottom = e.bottom + body + 1;
@@ -357,9 +366,9 @@ PixelRect Screen::tooltipRect(const Node& node) {
   const double s = scale_;
   const int32_t padding = scaledPixels(guiMetrics.entry(tooltipPaddingMetric), s) * 2;
   const int32_t width = std::min(
-      clientWidth_, std::max(scaledPixels(80, s), static_cast<int32_t>(std::trunc(static_cast<double>(longest) * 8 * s)) + padding));
+      clientWidth_, std::max(scaledPixels(80, s), saturatePixel(std::trunc(static_cast<double>(longest) * 8 * s)) + padding));
   const int32_t height =
-      std::min(clientHeight_, std::max(scaledPixels(36, s), scaledPixels(static_cast<double>(lines) * 20, s) + padding));
+      std::min(clientHeight_, std::max(scaledPixels(36, s), std::max(1, saturatePixel(std::round(static_cast<double>(lines) * 20 * s))) + padding));
   const int32_t left = std::clamp(interaction_.mouseX - width / 2, 0, std::max(0, clientWidth_ - width));
   const int32_t top = std::clamp(interaction_.mouseY - scaledPixels(18, s) - height, 0, std::max(0, clientHeight_ - height));
   return PixelRect{left, top, left + width, top + height};

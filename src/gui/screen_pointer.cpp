@@ -17,8 +17,7 @@ constexpr int32_t dragThreshold = 3;  // pixels the pointer may wander before a 
 bool beyondDragThreshold(int32_t dx, int32_t dy) { return std::abs(dx) > dragThreshold || std::abs(dy) > dragThreshold; }
 
 // The popup row at a pointer height, or -1 in the borders.
-template <class Geometry>
-int32_t popupRowAt(const Geometry& popup, const NodeState& dropdown, int32_t y) {
+int32_t popupRowAt(const PopupGeometry& popup, const NodeState& dropdown, int32_t y) {
   const int32_t offset = y - popup.rect.top - popup.border;
   if (offset < 0 || offset >= popup.rect.height() - 2 * popup.border) return -1;
   return dropdown.firstVisibleRow + offset / popup.rowHeight;
@@ -27,13 +26,15 @@ int32_t popupRowAt(const Geometry& popup, const NodeState& dropdown, int32_t y) 
 }  // namespace
 
 int32_t Screen::listRowHeight(const Node& list) {
-  return std::max(1, roundToInt(std::trunc(number(list, L"rowHeight", 42)) * scale_));
+  return std::max(1, saturatePixel(std::round(std::trunc(number(list, L"rowHeight", 42)) * scale_)));
 }
+
+int32_t Screen::listPadding() const { return scaledPixels(4, scale_); }
 
 int32_t Screen::listVisibleRows(const Node& list) {
   if (isTextLog(list)) return std::max(1, roundToInt(number(list, L"visibleLines", 5)));
   const LayoutEntry* entry = entryFor(&list);
-  const int32_t padding = std::max(2, scaledPixels(4, scale_));
+  const int32_t padding = std::max(2, listPadding());
   const int32_t height = entry ? entry->rect.height() : 0;
   return std::max(1, (height - 2 * padding) / listRowHeight(list));
 }
@@ -53,7 +54,7 @@ void Screen::scrollList(const Node& list, int32_t firstRow) {
   layoutNeeded_ = true;
 }
 
-Screen::ScrollGeometry Screen::scrollGeometry(const Node& scrollBar, const Node& list) {
+ScrollGeometry Screen::scrollGeometry(const Node& scrollBar, const Node& list) {
   ScrollGeometry g;
   const LayoutEntry* entry = entryFor(&scrollBar);
   const NodeState* listState = state(list.name);
@@ -107,9 +108,7 @@ void Screen::dragSlider(Node& slider, int32_t x) {
   const LayoutEntry* entry = entryFor(&slider);
   NodeState* sliderState = state(slider.name);
   if (!entry || !sliderState) return;
-  PixelRect track = entry->rect;
-  const std::wstring style = lowerAscii(slider.raw(L"style"));
-  if (style == L"value" || style == L"compact") track = sliderTrack(track, scale_);
+  const PixelRect track = sliderValueArea(slider, entry->rect, scale_);
   const double fraction = std::clamp(static_cast<double>(x - track.left) / std::max(1, track.width()), 0.0, 1.0);
   const double low = number(slider, L"min", 0), high = number(slider, L"max", 1);
   const double value = low + fraction * (high - low);
@@ -118,8 +117,7 @@ void Screen::dragSlider(Node& slider, int32_t x) {
     sliderState->valueOverridden = true;
     layoutNeeded_ = true;
   }
-  writeBack(slider, L"value", formatFixed(value));
-  invokeAction(slider, L"onChange");
+  writeBackAndNotify(slider, L"value", formatFixed(value));
 }
 
 bool Screen::mouseMove(int32_t x, int32_t y) {
@@ -220,20 +218,21 @@ void Screen::pressList(Node& list, int32_t x, int32_t y) {
   NodeState* listState = state(list.name);
   if (!entry || !listState) return;
   const int32_t rowHeight = listRowHeight(list);
-  const int32_t padding = scaledPixels(4, scale_);
+  const int32_t padding = listPadding();
   const int32_t offset = y - padding - entry->rect.top;
   if (offset < 0) return;
   const int32_t row = listState->firstVisibleRow + offset / rowHeight;
   if (!listState->rowEnabled(row)) return;
-  const ListItem item = listState->rows[static_cast<size_t>(row)];
+  const ListItem& item = listState->rows[static_cast<size_t>(row)];
+  bool clicked = true;
+  if (isHierarchy(list) && item.hasToggle) {
+    const int32_t rowTop = entry->rect.top + padding + (offset / rowHeight) * rowHeight;
+    const PixelRect rowRect{entry->rect.left, rowTop, entry->rect.right, rowTop + rowHeight};
+    clicked = hierarchyToggleBox(rowRect, item.indent, scale_).contains(x, y);
+  }
   const std::wstring name(list.name);  // the change action may replace the document
   selectRow(list, *listState, row, true);
-  if (isHierarchy(list) && item.hasToggle) {
-    const int32_t rowTop = entry->rect.top + padding + (row - listState->firstVisibleRow) * rowHeight;
-    const PixelRect rowRect{entry->rect.left, rowTop, entry->rect.right, rowTop + rowHeight};
-    if (!hierarchyToggleBox(rowRect, item.indent, scale_).contains(x, y)) return;
-  }
-  if (Node* again = findNode(name)) invokeAction(*again, L"onClick");
+  if (Node* again = clicked ? findNode(name) : nullptr) invokeAction(*again, L"onClick");
 }
 
 void Screen::mouseDown(int32_t x, int32_t y) {
@@ -245,10 +244,11 @@ void Screen::mouseDown(int32_t x, int32_t y) {
   interaction_.mouseX = x;
   interaction_.mouseY = y;
   if (!interaction_.popup.empty() && pressPopup(x, y)) return;
-  Node* hit = hitTest(x, y, true, false);
-  if (hit) setFocus(hit);
-  if (Node* under = hit ? findNode(hit->name) : hitTest(x, y, false, false)) bringToFront(*under);
-  interaction_.pressed = interaction_.clicked = hit ? hit->name : std::wstring();
+  const Node* hit = hitTest(x, y, true, false);
+  const std::wstring hitName = hit ? std::wstring(hit->name) : std::wstring();
+  if (hit) setFocus(hit);  // focus actions may replace the document: look the control up again
+  if (Node* under = hit ? findNode(hitName) : hitTest(x, y, false, false)) bringToFront(*under);
+  interaction_.pressed = interaction_.clicked = findNode(hitName) ? hitName : std::wstring();
   interaction_.pressX = x;
   interaction_.pressY = y;
   const NodeState* pressedState = state(interaction_.pressed);

@@ -9,11 +9,15 @@
 namespace Corvanthorne::Gui {
 namespace {
 
-std::wstring lowerRaw(const Node& node, PropertyName key) { return lowerAscii(node.raw(key)); }
+// Style words are compared in place: painting reads them for every control of every frame.
+bool rawIs(const Node& node, PropertyName key, std::wstring_view word) {
+  return equalsIgnoringAsciiCase(node.raw(key), word);
+}
 
 bool isWrapWord(std::wstring_view raw) {
-  const std::wstring word = lowerAscii(raw);
-  return word == L"true" || word == L"1" || word == L"yes" || word == L"on";
+  for (const std::wstring_view word : {L"true", L"1", L"yes", L"on"})
+    if (equalsIgnoringAsciiCase(raw, word)) return true;
+  return false;
 }
 
 bool isLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -32,30 +36,34 @@ char32_t codePointBefore(std::wstring_view text, size_t end, size_t& start) {
 
 }  // namespace
 
+bool hasStyle(const Node& node, std::wstring_view word) { return rawIs(node, L"style", word); }
+
+bool isConceptStyle(const Node& node) {
+  const std::wstring_view style = node.raw(L"style");
+  return style.size() >= 7 && equalsIgnoringAsciiCase(style.substr(0, 7), L"concept");
+}
+
 TextTone textTone(const Node& node) {
-  const std::wstring style = lowerRaw(node, L"style");
   static constexpr std::pair<std::wstring_view, TextTone> tones[] = {
       {L"muted", TextTone::Muted},       {L"placeholder", TextTone::Placeholder}, {L"important", TextTone::Important},
       {L"selected", TextTone::Selected}, {L"button", TextTone::Button},           {L"action", TextTone::Action},
       {L"success", TextTone::Success},   {L"disabled", TextTone::Disabled}};
   for (const auto& [word, tone] : tones)
-    if (style == word) return tone;
+    if (hasStyle(node, word)) return tone;
   return TextTone::Normal;
 }
 
 PanelKind panelKind(const Node& node) {
-  const std::wstring style = lowerRaw(node, L"style");
-  if (style == L"action") return PanelKind::Action;
-  if (style == L"character" || style == L"characterselect") return PanelKind::Character;
-  if (style == L"icon") return PanelKind::Icon;
+  if (hasStyle(node, L"action")) return PanelKind::Action;
+  if (hasStyle(node, L"character") || hasStyle(node, L"characterselect")) return PanelKind::Character;
+  if (hasStyle(node, L"icon")) return PanelKind::Icon;
   return PanelKind::Plain;
 }
 
 FontRole fontRole(const Node& node) {
-  const std::wstring font = lowerRaw(node, L"font");
-  if (font == L"small") return FontRole::Small;
-  if (font == L"heading") return FontRole::Heading;
-  if (font == L"button") return FontRole::Button;
+  if (rawIs(node, L"font", L"small")) return FontRole::Small;
+  if (rawIs(node, L"font", L"heading")) return FontRole::Heading;
+  if (rawIs(node, L"font", L"button")) return FontRole::Button;
   return FontRole::Body;
 }
 
@@ -73,13 +81,12 @@ TextColour textColour(const Node& node) {
 }
 
 TextAlign textAlign(const Node& node) {
-  const std::wstring align = lowerRaw(node, L"align");
-  if (align == L"center") return TextAlign::Center;
-  if (align == L"right") return TextAlign::Right;
+  if (rawIs(node, L"align", L"center")) return TextAlign::Center;
+  if (rawIs(node, L"align", L"right")) return TextAlign::Right;
   return TextAlign::Left;
 }
 
-bool isHierarchy(const Node& node) { return node.type == L"List" && lowerRaw(node, L"style") == L"hierarchy"; }
+bool isHierarchy(const Node& node) { return node.type == L"List" && hasStyle(node, L"hierarchy"); }
 
 bool isLetterInput(const Node& node) { return node.raw(L"style") == L"letter-input"; }
 
@@ -92,14 +99,16 @@ uint32_t textFormat(const Node& node) {
   return horizontal | textVCenter | textSingleLine | textEndEllipsis;
 }
 
-PixelRect sliderTrack(const PixelRect& rect, float scale) {
+PixelRect sliderValueArea(const Node& node, const PixelRect& rect, float scale) {
+  if (!hasStyle(node, L"value") && !hasStyle(node, L"compact")) return rect;
   const int32_t inset = std::min(scaledPixels(12, scale), rect.width() / 2);
   return PixelRect{rect.left + inset, rect.top, rect.right - inset, rect.bottom};
 }
 
 PixelRect hierarchyToggleBox(const PixelRect& rowRect, int32_t indent, float scale) {
   const int32_t size = std::min(scaledPixels(12, scale), rowRect.height());
-  const int32_t left = rowRect.left + scaledPixels(4, scale) + std::max(0, indent) * scaledPixels(16, scale);
+  const int32_t levels = std::clamp(indent, 0, 64);  // deeper rows would leave the list anyway
+  const int32_t left = rowRect.left + scaledPixels(4, scale) + levels * scaledPixels(16, scale);
   const int32_t top = rowRect.top + (rowRect.height() - size) / 2;
   return PixelRect{left, top, left + size, top + size};
 }
@@ -126,7 +135,7 @@ std::wstring inputVisibleText(Screen& screen, const Node& node, const PixelRect&
   const bool letter = isLetterInput(node);
   const bool multiLine = letter && screen.flag(node, L"wrap", false);
   int32_t leftInset = scaledPixels(10, s);
-  if (lowerRaw(node, L"icon") == L"search") leftInset += scaledPixels(12, s) + scaledPixels(11, s);
+  if (rawIs(node, L"icon", L"search")) leftInset += scaledPixels(12, s) + scaledPixels(11, s);
   const double available = std::max(0, rect.width() - scaledPixels(2, s) - scaledPixels(8, s) - leftInset);
   if (text.empty() || available < 1) return {};
   const double size =

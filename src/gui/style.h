@@ -46,6 +46,10 @@ inline constexpr size_t inputTextSizeMetric = 32;  // also the text size of font
 inline constexpr uint32_t textLeft = 0x0, textCenter = 0x1, textRight = 0x2, textVCenter = 0x4,
                           textWordBreak = 0x10, textSingleLine = 0x20, textEndEllipsis = 0x8000;
 
+// The raw `style` is `word`, letter case ignored.
+bool hasStyle(const Node& node, std::wstring_view word);
+// The style word begins with "concept": the decorative looks of the concept painter.
+bool isConceptStyle(const Node& node);
 TextTone textTone(const Node& node);
 PanelKind panelKind(const Node& node);
 FontRole fontRole(const Node& node);
@@ -57,9 +61,9 @@ bool isLetterInput(const Node& node);
 bool isBold(const Node& node);
 uint32_t textFormat(const Node& node);
 
-// The track of "value" and "compact" sliders inside the control's rectangle: the pointer
-// fraction is measured over it.
-PixelRect sliderTrack(const PixelRect& rect, float scale);
+// Where a slider's value runs from min to max: the track inset from both ends for "value"
+// and "compact" sliders, the whole rectangle otherwise. Pointer and painting share it.
+PixelRect sliderValueArea(const Node& node, const PixelRect& rect, float scale);
 
 // The toggle box of a "hierarchy" list row, indented by the row's level.
 PixelRect hierarchyToggleBox(const PixelRect& rowRect, int32_t indent, float scale);

@@ -125,8 +125,8 @@ std::vector<std::wstring> splitTrimmed(std::wstring_view text, wchar_t separator
 }
 
 bool isCentreKeyword(std::wstring_view value) {
-  const std::wstring word = lowerAscii(trimWhitespace(value));
-  return word == L"center" || word == L"centre";
+  const std::wstring_view word = trimWhitespace(value);
+  return equalsIgnoringAsciiCase(word, L"center") || equalsIgnoringAsciiCase(word, L"centre");
 }
 
 int32_t roundToInt(double value) {
@@ -134,6 +134,17 @@ int32_t roundToInt(double value) {
   if (!(rounded > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
   if (rounded >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(rounded);
+}
+
+int32_t saturatePixel(double value) {
+  if (!(value > -pixelLimit)) return static_cast<int32_t>(-pixelLimit);
+  return static_cast<int32_t>(std::min(value, pixelLimit));
+}
+
+bool containsIgnoringAsciiCase(std::wstring_view text, std::wstring_view word) {
+  for (size_t i = 0; i + word.size() <= text.size(); ++i)
+    if (equalsIgnoringAsciiCase(text.substr(i, word.size()), word)) return true;
+  return false;
 }
 
 int32_t scaledPixels(double designUnits, double scale) { return std::max(1, roundToInt(designUnits * scale)); }

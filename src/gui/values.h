@@ -42,6 +42,14 @@ inline bool isBinding(std::wstring_view raw) { return !raw.empty() && raw[0] == 
 // Rounds to the nearest integer, halves away from zero.
 int32_t roundToInt(double value);
 
+// Pixel coordinates saturate at +-1e9 (NaN counts as the low end): whatever sizes a document
+// gives, widths and sums of two coordinates still fit 32 bits.
+inline constexpr double pixelLimit = 1e9;
+int32_t saturatePixel(double value);
+
+// Whether `text` contains `word`, letter case ignored (ASCII), without copying either.
+bool containsIgnoringAsciiCase(std::wstring_view text, std::wstring_view word);
+
 // A length in design units as whole pixels at a scale, never below one pixel.
 int32_t scaledPixels(double designUnits, double scale);
 

@@ -5,87 +5,54 @@
 #include <limits>
 #include <stdexcept>
 
+#include "gui/script.h"
+#include "support/message_of.h"
 #include "support/temp_dir.h"
 
 namespace Corvanthorne::Gui {
 namespace {
 
-Screen screenOf(std::wstring_view text) {
-  Screen screen;
-  screen.setDocument(parseDocument(text, L"test.ghi"));
-  return screen;
+TEST(Screen, ScriptedStates) {
+  const ScriptCase cases[] = {
+      // States from properties: numbers read leniently, negative z-orders as 0, rows and
+      // selections clamped; the design size from the first Root, or from "Application".
+      {L"Root R { width = 800; height = 600; Panel P { x = 10; width = 12px; zOrder = -4; } Panel Z { zOrder = 9.9; }"
+       L" List L { items = a|b,c; selectedIndex = 7; } Dropdown D { items = Low, , High; selectedIndex = 0.6; } }",
+       L"?design ?width=P ?z=P ?z=Z ?rows=L ?sel=L ?rows=D ?hl=D",
+       L"design=800,600 width=12.000000 z=0 z=9 rows=a|b,c sel=1 rows=Low|High hl=1 "},
+      {L"Root R { width = 800; } Panel Application { width = 1024; }", L"?design", L"design=1024,720 "},
+      // Visibility: hidden wins over visible, the runtime override over both; unbound text is empty.
+      {L"Root R { Text T { text = $name; visible = true; hidden = yes; } Text U { visible = yes; } }",
+       L"?visible=T ?visible=U show=T ?visible=T ?text=T", L"visible=0 visible=1 visible=1 text=\"\" "},
+      // Hiding a control clears the focus (with onBlur) and closes the popup inside it.
+      {L"Root R { Panel P { Input I { onBlur = blurred; } Dropdown D { items = a, b; } } Button B { } }",
+       L"focus=I hide=B ?focus hide=P ?focus show=P layout open=D hide=D ?popup", L"focus=I blurred:I focus= popup= "},
+      // New rows take the document's selection once there are rows; no rows close the popup.
+      {L"Root R { Dropdown D { selectedIndex = 1; } List L { items = a, b, c; selectedIndex = 2; } }",
+       L"rows=D:x,y ?sel=D layout open=D rows=D: ?sel=D ?popup rows=L:only ?hl=L", L"sel=1 sel=-1 popup= hl=0 "},
+      // A log keeps its capacity and follows new lines, or keeps the top row the user scrolled to.
+      {L"Root R { List Short { style = TextLog; capacity = 3; visibleLines = 2; } List Log { style = textlog; visibleLines = 2; } }",
+       L"rows=Short:1,2,3,4,5 ?rows=Short ?first=Short rows=Log:a,b,c,d,e ?first=Log first=Log:1 rows=Log:z,a,b,c,d,e,f"
+       L" ?first=Log ?sel=Log rows=Log:x,y,z ?first=Log",
+       L"rows=3|4|5 first=1 first=3 first=2 sel=-1 first=1 "},
+  };
+  expectLogs(cases);
 }
 
-std::vector<ListItem> rowsOf(std::initializer_list<const wchar_t*> texts) {
-  std::vector<ListItem> rows;
-  for (const wchar_t* text : texts) {
-    ListItem row;
-    row.value = row.text = text;
-    rows.push_back(row);
+TEST(Screen, NumbersReadTheLeadingNumberOnEveryRead) {
+  Script script(L"Root R { Text T { width = $pos; } }");
+  const Node& text = *script.screen.findNode(L"T");
+  // Beyond the range of a double, tiny numbers read as zero and huge ones as infinity.
+  for (const auto& [bound, read] : {std::pair<const wchar_t*, double>{L"40 wide", 40}, {L"none", 1}, {L"-1.5e-400", 0},
+                                    {L"0.002e-99999999999999999999", 0}, {L"-12e400", -std::numeric_limits<double>::infinity()}}) {
+    script.values[L"pos"] = bound;
+    EXPECT_EQ(script.screen.number(text, L"width", 1), read) << bound;
   }
-  return rows;
-}
-
-std::vector<std::wstring> textsOf(const NodeState& state) {
-  std::vector<std::wstring> texts;
-  for (const ListItem& row : state.rows) texts.push_back(row.text);
-  return texts;
-}
-
-TEST(Screen, CreatesStatesAndDesignSize) {
-  Screen screen = screenOf(
-      L"Root R { width = 800; height = 600; Panel P { x = 10; y = 5; width = 12px; zOrder = -4; }"
-      L" List L { items = a|b,c; selectedIndex = 7; } Dropdown D { items = Low, , High; selectedIndex = 0.6; }"
-      L" Panel Z { zOrder = 9.9; } }");
-  EXPECT_EQ(screen.designWidth(), 800);
-  EXPECT_EQ(screen.designHeight(), 600);
-  const NodeState& panel = *screen.state(L"P");
-  EXPECT_EQ(panel.x, 10);
-  EXPECT_EQ(panel.width, 12);  // the run-time reader takes the leading number
-  EXPECT_EQ(panel.zOrder, 0u);
-  EXPECT_EQ(screen.state(L"Z")->workingZOrder, 9u);
-  EXPECT_EQ(textsOf(*screen.state(L"L")), (std::vector<std::wstring>{L"a", L"b,c"}));
-  EXPECT_EQ(screen.state(L"L")->selectedRow, 1);
-  EXPECT_EQ(textsOf(*screen.state(L"D")), (std::vector<std::wstring>{L"Low", L"High"}));
-  EXPECT_EQ(screen.state(L"D")->highlightedRow, 1);
-  EXPECT_EQ(screen.state(L"nope"), nullptr);
-  EXPECT_EQ(screen.findNode(L"L")->type, L"List");
-  // "Application" wins over the first Root.
-  screen.setDocument(parseDocument(L"Root R { width = 800; } Panel Application { width = 1024; }", L""));
-  EXPECT_EQ(screen.designWidth(), 1024);
-  EXPECT_EQ(screen.designHeight(), 720);
-}
-
-TEST(Screen, BindingsAreResolvedOnEveryRead) {
-  Screen screen = screenOf(
-      L"Root R { Text T { text = $name; width = $w; visible = $shown; hidden = yes; } Text U { visible = yes; } }");
-  int calls = 0;
-  std::wstring width = L"40 wide";
-  screen.bindValue(L"w", [&] { ++calls; return width; });
-  Node& text = *screen.findNode(L"T");
-  EXPECT_EQ(screen.number(text, L"width", 1), 40);
-  width = L"none";
-  EXPECT_EQ(screen.number(text, L"width", 1), 1);
-  // Beyond the range of a double: tiny numbers read as zero, huge ones as infinity.
-  width = L"-1.5e-400";
-  EXPECT_EQ(screen.number(text, L"width", 1), 0);
-  width = L"0.002e-99999999999999999999";
-  EXPECT_EQ(screen.number(text, L"width", 1), 0);
-  width = L"-12e400";
-  EXPECT_EQ(screen.number(text, L"width", 1), -std::numeric_limits<double>::infinity());
-  EXPECT_EQ(calls, 5);
-  EXPECT_EQ(screen.text(L"T"), L"");  // unbound reads as empty
-  EXPECT_EQ(screen.number(text, L"height", 7), 7);
-  EXPECT_FALSE(screen.isVisible(text));  // hidden wins
-  EXPECT_TRUE(screen.isVisible(*screen.findNode(L"U")));
-  screen.setVisible(L"T", true);
-  EXPECT_TRUE(screen.isVisible(text));
-  EXPECT_FALSE(screen.setVisible(L"missing", true));
-  EXPECT_EQ(screen.text(L"missing"), L"");
 }
 
 TEST(Screen, ReadOnlyBindingKeepsEarlierSetterAndActionsMarkLayout) {
-  Screen screen = screenOf(L"Root R { Input I { text = $user; onChange = changed; onClick = unknown; } }");
+  Script script(L"Root R { Input I { text = $user; onChange = changed; onClick = unknown; } }");
+  Screen& screen = script.screen;
   std::vector<std::wstring> written;
   screen.bindValue(L"user", [] { return std::wstring(L"ann"); }, [&](std::wstring_view v) { written.emplace_back(v); });
   screen.bindValue(L"user", [] { return std::wstring(L"bob"); });
@@ -94,76 +61,16 @@ TEST(Screen, ReadOnlyBindingKeepsEarlierSetterAndActionsMarkLayout) {
   screen.writeBack(input, L"onChange", L"ignored");  // not a binding
   EXPECT_EQ(written, std::vector<std::wstring>{L"carl"});
   EXPECT_EQ(screen.text(L"I"), L"bob");
-
   int fired = 0;
-  screen.setAction(L"changed", [&](Node& node) { fired += node.name == L"I"; });
+  screen.setAction(L"changed", [&](Node&) { ++fired; });
   screen.layout();
-  EXPECT_FALSE(screen.layoutNeeded());
   screen.invokeAction(input, L"onClick");
   EXPECT_FALSE(screen.layoutNeeded());  // an unknown action does nothing
   screen.invokeAction(input, L"onChange");
   EXPECT_EQ(fired, 1);
-  EXPECT_TRUE(screen.layoutNeeded());
-  EXPECT_TRUE(screen.redrawNeeded());
+  EXPECT_TRUE(screen.layoutNeeded() && screen.redrawNeeded());
   screen.setAction(L"changed", ActionHandler{});
   EXPECT_THROW(screen.invokeAction(input, L"onChange"), std::bad_function_call);
-}
-
-TEST(Screen, HidingAControlClearsFocusAndPopupInside) {
-  Screen screen = screenOf(
-      L"Root R { Panel P { Input I { onBlur = blurred; } Dropdown D { items = a, b; } } Button B { } }");
-  std::vector<std::wstring> blurred;
-  screen.setAction(L"blurred", [&](Node& node) { blurred.emplace_back(node.name); });
-  screen.setFocus(screen.findNode(L"I"));
-  EXPECT_TRUE(screen.setVisible(L"B", false));
-  EXPECT_EQ(screen.focusedName(), L"I");
-  EXPECT_TRUE(screen.setVisible(L"P", false));
-  EXPECT_EQ(screen.focusedName(), L"");
-  EXPECT_EQ(blurred, std::vector<std::wstring>{L"I"});
-  screen.setVisible(L"P", true);
-  screen.layout();
-  screen.openPopup(*screen.findNode(L"D"));
-  EXPECT_EQ(screen.popupName(), L"D");
-  screen.setVisible(L"D", false);
-  EXPECT_EQ(screen.popupName(), L"");
-}
-
-TEST(Screen, ListRowsReplaceSelection) {
-  Screen screen = screenOf(L"Root R { Dropdown D { selectedIndex = 1; } List L { items = a, b, c; selectedIndex = 2; } }");
-  EXPECT_EQ(screen.state(L"D")->selectedRow, -1);
-  ASSERT_TRUE(screen.setListItems(L"D", rowsOf({L"x", L"y"})));
-  EXPECT_EQ(screen.state(L"D")->selectedRow, 1);  // the document's choice once rows exist
-  screen.layout();
-  screen.openPopup(*screen.findNode(L"D"));
-  EXPECT_EQ(screen.popupName(), L"D");
-  screen.setListItems(L"D", {});
-  EXPECT_EQ(screen.state(L"D")->selectedRow, -1);
-  EXPECT_EQ(screen.popupName(), L"");
-  screen.setListItems(L"L", rowsOf({L"only"}));
-  EXPECT_EQ(screen.state(L"L")->selectedRow, 0);
-  EXPECT_EQ(screen.state(L"L")->highlightedRow, 0);
-  EXPECT_FALSE(screen.setListItems(L"missing", {}));
-}
-
-TEST(Screen, TextLogKeepsCapacityAndFollowsOrKeepsItsTopRow) {
-  Screen screen = screenOf(
-      L"Root R { List Short { style = TextLog; capacity = 3; visibleLines = 2; }"
-      L" List Log { style = textlog; visibleLines = 2; } }");
-  screen.setListItems(L"Short", rowsOf({L"1", L"2", L"3", L"4", L"5"}));
-  EXPECT_EQ(textsOf(*screen.state(L"Short")), (std::vector<std::wstring>{L"3", L"4", L"5"}));
-  EXPECT_EQ(screen.state(L"Short")->firstVisibleRow, 1);
-
-  NodeState& log = *screen.state(L"Log");
-  screen.setListItems(L"Log", rowsOf({L"a", L"b", L"c", L"d"}));
-  EXPECT_EQ(log.firstVisibleRow, 2);  // at the bottom
-  screen.setListItems(L"Log", rowsOf({L"a", L"b", L"c", L"d", L"e"}));
-  EXPECT_EQ(log.firstVisibleRow, 3);  // follows new lines
-  log.firstVisibleRow = 1;            // the user scrolls up to "b"
-  screen.setListItems(L"Log", rowsOf({L"z", L"a", L"b", L"c", L"d", L"e", L"f"}));
-  EXPECT_EQ(log.firstVisibleRow, 2);  // "b" stays the top row
-  EXPECT_EQ(log.selectedRow, -1);
-  screen.setListItems(L"Log", rowsOf({L"x", L"y", L"z"}));
-  EXPECT_EQ(log.firstVisibleRow, 1);  // "b" is gone: unchanged, clamped to the bottom
 }
 
 TEST(Screen, LoadMergesIncludesInOrder) {
@@ -174,35 +81,28 @@ TEST(Screen, LoadMergesIncludesInOrder) {
   Testing::writeFile(dir / "c.ghi", "Window C { }");
   Screen screen;
   EXPECT_FALSE(screen.load(dir / "main.ghi"));  // b.ghi has an error but is merged
-  const Document& document = screen.document();
-  ASSERT_EQ(document.controls.size(), 3u);
-  EXPECT_EQ(document.controls[1]->name, L"A");
-  EXPECT_EQ(document.controls[2]->name, L"B");
-  ASSERT_EQ(document.diagnostics.size(), 1u);
-  EXPECT_EQ(document.diagnostics[0].message, L"Unknown control type 'Labl'.");
+  std::wstring names;
+  for (const Node* control : screen.document().controls) names += control->name;
+  EXPECT_EQ(names, L"RAB");
+  ASSERT_EQ(screen.document().diagnostics.size(), 1u);
+  EXPECT_EQ(screen.document().diagnostics[0].message, L"Unknown control type 'Labl'.");
   EXPECT_EQ(screen.findNode(L"OK")->parent->name, L"R");  // first in pre-order
   EXPECT_EQ(screen.state(L"OK")->x, 5);                   // one shared state, the later wins
-
   Screen missing;
   EXPECT_FALSE(missing.load(dir / "nothing.ghi"));
-  ASSERT_EQ(missing.document().diagnostics.size(), 1u);
-  EXPECT_EQ(missing.document().diagnostics[0].message, L"Could not open GUI document.");
-  EXPECT_TRUE(missing.document().controls.empty());
+  EXPECT_EQ(missing.document().diagnostics.at(0).message, L"Could not open GUI document.");
 }
 
 TEST(Screen, CanvasRenderersMustBeRegistered) {
-  Screen screen = screenOf(L"Root R { Canvas C { renderer = water; } Panel P { renderer = glow; } }");
-  Node& root = *screen.findNode(L"R");
-  screen.setCanvasRenderer(L"water", [](const Node&, const PixelRect&, const CorvanthorneGuiTheme&, DrawList&) {});
-  try {
-    screen.checkCanvasRenderers(root);
-    FAIL();
-  } catch (const std::logic_error& error) {
-    EXPECT_STREQ(error.what(), "Missing GPU canvas renderer: glow");
-  }
+  Script script(L"Root R { Canvas C { renderer = water; } Panel P { renderer = glow; } }");
+  Screen& screen = script.screen;
+  const Node& root = *screen.findNode(L"R");
+  const CanvasRenderer renderer = [](const Node&, const PixelRect&, const CorvanthorneGuiTheme&, DrawList&) {};
+  screen.setCanvasRenderer(L"water", renderer);
+  EXPECT_EQ(Testing::messageOf([&] { screen.checkCanvasRenderers(root); }), "Missing GPU canvas renderer: glow");
   screen.setCanvasRenderer(L"glow", CanvasRenderer{});
   EXPECT_THROW(screen.checkCanvasRenderers(root), std::logic_error);
-  screen.setCanvasRenderer(L"glow", [](const Node&, const PixelRect&, const CorvanthorneGuiTheme&, DrawList&) {});
+  screen.setCanvasRenderer(L"glow", renderer);
   EXPECT_NO_THROW(screen.checkCanvasRenderers(root));
 }
 

@@ -7,37 +7,33 @@
 namespace Corvanthorne::Gui {
 namespace {
 
-const Node& nodeOf(const Document& document, size_t child) { return *document.controls[0]->children[child]; }
-
 TEST(Style, WordsAreReadRawAndMostlyCaseInsensitive) {
   const Document document = parseDocument(
       L"Root R { List A { style = TextLog; } Input B { style = Letter-Input; align = centre; }"
       L" List C { style = $listStyle; } Text D { style = Important; font = HEADING; align = Right; color = ink; bold = True; }"
-      L" Panel E { style = characterselect; wrap = YES; align = center; } }",
+      L" Panel E { style = characterselect; wrap = YES; align = center; } Slider F { style = Concept-x; } }",
       L"");
-  EXPECT_TRUE(isTextLog(nodeOf(document, 0)));
-  EXPECT_FALSE(isLetterInput(nodeOf(document, 1)));
-  EXPECT_EQ(textAlign(nodeOf(document, 1)), TextAlign::Left);
-  EXPECT_FALSE(isTextLog(nodeOf(document, 2)));
-  const Node& text = nodeOf(document, 3);
-  EXPECT_EQ(textTone(text), TextTone::Important);
-  EXPECT_EQ(fontRole(text), FontRole::Heading);
-  EXPECT_EQ(fontRole(nodeOf(document, 0)), FontRole::Body);
-  EXPECT_EQ(textColour(text), (TextColour{-1, rgb(65, 46, 27)}));
-  EXPECT_FALSE(isBold(text));
-  EXPECT_EQ(textFormat(text), textRight | textVCenter | textSingleLine | textEndEllipsis);
-  EXPECT_EQ(panelKind(nodeOf(document, 4)), PanelKind::Character);
-  EXPECT_EQ(textFormat(nodeOf(document, 4)), textCenter | textWordBreak);
+  const auto node = [&](size_t child) -> const Node& { return *document.controls[0]->children[child]; };
+  EXPECT_TRUE(isTextLog(node(0)));
+  EXPECT_FALSE(isLetterInput(node(1)));
+  EXPECT_EQ(textAlign(node(1)), TextAlign::Left);
+  EXPECT_FALSE(isTextLog(node(2)));
+  EXPECT_EQ(textTone(node(3)), TextTone::Important);
+  EXPECT_EQ(fontRole(node(3)), FontRole::Heading);
+  EXPECT_EQ(fontRole(node(0)), FontRole::Body);
+  EXPECT_EQ(textColour(node(3)), (TextColour{-1, rgb(65, 46, 27)}));
+  EXPECT_FALSE(isBold(node(3)));
+  EXPECT_EQ(textFormat(node(3)), textRight | textVCenter | textSingleLine | textEndEllipsis);
+  EXPECT_EQ(panelKind(node(4)), PanelKind::Character);
+  EXPECT_EQ(textFormat(node(4)), textCenter | textWordBreak);
+  EXPECT_TRUE(isConceptStyle(node(5)));
+  EXPECT_FALSE(isConceptStyle(node(4)));
 }
 
 TEST(Style, CharacterWidthEstimates) {
-  EXPECT_EQ(charWidth(0x301), 0.0);
-  EXPECT_EQ(charWidth(U'W'), 1.15);
-  EXPECT_EQ(charWidth(U'i'), 0.5);
-  EXPECT_EQ(charWidth(U'7'), 0.75);
-  EXPECT_EQ(charWidth(U'\t'), 4.0);
-  EXPECT_EQ(charWidth(0x6F22), 1.35);
-  EXPECT_EQ(charWidth(0x1F600), 1.6);
+  for (const auto& [c, width] : {std::pair<char32_t, double>{0x301, 0.0}, {U'W', 1.15}, {U'i', 0.5}, {U'7', 0.75},
+                                 {U'\t', 4.0}, {0x6F22, 1.35}, {0x1F600, 1.6}})
+    EXPECT_EQ(charWidth(c), width) << static_cast<uint32_t>(c);
 }
 
 TEST(Style, InputShowsTheEndOfItsText) {

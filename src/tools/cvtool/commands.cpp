@@ -16,12 +16,13 @@ int runRecoverCommand(Arguments arguments, std::ostream& out);
 int runServe(Arguments arguments, std::ostream& out);
 int runLogin(Arguments arguments, std::ostream& out);
 int runRegister(Arguments arguments, std::ostream& out);
+int runReleaseCommand(Arguments arguments, std::ostream& out);
 #endif
 
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
 std::span<const Command> commands() {
   static constexpr Command table[] = {
-      Command{"ghi", "ghi check|tree FILE", runGhi},
+      Command{"ghi", "ghi check|tree|drawlist|render FILE ... (cvtool ghi for details)", runGhi},
       Command{"ghi replay", "ghi replay FILE [--size WxH] < SCRIPT", runGhiReplay},
       Command{"json", "json check|pretty FILE", runJson},
       Command{"manifest", "manifest check FILE KIND", runManifestCommand},
@@ -35,6 +36,14 @@ std::span<const Command> commands() {
       Command{"serve", "serve [--port N] [--accounts FILE]", runServe},
       Command{"login", "login [--port N] USER PASSWORD", runLogin},
       Command{"register", "register [--port N] USER PASSWORD EMAIL", runRegister},
+      // One line of help per action.
+      Command{"release",
+              "release keygen PRIVATE_KEY_FILE PUBLIC_KEY_FILE\n"
+              "  cvtool release publish --key PRIVATE_KEY_FILE --content N --build N [--notes FILE]\n"
+              "         [--remove PATH]... [--test-only] TREE SOURCE\n"
+              "  cvtool release verify [--public-key FILE] SOURCE\n"
+              "  cvtool release fetch [--public-key FILE] [--install] SOURCE GAME_FOLDER",
+              runReleaseCommand},
 #endif
   };
   return table;

@@ -238,7 +238,7 @@ class Replayer {
         screen_.mouseWheel(event.x, event.y, event.wheelDelta);
         return;
       case ReplayEventKind::Key:
-        screen_.keyDown(event.virtualKey, event.shift);
+        screen_.keyDown(event.virtualKey, event.shift, event.control);
         return;
       case ReplayEventKind::Type:
         for (const wchar_t unit : event.text) screen_.character(static_cast<uint16_t>(unit));

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "common/text.h"
+#include "render/geometry.h"
+#include "render/screen_painter.h"
+#include "support/message_of.h"
+#include "support/temp_dir.h"
+#include "tools/cvtool/cvtool.h"
+
+namespace Corvanthorne::Gui {
+namespace {
+
+const CorvanthorneGuiTheme& theme = defaultGuiTheme();
+
+TEST(Geometry, NumericRules) {
+  // Corner cuts: at most half the smaller side, none below 2 pixels or for a negative cut.
+  for (const auto& [rect, cut, limited] : {std::tuple{PixelRect{0, 0, 100, 6}, 4, 3}, {PixelRect{0, 0, 100, 100}, 4, 4},
+                                           {PixelRect{0, 0, 1, 10}, 4, 0}, {PixelRect{0, 0, 50, 50}, -2, 0}})
+    EXPECT_EQ(limitedCut(rect, cut), limited);
+  EXPECT_EQ(octagon(RectF{0, 0, 10, 6}, 3)[2], (PointF{10, 3}));
+  // The header band stops at the bottom edge minus the margin.
+  EXPECT_EQ(frameHeaderBand(PixelRect{0, 0, 100, 6}, 1).bottom, 2);
+  EXPECT_EQ(frameHeaderBand(PixelRect{0, 0, 100, 100}, 1), (PixelRect{4, 4, 96, 30}));
+  // Progress: max 0 counts as a tiny max, the ratio is clamped.
+  const PixelRect inner{10, 0, 110, 10};
+  EXPECT_EQ(progressFill(inner, 5, 0).right, 110);
+  EXPECT_EQ(progressFill(inner, -1, 1).right, 10);
+  EXPECT_EQ(progressFill(inner, 0.25, 1).right, 35);
+  EXPECT_EQ(blend(rgb(0, 0, 0), rgb(255, 255, 255), 0.2), rgb(51, 51, 51));
+  EXPECT_EQ(blend(rgb(10, 0, 0), rgb(20, 0, 0), 7), rgb(20, 0, 0));
+  EXPECT_EQ(scaleChannels(theme[1], 9, 8), rgb(36, 39, 43));
+  EXPECT_EQ(scaleChannels(rgb(250, 16, 0), 19, 16), rgb(255, 19, 0));
+  // The arrow cell never reaches past the left edge; the arrow points down while closed.
+  EXPECT_EQ(dropdownArrowCell(PixelRect{0, 0, 100, 30}, 28), (PixelRect{72, 0, 100, 30}));
+  EXPECT_EQ(dropdownArrowCell(PixelRect{0, 0, 20, 30}, 28).left, 0);
+  EXPECT_EQ(dropdownArrow(PixelRect{72, 0, 100, 30}, 1, false), (std::array<PointF, 3>{{{82, 13}, {90, 13}, {86, 19}}}));
+  EXPECT_EQ(dropdownArrow(PixelRect{72, 0, 100, 30}, 1, true)[2], (PointF{86, 11}));
+  // Pop-up rows: the first visible row kept in range; row i inside the border.
+  EXPECT_EQ(clampFirstRow(10, 5, 3), 2);
+  EXPECT_EQ(clampFirstRow(-1, 5, 3), 0);
+  EXPECT_EQ(popupRowRect(PopupGeometry{PixelRect{0, 100, 80, 196}, 3, 30, 3}, 1), (PixelRect{3, 133, 77, 162}));
+  // The check box: an 18-pixel square centred at the left; the mark through three points.
+  const PixelRect box = checkboxBox(PixelRect{0, 0, 100, 30}, 1);
+  EXPECT_EQ(box, (PixelRect{0, 6, 18, 24}));
+  const CheckMark mark = checkMark(box);
+  EXPECT_FLOAT_EQ(mark.points[1].x, 0.39f * 18);
+  EXPECT_FLOAT_EQ(mark.points[2].y, 6 + 0.2f * 18);
+  EXPECT_EQ(mark.width, 3);
+}
+
+TEST(Painting, ZeroWidthFramesDrawNothing) {
+  DrawList list;
+  DrawListTarget target(list);
+  paintFrame(target, theme, PixelRect{10, 10, 10, 50}, 1, FrameLook{});
+  EXPECT_TRUE(list.commands().empty());
+  paintFrame(target, theme, PixelRect{10, 10, 50, 50}, 1, FrameLook{});
+  EXPECT_EQ(list.lineCommands(), 8u + 1);  // the octagon and the highlight
+}
+
+// The draw list of a screen reflects the runtime overrides an application sets, the overall
+// opacity, canvas renderers and strictness.
+TEST(Painting, DrawListFollowsRuntimeState) {
+  Screen screen;
+  screen.setDocument(parseDocument(
+      L"Root R { width = 400; height = 300; ProgressBar P { width = 204; height = 20; max = 2; }"
+      L" Checkbox C { y = 30; width = 100; height = 20; text = Remember; } Dropdown D { y = 60; width = 120; height = 24; items = Low, High; }"
+      L" Text T { y = 90; width = 100; height = 20; text = Initial; } Canvas W { y = 120; width = 50; height = 50; renderer = water; } }",
+      L"paint.ghi"));
+  screen.setClientSize(400, 300);
+  const auto commands = [&] {
+    DrawList list;
+    buildDrawList(screen, theme, list);
+    return list;
+  };
+  const auto has = [](const DrawList& list, DrawKind kind, Colour colour, std::wstring_view text = {}) {
+    for (const DrawCommand& c : list.commands())
+      if (c.kind == kind && c.colour == colour && (text.empty() || c.text == text)) return true;
+    return false;
+  };
+  EXPECT_FALSE(has(commands(), DrawKind::FillRect, theme[76]));  // value 0: no fill
+  EXPECT_FALSE(has(commands(), DrawKind::Line, theme[64]));       // no check mark
+  screen.setValue(L"P", 1);
+  screen.setChecked(L"C", true);
+  screen.setSelectedRow(L"D", 1);
+  screen.setText(L"T", L"Changed");
+  screen.setOpacity(0.5f);
+  std::vector<PixelRect> canvases;
+  screen.setCanvasRenderer(L"water", [&](const Node&, const PixelRect& rect, const CorvanthorneGuiTheme&, DrawList& list) {
+    canvases.push_back(rect);
+    list.fillRect(rect, 1);
+  });
+  const DrawList list = commands();
+  EXPECT_TRUE(has(list, DrawKind::Line, theme[64]));
+  EXPECT_TRUE(has(list, DrawKind::Text, theme[59], L"High"));
+  EXPECT_TRUE(has(list, DrawKind::Text, theme[59], L"Changed"));
+  for (const DrawCommand& c : list.commands()) {
+    if (c.kind == DrawKind::FillRect && c.colour == theme[76]) {
+      EXPECT_EQ(c.rect, (RectF{2, 2, 102, 18}));  // half of 200
+    }
+    if (c.kind == DrawKind::Text && c.text == L"Changed") {
+      EXPECT_EQ(c.opacity, 0.5f);
+    }
+  }
+  EXPECT_EQ(canvases, std::vector<PixelRect>{(PixelRect{0, 120, 50, 170})});
+  screen.setCanvasRenderer(L"water", CanvasRenderer{});
+  EXPECT_NO_THROW(commands());  // without a renderer the canvas draws its image
+  screen.setStrict(true);
+  EXPECT_EQ(Testing::messageOf(commands), "Missing GPU canvas renderer: water");
+}
+
+// A document nested 100,000 levels deep is refused beyond the limit, and nothing that walks
+// the rest (validation, layout, painting, cvtool ghi tree) runs out of stack.
+TEST(Painting, DeeplyNestedDocuments) {
+  std::string text;
+  for (int i = 0; i < 100000; ++i) text += "Panel P" + std::to_string(i) + (i < 100 ? " { width = 50; height = 50;\n" : " {\n");
+  text += std::string(100000, '}');
+  Testing::TempDir dir;
+  Testing::writeFile(dir / "deep.ghi", text);
+  Screen screen;
+  EXPECT_FALSE(screen.load(dir / "deep.ghi"));
+  EXPECT_EQ(formatDiagnostic(screen.document().diagnostics.at(0)),
+            pathText(dir / "deep.ghi") + ":101:1: error: Control nested deeper than 100 levels; it is skipped.");
+  DrawList list;
+  buildDrawList(screen, theme, list);
+  EXPECT_GT(list.commands().size(), 1000u);
+  std::ostringstream out, err;
+  const std::string arguments[] = {"ghi", "tree", pathText(dir / "deep.ghi")};
+  EXPECT_EQ(Tools::runCvtool(arguments, out, err), 1);
+  EXPECT_NE(out.str().find("P99 "), std::string::npos);
+  EXPECT_EQ(out.str().find("P100 "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace Corvanthorne::Gui
