@@ -14,6 +14,7 @@
 #include "update/game_folder_lock.h"
 #include "update/game_folder_lock_win.h"
 #include "update/launcher_update.h"
+#include "update/remote_release.h"
 
 namespace Corvanthorne::Update {
 namespace {
@@ -141,15 +142,17 @@ void Bootstrap::updateGame() {
   recoverInterruptedInstall(gameFolder_);
   finishPendingLauncherUpdate(gameFolder_);
   installed_ = isInstalledGame(gameFolder_);
-  if (!patchSource_.empty()) throw std::runtime_error("Signed releases cannot be installed by this build");
-  const LatestPackage game = loadLatestPackage(packageSource_, "game");
+  const InstallProgress progress = [this](const std::wstring& text, int percent) {
+    postProgress(text, static_cast<unsigned>(percent));
+  };
+  std::optional<RemoteRelease> release;
+  if (!patchSource_.empty()) release = fetchRemoteRelease(patchSource_, gameFolder_, progress);
+  const LatestPackage game = release ? release->game : loadLatestPackage(packageSource_, "game");
   requireFreeSpace(installSpaceNeeded(game.manifest, gameFolder_), fs::space(gameFolder_).available);
-  installGamePackage(
-      game, gameFolder_,
-      [this](const std::wstring& text, int percent) { postProgress(text, static_cast<unsigned>(percent)); },
-      installGate);
+  installGamePackage(game, gameFolder_, progress, installGate);
+  if (release) recordAcceptedRelease(gameFolder_, *release);
   installed_ = true;
-  launcherPackage_ = loadLatestPackage(packageSource_, "launcher");
+  launcherPackage_ = release ? release->launcher : loadLatestPackage(packageSource_, "launcher");
   const LauncherDecision decision = launcherUpdateOffer(gameFolder_, launcherPackage_);
   if (!decision.offer) {
     state_ = BootstrapState::Done;

@@ -7,6 +7,7 @@
 #include <condition_variable>
 
 #include "common/dpi.h"
+#include "support/cvtool_outcome.h"
 #include "support/update_rig_win.h"
 #include "update/game_folder_lock.h"
 #include "update/game_folder_lock_win.h"
@@ -20,7 +21,8 @@ using Testing::waitUntil;
 
 class RunningWindow {
  public:
-  RunningWindow(const fs::path& game, const fs::path& source, UpdateStepGate gate = {}) : bootstrap_(game, source, L"") {
+  RunningWindow(const fs::path& game, const fs::path& source, UpdateStepGate gate = {}, std::wstring patchSource = L"")
+      : bootstrap_(game, source, std::move(patchSource)) {
     bootstrap_.installGate = std::move(gate);
     ui_ = std::thread([this] {
       result_ = bootstrap_.run(GetModuleHandleW(nullptr));
@@ -137,6 +139,29 @@ TEST_F(UpdateWindow, FailuresOfferPlayByWhatTheyLeftAndClosingWaitsForTheWorker)
     EXPECT_FALSE(window.result()) << "closed: the launcher does not start";
     EXPECT_EQ(Testing::readFile(game / "data" / "gui" / "game.ghi"), "game gui v2") << "the install ran to its end";
   }
+}
+
+TEST_F(UpdateWindow, SignedReleaseIsInstalledAcceptedAndNeverOffersAnotherSource) {
+  TempDir tree, release;
+  for (const auto& [path, bytes] : Testing::requiredGameFiles("r1")) Testing::writeFile(tree / path, bytes);
+  fs::copy_file(Testing::nextLauncherPath(), tree / "launcher.exe");
+  const std::string key = pathText(Testing::hostPath(QEL_TEST_DATA_DIR "/release/development_only_private_key.txt"));
+  const Testing::CvtoolOutcome published = Testing::cvtoolOutcome(
+      {"release", "publish", "--key", key, "--content", "1", "--build", "1", "--test-only", pathText(tree.path()),
+       pathText(release.path())});
+  ASSERT_EQ(published.code, 0) << published.err;
+  const std::wstring id = utf8ToWide(published.out.substr(10, 31));
+  {
+    RunningWindow window(game.path(), packages.path(), {}, release.path().wstring());
+    EXPECT_EQ(window.settled(), L"Launcher update available|Installed: copied build\nAvailable: " + id +
+                                    L"\n\nPress OK to update this launcher and restart it. Your settings are "
+                                    L"kept.|OK - Update & restart|Later");
+  }
+  EXPECT_EQ(Testing::readFile(game / ".corvanthorne" / "remote" / "accepted.json"), Testing::readFile(release / "latest.json"));
+  RunningWindow unreachable(game.path(), packages.path(), {}, (release / "gone").wstring());
+  EXPECT_EQ(unreachable.settled(), L"Update could not be completed|Could not read " +
+                                       utf8ToWide(pathText(release / "gone" / "latest.json")) +
+                                       L"\n\nYou can play the installed game or try again.|Retry|Play installed");
 }
 
 // Wine reads the screen's DPI from LogPixels when a process starts: each launcher opens at the
