@@ -7,6 +7,7 @@
 
 #include <stdexcept>
 
+#include "common/com_win.h"
 #include "common/files.h"
 #include "common/text.h"
 #include "launcher/game_folder.h"
@@ -45,20 +46,6 @@ std::string readWholeFile(const fs::path& path) {
   if (!bytes) throw std::runtime_error("Could not read " + pathText(path));
   return std::move(*bytes);
 }
-
-// COM for the folder chooser, on this thread only; released with the bootstrap.
-class ComApartment {
- public:
-  ComApartment() : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~ComApartment() {
-    if (initialized_) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-
- private:
-  bool initialized_;
-};
 
 }  // namespace
 
@@ -272,7 +259,7 @@ bool runBootstrap(void* moduleHandle) {
     const std::string chosen = readWholeFile(gameFolder / kUpdateSourceFile);
     if (!chosen.empty()) packageSource = pathFromUtf8(chosen);
   }
-  const ComApartment com;
+  const ComScope com;  // for the folder chooser
   Bootstrap bootstrap(gameFolder, packageSource, patchSource);
   return bootstrap.run(static_cast<HINSTANCE>(moduleHandle));
 }
