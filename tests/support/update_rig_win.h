@@ -70,11 +70,15 @@ inline void runHostProgram(const std::string& command) {
 }
 
 // A real click in the middle of a window (a button), as the X server delivers it.
+// Tests run in parallel and open windows of their own, so the target's top-level window is
+// raised above them first.
 inline void clickWindow(HWND window) {
+  SetWindowPos(GetAncestor(window, GA_ROOT), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   RECT rect{};
   GetWindowRect(window, &rect);
-  runHostProgram("xdotool mousemove " + std::to_string((rect.left + rect.right) / 2) + " " +
-                 std::to_string((rect.top + rect.bottom) / 2) + " click 1");
+  const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  waitUntil([&] { return WindowFromPoint(centre) == window; }, 2000);
+  runHostProgram("xdotool mousemove " + std::to_string(centre.x) + " " + std::to_string(centre.y) + " click 1");
 }
 
 // The whole X screen as <build folder>/screenshots/<name>; the build folder is on drive Z:.
