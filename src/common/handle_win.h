@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <objbase.h>
 #include <winhttp.h>
 #include <winsock2.h>
 
@@ -87,6 +88,7 @@ struct NullInvalidTraits {
 };
 
 inline void closeBcryptAlgorithm(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
+inline void releaseScreenDc(HDC dc) { ReleaseDC(nullptr, dc); }
 
 using ScopedMappedView = UniqueHandle<NullInvalidTraits<void*, &UnmapViewOfFile>>;
 using ScopedLocalMemory = UniqueHandle<NullInvalidTraits<HLOCAL, &LocalFree>>;
@@ -95,6 +97,8 @@ using ScopedBcryptAlgorithm = UniqueHandle<NullInvalidTraits<BCRYPT_ALG_HANDLE, 
 using ScopedBcryptHash = UniqueHandle<NullInvalidTraits<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;
 using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>>;
 using ScopedInternetHandle = UniqueHandle<NullInvalidTraits<HINTERNET, &WinHttpCloseHandle>>;
+using ScopedCoTaskMemory = UniqueHandle<NullInvalidTraits<void*, &CoTaskMemFree>>;
+using ScopedScreenDc = UniqueHandle<NullInvalidTraits<HDC, &releaseScreenDc>>;  // GetDC(nullptr)
 
 // GDI objects (fonts, pens, bitmaps) and memory device contexts. An object must be selected
 // out of every device context before its owner deletes it.

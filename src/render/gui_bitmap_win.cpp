@@ -8,26 +8,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/com_win.h"
 #include "common/text.h"
 
 namespace Corvanthorne::Gui {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-// COM for this thread while it is needed; a thread already in another apartment keeps it.
-class ComScope {
- public:
-  ComScope() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~ComScope() {
-    if (initialised_) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  bool initialised_;
-};
 
 ComPtr<IWICImagingFactory> imagingFactory() {
   ComPtr<IWICImagingFactory> factory;
