@@ -11,8 +11,8 @@ build=${QEL_BUILD_DIR:-$root/build}
 jobs=$(nproc)
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix
-          wine wine64 xvfb mesa-vulkan-drivers xdotool imagemagick)
-bench_packages=(libbenchmark-dev nlohmann-json3-dev libsimdjson-dev)
+          wine wine64 xvfb mesa-vulkan-drivers xdotool imagemagick python3 openssl)
+bench_packages=(libbenchmark-dev nlohmann-json3-dev libsimdjson-dev curl)
 fuzz_packages=(clang libclang-rt-14-dev)
 
 # Installs the base packages plus any given as arguments.
@@ -99,7 +99,37 @@ run_tests() {
   [ "$status" = 0 ] && [ "$failed" = 0 ]
 }
 
+# Writes one package of kind $1, version $2, into the client package folder $3 from the folder
+# $4 (every file below it, by its relative path).
+write_package() {
+  local kind=$1 version=$2 packages=$3 files=$4 path
+  local folder="$packages/$kind/$version"
+  rm -rf "$folder" && mkdir -p "$folder" && cp -r "$files/." "$folder/"
+  {
+    echo "CVPACKAGE 1 $kind $version"
+    (cd "$folder" && find . -type f ! -name manifest.txt | sed 's|^\./||' | LC_ALL=C sort | while read -r path; do
+      echo "$(sha256sum "$path" | cut -d' ' -f1) $(stat -c %s "$path") $path"
+    done)
+  } > "$packages/$kind.manifest.new" && mv "$packages/$kind.manifest.new" "$folder/manifest.txt"
+  echo "$version" > "$packages/$kind.latest"
+}
+
+# The build's default client package source: the game from game/ with the demo client, and
+# this build's launcher. The demo folder's first start installs the game from it.
+lay_out_client_package() {
+  local packages="$root/build/client-package/Release" staging="$build/client-package-files"
+  local client="$build/windows/demo-client/Qelmarin.exe"
+  [ -f "$client" ] || client="$build/windows/cvtool.exe"  # stands in until a demo client is built
+  rm -rf "$staging" && mkdir -p "$staging/game" "$staging/launcher"
+  cp -r "$root/game/." "$staging/game/" && cp "$client" "$staging/game/Qelmarin.exe"
+  cp "$build/windows/launcher.exe" "$staging/launcher/launcher.exe"
+  write_package game demo "$packages" "$staging/game"
+  write_package launcher demo "$packages" "$staging/launcher"
+  echo "Client package: $packages"
+}
+
 run_demo() {
+  lay_out_client_package
   local demo="$build/demo"
   mkdir -p "$demo"
   cp "$build/windows/launcher.exe" "$demo/launcher.exe"

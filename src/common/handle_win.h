@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <objbase.h>
+#include <winhttp.h>
 #include <winsock2.h>
 
 #include <stdexcept>
@@ -94,6 +96,8 @@ using ScopedModule = UniqueHandle<NullInvalidTraits<HMODULE, &FreeLibrary>>;
 using ScopedBcryptAlgorithm = UniqueHandle<NullInvalidTraits<BCRYPT_ALG_HANDLE, &closeBcryptAlgorithm>>;
 using ScopedBcryptHash = UniqueHandle<NullInvalidTraits<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>>;
 using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>>;
+using ScopedInternetHandle = UniqueHandle<NullInvalidTraits<HINTERNET, &WinHttpCloseHandle>>;
+using ScopedCoTaskMemory = UniqueHandle<NullInvalidTraits<void*, &CoTaskMemFree>>;
 using ScopedScreenDc = UniqueHandle<NullInvalidTraits<HDC, &releaseScreenDc>>;  // GetDC(nullptr)
 // A window destroyed with its owner; only from the thread that created it.
 using ScopedWindow = UniqueHandle<NullInvalidTraits<HWND, &DestroyWindow>>;

@@ -11,7 +11,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   using namespace Corvanthorne;
   return runStages({
       [] { return Update::runLauncherUpdateHelper(); },
-      [instance] { return Update::runUpdateBootstrap(instance); },
+      [instance] { return Update::runBootstrap(instance); },
       [instance, showCommand] { return runLauncher(instance, showCommand); },
       showLauncherErrorBox,
   });

@@ -24,11 +24,15 @@ using Testing::TempDir;
 
 fs::path launcherPath() { return Testing::hostPath(QEL_LAUNCHER_PATH); }
 
-// A copy of the launcher in a folder of its own, as a player's game folder would hold it.
+// A copy of the launcher in a developer tree of its own, where the update bootstrap steps aside.
 struct LauncherCopy {
   TempDir folder;
   fs::path exe = folder / "launcher.exe";
-  LauncherCopy() { fs::copy_file(launcherPath(), exe); }
+  LauncherCopy() {
+    fs::copy_file(launcherPath(), exe);
+    Testing::writeFile(folder / "CMakeLists.txt", "");
+    fs::create_directories(folder / "assets" / "worlds");
+  }
   DWORD run(const std::wstring& arguments) {
     return runProcess(quotedPath(exe) + arguments, folder.path());
   }
@@ -39,7 +43,7 @@ TEST(LauncherExe, HelperArgumentsWithTheWrongCountExitWithOneAndNothingElse) {
   EXPECT_EQ(launcher.run(L" --apply-launcher-update C:\\Games"), 1u);
   EXPECT_EQ(launcher.run(L" --apply-launcher-update C:\\Games 12 extra"), 1u);
   // Nothing was written beside the executable.
-  EXPECT_EQ(std::distance(fs::directory_iterator(launcher.folder.path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(launcher.folder.path()), fs::directory_iterator()), 3);
 }
 
 std::vector<std::string> importedDlls(HMODULE image) {

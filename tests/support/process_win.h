@@ -24,15 +24,15 @@ inline std::wstring cvtoolPath() { return hostPath(QEL_CVTOOL_PATH).wstring(); }
 inline std::wstring quotedPath(const std::filesystem::path& path) { return L"\"" + path.wstring() + L"\""; }
 
 // Starts commandLine without a window; the child inherits every inheritable handle. With
-// output, the child's standard output and error go there.
+// output, the child's standard output and error go there, and its input comes from input.
 inline ScopedHandle startProcess(std::wstring commandLine, const std::filesystem::path& folder = {},
-                                 DWORD flags = 0, HANDLE output = nullptr) {
+                                 DWORD flags = 0, HANDLE output = nullptr, HANDLE input = nullptr) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   if (output) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = output;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdInput = input ? input : GetStdHandle(STD_INPUT_HANDLE);
   }
   PROCESS_INFORMATION info{};
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags | CREATE_NO_WINDOW, nullptr,

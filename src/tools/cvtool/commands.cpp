@@ -17,6 +17,7 @@ int runServe(Arguments arguments, std::ostream& out);
 int runLogin(Arguments arguments, std::ostream& out);
 int runRegister(Arguments arguments, std::ostream& out);
 int runLoadingCommand(Arguments arguments, std::ostream& out);
+int runReleaseCommand(Arguments arguments, std::ostream& out);
 #endif
 
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
@@ -39,6 +40,14 @@ std::span<const Command> commands() {
       Command{"loading",
               "loading [--seconds S] [--size WxH] [--fullscreen] [--steps N] [--file TEXT] [--instance N] [--image PNG]",
               runLoadingCommand},
+      // One line of help per action.
+      Command{"release",
+              "release keygen PRIVATE_KEY_FILE PUBLIC_KEY_FILE\n"
+              "  cvtool release publish --key PRIVATE_KEY_FILE --content N --build N [--notes FILE]\n"
+              "         [--remove PATH]... [--test-only] TREE SOURCE\n"
+              "  cvtool release verify [--public-key FILE] SOURCE\n"
+              "  cvtool release fetch [--public-key FILE] [--install] SOURCE GAME_FOLDER",
+              runReleaseCommand},
 #endif
   };
   return table;

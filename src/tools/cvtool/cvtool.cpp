@@ -1,6 +1,7 @@
 #include "tools/cvtool/cvtool.h"
 
 #include <charconv>
+#include <algorithm>
 #include <exception>
 #include <ostream>
 #include <stdexcept>
@@ -48,6 +49,34 @@ ClientSize clientSizeOf(std::string_view text) {
 
 void throwUsage(std::string_view usage) {
   throw std::invalid_argument("usage: cvtool " + std::string(usage));
+}
+
+CommandLine::CommandLine(Arguments arguments, std::initializer_list<std::string_view> optionNames,
+                         std::initializer_list<std::string_view> switchNames, std::string_view usage) {
+  for (const std::string_view name : optionNames) options_[std::string(name)];
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (!argument.starts_with("--")) {
+      words_.push_back(argument);
+      continue;
+    }
+    const std::string_view name = std::string_view(argument).substr(2);
+    if (const auto option = options_.find(name); option != options_.end() && i + 1 < arguments.size())
+      option->second.push_back(arguments[++i]);
+    else if (std::find(switchNames.begin(), switchNames.end(), name) != switchNames.end())
+      switches_.emplace(name);
+    else
+      throwUsage(usage);
+  }
+}
+
+const std::vector<std::string>& CommandLine::values(std::string_view option) const {
+  return options_.find(option)->second;
+}
+
+std::string CommandLine::value(std::string_view option, std::string_view fallback) const {
+  const std::vector<std::string>& given = values(option);
+  return given.empty() ? std::string(fallback) : given.back();
 }
 
 int runCvtool(Arguments arguments, std::ostream& out, std::ostream& err) {

@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "tools/cvtool/cvtool.h"
+#include "update/release_document.h"
 #include "update/release_json.h"
 
 namespace Corvanthorne::Tools {
@@ -17,26 +18,9 @@ using Update::JsonValue;
 constexpr std::string_view usage = "json check|pretty FILE";
 
 void writeString(const std::string& text, std::ostream& out) {
-  out << '"';
-  for (const char c : text) {
-    switch (c) {
-      case '"': out << "\\\""; break;
-      case '\\': out << "\\\\"; break;
-      case '\b': out << "\\b"; break;
-      case '\f': out << "\\f"; break;
-      case '\n': out << "\\n"; break;
-      case '\r': out << "\\r"; break;
-      case '\t': out << "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          constexpr char hex[] = "0123456789abcdef";
-          out << "\\u00" << hex[c >> 4] << hex[c & 0xF];
-        } else {
-          out << c;
-        }
-    }
-  }
-  out << '"';
+  std::string quoted;
+  Update::appendJsonString(quoted, text);
+  out << quoted;
 }
 
 // The shortest text that reads back as the same double.

@@ -5,7 +5,6 @@
 
 #include <array>
 #include <atomic>
-#include <map>
 #include <ostream>
 #include <stdexcept>
 #include <vector>
@@ -61,23 +60,6 @@ std::string passwordHashHex(std::string_view saltHex, std::string_view password)
       kPasswordHashIterations, key.data(), static_cast<ULONG>(key.size()), 0);
   if (!BCRYPT_SUCCESS(status)) throwWindowsError("Could not hash a password", static_cast<DWORD>(status));
   return hexText(key.data(), key.size());
-}
-
-// Takes "--name VALUE" options named in options (pre-filled with defaults) out of the
-// arguments; returns the rest in order.
-std::vector<std::string> takeOptions(Arguments arguments, std::map<std::string, std::string>& options,
-                                     std::string_view usage) {
-  std::vector<std::string> positional;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    if (!arguments[i].starts_with("--")) {
-      positional.push_back(arguments[i]);
-      continue;
-    }
-    const auto option = options.find(arguments[i].substr(2));
-    if (option == options.end() || i + 1 == arguments.size()) throwUsage(usage);
-    option->second = arguments[++i];
-  }
-  return positional;
 }
 
 std::uint16_t parsePort(const std::string& text, bool allowAnyFreePort) {
@@ -155,32 +137,29 @@ void serveOne(SOCKET listener, AccountStore& accounts, const DevServerCrypto& cr
 // the value of an optional --port.
 std::vector<std::string> clientArguments(Arguments arguments, std::string_view usage, std::size_t count,
                                          std::uint16_t& port) {
-  std::map<std::string, std::string> options = {{"port", std::to_string(port)}};
-  std::vector<std::string> words = takeOptions(arguments, options, usage);
-  if (words.size() != count) throwUsage(usage);
-  port = parsePort(options["port"], false);
-  return words;
+  const CommandLine line(arguments, {"port"}, {}, usage);
+  if (line.words().size() != count) throwUsage(usage);
+  port = parsePort(line.value("port", std::to_string(port)), false);
+  return line.words();
 }
 
 }  // namespace
 
 int runServe(Arguments arguments, std::ostream& out) {
   constexpr std::string_view usage = "serve [--port N] [--address 127.X.Y.Z] [--accounts FILE] [--token-length N]";
-  std::map<std::string, std::string> options = {{"port", std::to_string(kGameServerPort)},
-                                                {"address", "127.0.0.1"},
-                                                {"accounts", std::string(kDefaultAccountsFile)},
-                                                {"token-length", std::to_string(kDefaultTokenLength)}};
-  if (!takeOptions(arguments, options, usage).empty()) throwUsage(usage);
-  std::uint16_t port = parsePort(options["port"], true);
-  const std::size_t tokenLength = parseTokenLength(options["token-length"]);
-  const std::filesystem::path accountsFile = pathFromUtf8(options["accounts"]);
+  const CommandLine line(arguments, {"port", "address", "accounts", "token-length"}, {}, usage);
+  if (!line.words().empty()) throwUsage(usage);
+  std::uint16_t port = parsePort(line.value("port", std::to_string(kGameServerPort)), true);
+  const std::string address = line.value("address", "127.0.0.1");
+  const std::size_t tokenLength = parseTokenLength(line.value("token-length", std::to_string(kDefaultTokenLength)));
+  const std::filesystem::path accountsFile = pathFromUtf8(line.value("accounts", kDefaultAccountsFile));
   AccountStore accounts(accountsFile);
   const DevServerCrypto crypto{randomHex, passwordHashHex, Update::sha256Bytes};
   const WinsockSession winsock;
-  const ScopedSocket listener = listenOn(options["address"], port);
+  const ScopedSocket listener = listenOn(address, port);
   stopRequested = false;
   if (!SetConsoleCtrlHandler(onConsoleControl, TRUE)) throwWindowsError("Could not watch for Ctrl+C");
-  out << "Serving on " << options["address"] << ":" << port << " with " << accounts.size()
+  out << "Serving on " << address << ":" << port << " with " << accounts.size()
       << (accounts.size() == 1 ? " account" : " accounts") << " from "
       << pathText(accountsFile) << " (Ctrl+C stops)" << std::endl;
   while (!stopRequested)

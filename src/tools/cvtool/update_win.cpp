@@ -3,10 +3,9 @@
 #include <stdexcept>
 
 #include "common/text.h"
-#include "tools/cvtool/cvtool.h"
+#include "tools/cvtool/update_win.h"
 #include "update/file_ops.h"
 #include "update/game_folder_lock_win.h"
-#include "update/game_install.h"
 
 namespace Corvanthorne::Tools {
 
@@ -15,15 +14,21 @@ constexpr std::string_view kLockUsage = "lock check GAME_FOLDER";
 constexpr std::string_view kInstallUsage = "install PACKAGE_ROOT GAME_FOLDER";
 constexpr std::string_view kRecoverUsage = "recover GAME_FOLDER";
 
-namespace {
-
 ScopedHandle lockGameFolder(const std::filesystem::path& gameFolder) {
   ScopedHandle lock = Update::acquireGameFolderLock(gameFolder, false);
   if (!lock) throw std::runtime_error("This game folder is in use. Close the game, then try again.");
   return lock;
 }
 
-}  // namespace
+void installPrintingProgress(const Update::LatestPackage& package, const std::filesystem::path& gameFolder,
+                             std::ostream& out) {
+  std::string finalText;
+  Update::installGamePackage(package, gameFolder, [&](const std::wstring& text, int percent) {
+    finalText = wideToUtf8(text);
+    out << percent << "% " << finalText << "\n" << std::flush;
+  });
+  out << finalText << "\n";
+}
 
 // Prints "<hex>  <path>" per file, like sha256sum.
 int runSha256Command(Arguments arguments, std::ostream& out) {
@@ -46,12 +51,7 @@ int runInstallCommand(Arguments arguments, std::ostream& out) {
   const Update::LatestPackage package = Update::loadLatestPackage(pathFromUtf8(arguments[0]), "game");
   const std::filesystem::path gameFolder = pathFromUtf8(arguments[1]);
   const ScopedHandle lock = lockGameFolder(gameFolder);
-  std::string finalText;
-  Update::installGamePackage(package, gameFolder, [&](const std::wstring& text, int percent) {
-    finalText = wideToUtf8(text);
-    out << percent << "% " << finalText << "\n" << std::flush;
-  });
-  out << finalText << "\n";
+  installPrintingProgress(package, gameFolder, out);
   return 0;
 }
 

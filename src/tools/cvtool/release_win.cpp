@@ -1,0 +1,214 @@
+// cvtool release: the studio's publisher of signed releases (keys, publishing, checking a
+// published folder) and the player's fetch as the update bootstrap runs it, for test rigs.
+#include <algorithm>
+#include <chrono>
+#include <ostream>
+#include <stdexcept>
+#include <unordered_set>
+
+#include "common/files.h"
+#include "common/text.h"
+#include "tools/cvtool/update_win.h"
+#include "update/file_ops.h"
+#include "update/remote_release.h"
+
+namespace Corvanthorne::Tools {
+namespace {
+
+namespace fs = std::filesystem;
+using Update::ReleaseFile;
+
+constexpr std::string_view kKeygenUsage = "release keygen PRIVATE_KEY_FILE PUBLIC_KEY_FILE";
+constexpr std::string_view kPublishUsage =
+    "release publish --key PRIVATE_KEY_FILE --content N --build N [--notes FILE] [--remove PATH]... "
+    "[--test-only] TREE SOURCE";
+constexpr std::string_view kVerifyUsage = "release verify [--public-key FILE] SOURCE";
+constexpr std::string_view kFetchUsage = "release fetch [--public-key FILE] [--install] SOURCE GAME_FOLDER";
+
+[[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
+
+std::string readTextFile(const fs::path& file) {
+  std::optional<std::string> bytes = readFileBytes(file);
+  if (!bytes) fail("Could not read " + pathText(file));
+  return std::move(*bytes);
+}
+
+// Key files hold one line of Base64 text.
+std::string readKeyFile(const std::string& file) {
+  std::string text = readTextFile(pathFromUtf8(file));
+  text.erase(text.find_last_not_of(" \t\r\n") + 1);
+  return text;
+}
+
+std::string trustedKey(const CommandLine& line) {
+  const std::string file = line.value("public-key", "");
+  if (file.empty()) return std::string(Update::builtInReleaseKey());
+  std::string key = readKeyFile(file);
+  if (!Update::isReleasePublicKeyText(key)) fail("Not a release public key file: " + file);
+  return key;
+}
+
+std::uint64_t revisionOption(const CommandLine& line, std::string_view name) {
+  const std::string text = line.value(name, "");
+  const bool digits = !text.empty() && text.size() <= 16 && text.find_first_not_of("0123456789") == std::string::npos;
+  const std::uint64_t value = digits ? std::stoull(text) : 0;
+  if (value == 0 || value > Update::releaseIntegerLimit)
+    throw std::invalid_argument("--" + std::string(name) + " needs a whole number from 1 to 9007199254740991");
+  return value;
+}
+
+void refuseExisting(const fs::path& file) {
+  if (fs::exists(file)) fail("Key file already exists: " + pathText(file));
+}
+
+int keygen(const CommandLine& line, std::ostream& out) {
+  if (line.words().size() != 2) throwUsage(kKeygenUsage);
+  const fs::path privateFile = pathFromUtf8(line.words()[0]);
+  const fs::path publicFile = pathFromUtf8(line.words()[1]);
+  refuseExisting(privateFile);
+  refuseExisting(publicFile);
+  const Update::ReleaseKeyPair pair = Update::generateReleaseKeyPair();
+  Update::writeFileAtomically(privateFile, pair.privateKey + "\n");
+  Update::writeFileAtomically(publicFile, pair.publicKey + "\n");
+  out << "private key " << pathText(privateFile) << " (keep it secret; it signs your releases)\n"
+      << "public key " << pathText(publicFile) << " (build with -DQEL_RELEASE_PUBLIC_KEY_FILE=<this file>)\n";
+  return 0;
+}
+
+// Every file under tree, hashed, in byte order of its path. A path that no package may hold,
+// or two that only differ in case, are refused by name.
+std::vector<ReleaseFile> hashTree(const fs::path& tree) {
+  std::vector<ReleaseFile> files;
+  std::unordered_set<std::wstring> identities;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(tree)) {
+    if (entry.is_directory()) continue;
+    const std::string path = pathText(entry.path().lexically_relative(tree));
+    const fs::path packagePath = Update::packagePathFromUtf8(path);
+    if (!entry.is_regular_file() ||
+        !Update::isAllowedPackagePath(packagePath, path == "launcher.exe" ? "launcher" : "game"))
+      fail("This path cannot be published in a release: " + path);
+    if (!identities.insert(Update::packagePathIdentity(packagePath)).second)
+      fail("Two paths of the tree differ only in letter case: " + path);
+    files.push_back({path, Update::sha256File(entry.path()), entry.file_size()});
+  }
+  std::sort(files.begin(), files.end(), [](const ReleaseFile& a, const ReleaseFile& b) { return a.path < b.path; });
+  return files;
+}
+
+struct CopiedObjects {
+  std::size_t count = 0;
+  std::uint64_t bytes = 0;
+};
+
+// Copies each object the source lacks (or holds damaged) through "<sha256>.new", checked
+// again after copying, so objects/<sha256> only ever holds exactly those bytes.
+CopiedObjects storeObjects(const fs::path& tree, const std::vector<ReleaseFile>& files, const fs::path& objects) {
+  fs::create_directories(objects);
+  CopiedObjects copied;
+  std::unordered_set<std::string> stored;
+  for (const ReleaseFile& file : files) {
+    const fs::path object = objects / file.sha256;
+    if (!stored.insert(file.sha256).second || Update::holdsFile(object, file.size, file.sha256)) continue;
+    const fs::path staging = object.native() + L".new";
+    Update::copyFileReplacing(tree / Update::packagePathFromUtf8(file.path), staging);
+    if (!Update::holdsFile(staging, file.size, file.sha256)) fail("This file changed while publishing: " + file.path);
+    Update::flushFile(staging);
+    Update::moveReplacing(staging, object);
+    ++copied.count;
+    copied.bytes += file.size;
+  }
+  return copied;
+}
+
+// The id's hexadecimal part names the file list: the manifest records of every file.
+std::string releaseIdFor(const std::vector<ReleaseFile>& files) {
+  std::string list;
+  for (const ReleaseFile& file : files)
+    list.append(file.sha256).append(" ").append(std::to_string(file.size)).append(" ").append(file.path).append("\n");
+  const auto now = std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+  return Update::makeReleaseId(now.time_since_epoch().count(), Update::sha256Bytes(list));
+}
+
+std::string readNotes(const CommandLine& line) {
+  const std::string file = line.value("notes", "");
+  if (file.empty()) return {};
+  std::string notes = readTextFile(pathFromUtf8(file));
+  if (!notes.empty() && utf8ToWide(notes).empty()) fail("Release notes are not UTF-8 text: " + file);
+  return notes;
+}
+
+int publish(const CommandLine& line, std::ostream& out) {
+  if (line.words().size() != 2 || line.value("key", "").empty()) throwUsage(kPublishUsage);
+  const fs::path tree = pathFromUtf8(line.words()[0]);
+  const fs::path source = pathFromUtf8(line.words()[1]);
+  Update::ReleaseDraft draft;
+  draft.testOnly = line.has("test-only");
+  draft.content = revisionOption(line, "content");
+  draft.build = revisionOption(line, "build");
+  draft.notes = readNotes(line);
+  draft.removals = line.values("remove");
+  const std::string privateKey = readKeyFile(line.value("key", ""));
+  draft.files = hashTree(tree);
+  draft.id = releaseIdFor(draft.files);
+
+  // The launcher's own reader checks the release before anything is written.
+  const std::string payload = Update::composeReleasePayload(draft);
+  const Update::JsonValue parsed = Update::parseReleaseJson(payload);
+  Update::planRelease(parsed, Update::readReleaseHeader(parsed, source.wstring()));
+  const std::string document = Update::composeReleaseDocument(payload, Update::signReleasePayload(payload, privateKey));
+
+  const CopiedObjects copied = storeObjects(tree, draft.files, source / L"objects");
+  Update::writeFileAtomically(source / L"latest.json", document);
+  out << "published " << draft.id << " content " << draft.content << ": " << draft.files.size() << " files, "
+      << copied.count << " new objects, " << copied.bytes << " bytes\n";
+  return 0;
+}
+
+int verify(const CommandLine& line, std::ostream& out) {
+  if (line.words().size() != 1) throwUsage(kVerifyUsage);
+  const fs::path source = pathFromUtf8(line.words()[0]);
+  const std::string document = Update::readReleaseMetadata(source / L"latest.json");
+  const Update::JsonValue payload = Update::parseReleaseJson(Update::verifyReleaseDocument(document, trustedKey(line)));
+  const Update::ReleaseHeader header = Update::readReleaseHeader(payload, source.wstring());
+  const Update::ReleasePlan plan = Update::planRelease(payload, header);
+  std::unordered_set<std::string> checked;
+  for (const Update::PackageManifest* manifest : {&plan.game, &plan.launcher})
+    for (const Update::PackageFile& file : manifest->files)
+      if (checked.insert(file.sha256).second && !Update::holdsFile(source / L"objects" / file.sha256, file.size, file.sha256))
+        fail("Release object is missing or damaged: objects/" + file.sha256);
+  out << "ok " << header.id << " content " << header.content << " build " << header.build << " "
+      << plan.game.files.size() + plan.launcher.files.size() << " files\n";
+  return 0;
+}
+
+int fetch(const CommandLine& line, std::ostream& out) {
+  if (line.words().size() != 2) throwUsage(kFetchUsage);
+  const std::wstring source = utf8ToWide(line.words()[0]);
+  const fs::path gameFolder = pathFromUtf8(line.words()[1]);
+  const std::string key = trustedKey(line);
+  const ScopedHandle lock = lockGameFolder(gameFolder);
+  const Update::RemoteRelease release = Update::fetchRemoteRelease(source, gameFolder, {}, key);
+  out << "ok " << release.game.manifest.version << " game " << release.game.manifest.files.size()
+      << " files launcher " << release.launcher.manifest.files.size() << " files removals "
+      << release.game.manifest.removals.size() << "\n";
+  if (line.has("install")) {
+    installPrintingProgress(release.game, gameFolder, out);
+    Update::recordAcceptedRelease(gameFolder, release);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int runReleaseCommand(Arguments arguments, std::ostream& out) {
+  const std::string_view action = arguments.empty() ? "" : arguments[0];
+  const Arguments rest = arguments.empty() ? arguments : arguments.subspan(1);
+  if (action == "keygen") return keygen(CommandLine(rest, {}, {}, kKeygenUsage), out);
+  if (action == "publish")
+    return publish(CommandLine(rest, {"key", "content", "build", "notes", "remove"}, {"test-only"}, kPublishUsage), out);
+  if (action == "verify") return verify(CommandLine(rest, {"public-key"}, {}, kVerifyUsage), out);
+  if (action == "fetch") return fetch(CommandLine(rest, {"public-key"}, {"install"}, kFetchUsage), out);
+  throwUsage("release keygen|publish|verify|fetch ...");
+}
+
+}  // namespace Corvanthorne::Tools

@@ -1,0 +1,234 @@
+// The remote release flow and its downloads: HTTPS through WinHTTP, or a local folder.
+#include <windows.h>
+#include <winhttp.h>
+
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+#include "common/handle_win.h"
+#include "common/text.h"
+#include "update/file_ops.h"
+#include "update/game_folder_lock.h"
+#include "update/remote_release.h"
+
+namespace Corvanthorne::Update {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr DWORD kResolveTimeoutMs = 15'000;
+constexpr DWORD kConnectTimeoutMs = 15'000;
+constexpr DWORD kSendTimeoutMs = 15'000;
+constexpr DWORD kReceiveTimeoutMs = 30'000;
+constexpr DWORD kChunkSize = 65'536;
+constexpr int kDownloadShare = 70;  // percent of the bootstrap's bar that downloads fill
+
+[[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
+
+std::wstring httpsUrl(std::wstring_view base, std::string_view relativeName) {
+  std::wstring url(base);
+  if (!url.ends_with(L'/')) url += L'/';
+  return url + utf8ToWide(relativeName);
+}
+
+struct UrlParts {
+  std::wstring host;
+  std::wstring path;
+  INTERNET_PORT port = 0;
+};
+
+// An HTTPS URL without user, password, query or fragment; anything else is refused. Not every
+// WinHTTP counts a fragment as extra information (Wine leaves it in the path), so "?" and "#"
+// are refused outright: neither may stand unescaped in a path.
+UrlParts crackHttpsUrl(const std::wstring& url) {
+  URL_COMPONENTS parts{};
+  parts.dwStructSize = sizeof(parts);
+  parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = static_cast<DWORD>(-1);
+  parts.dwUserNameLength = parts.dwPasswordLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS ||
+      parts.dwUserNameLength != 0 || parts.dwPasswordLength != 0 || parts.dwExtraInfoLength != 0 ||
+      url.find_first_of(L"?#") != std::wstring::npos)
+    fail("Invalid HTTPS patch URL");
+  return {std::wstring(parts.lpszHostName, parts.dwHostNameLength),
+          std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength), parts.nPort};
+}
+
+ScopedInternetHandle openSession() {
+  ScopedInternetHandle session(WinHttpOpen(L"Corvanthorne/1", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session ||
+      !WinHttpSetTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs))
+    fail("Could not initialize HTTPS downloads");
+  return session;
+}
+
+// Sends the GET and waits for the response head; redirects are answers, never followed.
+ScopedInternetHandle sendRequest(HINTERNET connection, const std::wstring& path) {
+  ScopedInternetHandle request(WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
+  DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+  if (!request || !WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never)) ||
+      !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+      !WinHttpReceiveResponse(request.get(), nullptr))
+    throwWindowsError("HTTPS patch request failed");
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX) ||
+      status != 200)
+    fail("Patch server did not return HTTP 200");
+  return request;
+}
+
+// Streams the body into staging in chunks, stopping as soon as it outgrows maxBytes.
+void receiveBody(HINTERNET request, const fs::path& staging, std::uint64_t maxBytes) {
+  std::ofstream out(staging, std::ios::binary | std::ios::trunc);
+  if (!out) fail("Could not stage download");
+  std::vector<char> chunk(kChunkSize);
+  std::uint64_t total = 0;
+  while (true) {
+    DWORD read = 0;
+    if (!WinHttpReadData(request, chunk.data(), kChunkSize, &read)) fail("Patch download interrupted");
+    if (read == 0) break;
+    total += read;
+    if (total > maxBytes) fail("Patch file exceeds declared size");
+    if (!out.write(chunk.data(), read)) fail("Could not write patch download");
+  }
+  out.close();
+  if (!out) fail("Could not finish patch download");
+}
+
+void downloadOverHttps(const std::wstring& url, const fs::path& staging, std::uint64_t maxBytes) {
+  const UrlParts parts = crackHttpsUrl(url);
+  const ScopedInternetHandle session = openSession();
+  const ScopedInternetHandle connection(WinHttpConnect(session.get(), parts.host.c_str(), parts.port, 0));
+  if (!connection) throwWindowsError("HTTPS patch request failed");
+  const ScopedInternetHandle request = sendRequest(connection.get(), parts.path);
+  receiveBody(request.get(), staging, maxBytes);
+}
+
+void copyFromFolder(const fs::path& folder, std::string_view relativeName, const fs::path& staging,
+                    std::uint64_t maxBytes) {
+  const fs::path relative = pathFromUtf8(relativeName);
+  rejectLinks(folder, relative);
+  const fs::path source = folder / relative;
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(source, error);
+  if (error) fail("Could not read " + pathText(source));
+  if (size > maxBytes) fail("Patch file exceeds declared size");
+  copyFileReplacing(source, staging);
+}
+
+bool holdsRecord(const fs::path& path, const PackageFile& record) { return holdsFile(path, record.size, record.sha256); }
+
+fs::path acceptedReleaseRelative() { return fs::path(L".corvanthorne") / L"remote" / L"accepted.json"; }
+
+// The release document of the last install, if any, may not be newer than the incoming one.
+void guardAgainstRollback(const fs::path& gameFolder, const ReleaseHeader& incoming, std::string_view publicKey) {
+  rejectLinks(gameFolder, acceptedReleaseRelative());
+  const fs::path accepted = gameFolder / acceptedReleaseRelative();
+  if (!isExistingRegularFile(accepted)) return;
+  refuseRollback(incoming, parseReleaseJson(verifyReleaseDocument(readReleaseMetadata(accepted), publicKey)));
+}
+
+LatestPackage writePackage(const fs::path& folder, PackageManifest manifest) {
+  fs::create_directories(folder);
+  writeFileAtomically(folder / L"manifest.txt", manifest.text);
+  return {folder, std::move(manifest)};
+}
+
+// Counts handled files across both packages for the progress percentage.
+struct DownloadRun {
+  std::wstring_view sourceBase;
+  const fs::path& gameFolder;
+  const fs::path& remote;
+  const InstallProgress& progress;
+  std::size_t handled = 0;
+  std::size_t total = 0;
+};
+
+void downloadMissingObjects(const LatestPackage& package, DownloadRun& run) {
+  for (const PackageFile& record : package.manifest.files) {
+    rejectLinks(run.gameFolder, record.path);
+    if (holdsRecord(run.gameFolder / record.path, record)) {
+      ++run.handled;
+      continue;
+    }
+    // The path passed the package rule, so it has no "..": the lexical form is exact, and it
+    // checks every element from R down, whatever the file system would resolve it to.
+    const fs::path target = package.folder / record.path;
+    rejectLinks(run.remote, target.lexically_relative(run.remote));
+    if (run.progress)
+      run.progress(L"Downloading " + packagePathKey(record.path), static_cast<int>(run.handled * kDownloadShare / run.total));
+    if (!holdsRecord(target, record)) {
+      downloadFile(run.sourceBase, "objects/" + record.sha256, target, record.size);
+      if (!holdsRecord(target, record)) {
+        std::error_code ignored;
+        fs::remove(target, ignored);
+        fail("Downloaded patch checksum failed");
+      }
+    }
+    ++run.handled;
+  }
+}
+
+}  // namespace
+
+bool holdsFile(const fs::path& path, std::uint64_t size, std::string_view sha256) {
+  return isExistingRegularFile(path) && fs::file_size(path) == size && sha256File(path) == sha256;
+}
+
+void recordAcceptedRelease(const fs::path& gameFolder, const RemoteRelease& release) {
+  rejectLinks(gameFolder, acceptedReleaseRelative());
+  writeFileAtomically(gameFolder / acceptedReleaseRelative(), release.document);
+}
+
+void downloadFile(std::wstring_view sourceBase, std::string_view relativeName, const fs::path& destination,
+                  std::uint64_t maxBytes) {
+  rejectLinks(destination.parent_path(), destination.filename());
+  fs::create_directories(destination.parent_path());
+  const fs::path staging = destination.native() + L".part";
+  rejectLinks(staging.parent_path(), staging.filename());
+  try {
+    if (sourceBase.starts_with(L"https://"))
+      downloadOverHttps(httpsUrl(sourceBase, relativeName), staging, maxBytes);
+    else if (sourceBase.find(L"://") != std::wstring_view::npos)
+      fail("Patch downloads require HTTPS");
+    else
+      copyFromFolder(fs::path(sourceBase), relativeName, staging, maxBytes);
+    if (!MoveFileExW(staging.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      fail("Could not commit downloaded file");
+  } catch (...) {
+    std::error_code ignored;
+    fs::remove(staging, ignored);
+    throw;
+  }
+}
+
+RemoteRelease fetchRemoteRelease(std::wstring_view sourceBase, const fs::path& gameFolder,
+                                 const InstallProgress& progress, std::string_view publicKey) {
+  const fs::path remote = gameFolder / L".corvanthorne" / L"remote";
+  rejectLinks(gameFolder, fs::path(L".corvanthorne") / L"remote");
+  fs::create_directories(remote);
+  downloadFile(sourceBase, "latest.json", remote / L"candidate.json", releaseMetadataSizeLimit);
+
+  RemoteRelease release;
+  release.document = readReleaseMetadata(remote / L"candidate.json");
+  const JsonValue payload = parseReleaseJson(verifyReleaseDocument(release.document, publicKey));
+  const ReleaseHeader header = readReleaseHeader(payload, sourceBase);
+  guardAgainstRollback(gameFolder, header, publicKey);
+  ReleasePlan plan = planRelease(payload, header);
+  release.notes = std::move(plan.notes);
+  release.game = writePackage(remote / L"game", std::move(plan.game));
+  release.launcher = writePackage(remote / L"launcher", std::move(plan.launcher));
+
+  DownloadRun run{sourceBase, gameFolder, remote, progress};
+  run.total = release.game.manifest.files.size() + release.launcher.manifest.files.size();
+  downloadMissingObjects(release.game, run);
+  downloadMissingObjects(release.launcher, run);
+  return release;
+}
+
+}  // namespace Corvanthorne::Update

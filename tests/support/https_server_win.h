@@ -1,0 +1,131 @@
+#pragma once
+// A local HTTPS server for Windows tests under Wine: tests/support/https_server.py serving a
+// folder on localhost, with a certificate authority made for this run and trusted, while the
+// server lives, in the Wine prefix's "Root" store only.
+//   LocalHttpsServer server(folder);  fetch server.url("/path") ...; server.requests()
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/handle_win.h"
+#include "common/text.h"
+#include "support/temp_dir.h"
+
+namespace Corvanthorne::Testing {
+
+// The Unix path of a Windows path, as Wine maps it (Unix programs take Unix paths).
+inline std::string unixPath(const std::filesystem::path& path) {
+  using Convert = char*(CDECL*)(LPCWSTR);
+  const auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* converted = convert ? convert(path.c_str()) : nullptr;
+  if (!converted) throw std::runtime_error("Not running under Wine: no Unix path for " + pathText(path));
+  std::string text = converted;
+  HeapFree(GetProcessHeap(), 0, converted);
+  return text;
+}
+
+inline void closeCertStore(HCERTSTORE store) { CertCloseStore(store, 0); }
+using ScopedCertStore = UniqueHandle<NullInvalidTraits<HCERTSTORE, &closeCertStore>>;
+using ScopedCertContext = UniqueHandle<NullInvalidTraits<PCCERT_CONTEXT, &CertFreeCertificateContext>>;
+
+// Trusts a DER certificate as a root authority for the object's lifetime.
+class TrustedCertificate {
+ public:
+  explicit TrustedCertificate(std::string der) : der_(std::move(der)) {
+    if (!CertAddEncodedCertificateToSystemStoreW(L"Root", bytes(), size()))
+      throwWindowsError("Could not trust the test certificate authority");
+  }
+  ~TrustedCertificate() {
+    const ScopedCertStore store(CertOpenSystemStoreW(0, L"Root"));
+    const ScopedCertContext ours(CertCreateCertificateContext(X509_ASN_ENCODING, bytes(), size()));
+    // Deleting frees the context it is given.
+    if (store && ours)
+      if (PCCERT_CONTEXT found = CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
+                                                            ours.get(), nullptr))
+        CertDeleteCertificateFromStore(found);
+  }
+
+ private:
+  const BYTE* bytes() const { return reinterpret_cast<const BYTE*>(der_.data()); }
+  DWORD size() const { return static_cast<DWORD>(der_.size()); }
+  std::string der_;
+};
+
+// Starts a Unix program. Wine runs it detached: there is no process handle to wait on, so
+// callers watch for the files it writes. Start Unix programs before this process makes HTTPS
+// requests: under Wine, one started after a connection has gone idle breaks the sockets of
+// every later connection (WSAENOTSOCK).
+inline void startUnixProgram(const std::wstring& program, std::wstring commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW((L"Z:" + program).c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &info))
+    throwWindowsError("Could not start " + wideToUtf8(program));
+  const ScopedHandle process(info.hProcess), thread(info.hThread);
+}
+
+// Waits up to timeout for file to appear; false when it did not.
+inline bool waitForFile(const std::filesystem::path& file, std::chrono::seconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!std::filesystem::exists(file)) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+class LocalHttpsServer {
+ public:
+  // Serves root; the server ends by itself after lifetimeSeconds should the test die first.
+  explicit LocalHttpsServer(const std::filesystem::path& root, int lifetimeSeconds = 300) {
+    const std::string script = std::string(QEL_TEST_DATA_DIR) + "/../support/https_server.py";
+    const std::wstring commandLine = L"/usr/bin/python3 \"" + utf8ToWide(script) + L"\" \"" +
+                               utf8ToWide(unixPath(root)) + L"\" \"" + utf8ToWide(unixPath(state_.path())) +
+                               L"\" --seconds " + std::to_wstring(lifetimeSeconds);
+    startUnixProgram(L"/usr/bin/python3", commandLine);
+    if (!waitForFile(state_ / "port", std::chrono::seconds(30)))
+      throw std::runtime_error("The HTTPS test server did not start: " + readFile(state_ / "server.log"));
+    port_ = readFile(state_ / "port");
+    trusted_.emplace(readFile(state_ / "ca.der"));
+  }
+  ~LocalHttpsServer() {
+    trusted_.reset();
+    writeFile(state_ / "stop", "");
+    waitForFile(state_ / "stopped", std::chrono::seconds(5));
+  }
+  LocalHttpsServer(const LocalHttpsServer&) = delete;
+  LocalHttpsServer& operator=(const LocalHttpsServer&) = delete;
+
+  std::wstring url(std::string_view path = "") const {
+    return L"https://localhost:" + utf8ToWide(port_) + utf8ToWide(path);
+  }
+
+  // The certificate authority in PEM form, for Unix clients.
+  std::filesystem::path caCertificate() const { return state_ / "ca.pem"; }
+
+  // The paths requested so far, in order; forget() starts the list anew.
+  std::vector<std::string> requests() const {
+    std::vector<std::string> lines;
+    const std::string log = readFile(state_ / "requests.log");
+    for (std::size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
+      lines.push_back(log.substr(start, end - start));
+    return lines;
+  }
+  void forget() const { std::filesystem::remove(state_ / "requests.log"); }
+
+ private:
+  TempDir state_;
+  std::string port_;
+  std::optional<TrustedCertificate> trusted_;
+};
+
+}  // namespace Corvanthorne::Testing

@@ -1,0 +1,65 @@
+// The studio's publisher and the rig's fetch, run in-process as a studio's script runs them.
+#include <gtest/gtest.h>
+
+#include "common/text.h"
+#include "support/cvtool_outcome.h"
+#include "support/temp_dir.h"
+#include "update/file_ops.h"
+
+namespace Corvanthorne::Tools {
+namespace {
+
+using Testing::readFile;
+using Testing::TempDir;
+using Testing::writeFile;
+
+using Outcome = Testing::CvtoolOutcome;
+constexpr auto cvtool = Testing::cvtoolOutcome;
+
+std::string text(const TempDir& dir, std::string_view relative = "") { return pathText(dir / relative); }
+
+TEST(ReleaseCommands, KeygenPublishVerifyFetchAndInstallRoundTrip) {
+  TempDir keys, tree, source, game;
+  const std::string privateKey = text(keys, "studio.key"), publicKey = text(keys, "studio.pub");
+  ASSERT_EQ(cvtool({"release", "keygen", privateKey, publicKey}).code, 0);
+  EXPECT_EQ(cvtool({"release", "keygen", privateKey, text(keys, "other.pub")}).err,
+            "Key file already exists: " + privateKey + "\n");
+
+  for (const char* path : {"Qelmarin.exe", "data/gui/launcher.ghi", "data/gui/game.ghi",
+                           "assets/worlds/world_1.world.json", "launcher.exe"})
+    writeFile(tree / path, std::string("bytes of ") + path);
+  writeFile(tree / "assets/copy.json", "bytes of assets/worlds/world_1.world.json");
+  writeFile(keys / "notes.txt", "Faster loading.\n");
+  const std::vector<std::string> publish = {"release", "publish", "--key", privateKey, "--content", "3", "--build", "7",
+                                            "--notes", text(keys, "notes.txt"), "--remove", "assets/old.png",
+                                            text(tree), text(source)};
+  const Outcome first = cvtool(publish);
+  ASSERT_EQ(first.code, 0) << first.err;
+  const std::string id = first.out.substr(10, 31);
+  EXPECT_EQ(first.out, "published " + id + " content 3: 6 files, 5 new objects, 139 bytes\n");
+  const Outcome second = cvtool(publish);
+  const std::string secondId = second.out.substr(10, 31);
+  EXPECT_EQ(second.out, "published " + secondId + " content 3: 6 files, 0 new objects, 0 bytes\n");
+  EXPECT_EQ(secondId.substr(18), id.substr(18));  // the same file list names the same hexadecimal part
+
+  EXPECT_EQ(cvtool({"release", "verify", "--public-key", publicKey, text(source)}).out,
+            "ok " + secondId + " content 3 build 7 6 files\n");
+  EXPECT_EQ(cvtool({"release", "verify", text(source)}).err, "Release signature is invalid. No files were installed.\n");
+
+  const Outcome fetched = cvtool({"release", "fetch", "--public-key", publicKey, "--install", text(source), text(game)});
+  ASSERT_EQ(fetched.code, 0) << fetched.err;
+  EXPECT_TRUE(fetched.out.starts_with("ok " + secondId + " game 5 files launcher 1 files removals 1\n")) << fetched.out;
+  EXPECT_TRUE(fetched.out.ends_with("Game ready: " + secondId + "\n")) << fetched.out;
+  EXPECT_EQ(readFile(game / "assets/copy.json"), "bytes of assets/worlds/world_1.world.json");
+  EXPECT_EQ(readFile(game / ".corvanthorne/remote/accepted.json"), readFile(source / "latest.json"));
+
+  const std::string damaged = Update::sha256File(tree / "Qelmarin.exe");
+  writeFile(source / "objects" / damaged, "bytes of Qelmarin.exf");
+  EXPECT_EQ(cvtool({"release", "verify", "--public-key", publicKey, text(source)}).err,
+            "Release object is missing or damaged: objects/" + damaged + "\n");
+  writeFile(tree / "readme.txt", "");
+  EXPECT_EQ(cvtool(publish).err, "This path cannot be published in a release: readme.txt\n");
+}
+
+}  // namespace
+}  // namespace Corvanthorne::Tools

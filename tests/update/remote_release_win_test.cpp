@@ -1,0 +1,165 @@
+// Remote releases end to end: documents signed with the development key, fetched from a
+// local folder and from a local HTTPS server, then installed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "support/https_server_win.h"
+#include "support/message_of.h"
+#include "support/process_win.h"
+#include "support/temp_dir.h"
+#include "update/file_ops.h"
+#include "update/remote_release.h"
+
+namespace Corvanthorne::Update {
+namespace {
+
+namespace fs = std::filesystem;
+using Testing::messageOf;
+using Testing::readFile;
+using Testing::TempDir;
+using Testing::writeFile;
+using Files = std::map<std::string, std::string>;  // release path -> bytes
+
+std::string developmentPrivateKey() {
+  std::string key = readFile(Testing::hostPath(QEL_TEST_DATA_DIR "/release/development_only_private_key.txt"));
+  key.erase(key.find_last_not_of("\r\n") + 1);
+  return key;
+}
+
+std::string signedDocument(const std::string& payload) {
+  static const std::string key = developmentPrivateKey();
+  return composeReleaseDocument(payload, signReleasePayload(payload, key));
+}
+
+Files releaseFiles(const std::string& tag) {
+  return {{"Qelmarin.exe", "client " + tag}, {"data/gui/launcher.ghi", "launcher gui"},
+          {"data/gui/game.ghi", "game gui"},  {"assets/worlds/world_1.world.json", "{}"},
+          {"launcher.exe", "launcher " + tag}, {"patch notes.txt", "notes " + tag}};
+}
+
+// Publishes files as release `content` into folder: objects/<sha256>, then latest.json.
+ReleaseDraft publish(const fs::path& folder, const Files& files, std::uint64_t content,
+                     std::vector<std::string> removals = {}, bool testOnly = false) {
+  ReleaseDraft draft;
+  draft.testOnly = testOnly;
+  draft.id = makeReleaseId(1'717'243'200'000 + content, sha256Bytes(std::to_string(content)));
+  draft.content = content;
+  draft.build = 1;
+  for (const auto& [path, bytes] : files) {
+    draft.files.push_back({path, sha256Bytes(bytes), bytes.size()});
+    writeFile(folder / "objects" / draft.files.back().sha256, bytes);
+  }
+  draft.removals = std::move(removals);
+  writeFile(folder / "latest.json", signedDocument(composeReleasePayload(draft)));
+  return draft;
+}
+
+const std::string& shaOf(const ReleaseDraft& draft, std::string_view path) {
+  return std::find_if(draft.files.begin(), draft.files.end(), [&](const ReleaseFile& f) { return f.path == path; })->sha256;
+}
+
+fs::path remoteFolder(const fs::path& game) { return game / ".corvanthorne" / "remote"; }
+
+std::string fetchOutcome(std::wstring_view source, const fs::path& game) {
+  return messageOf([&] { fetchRemoteRelease(source, game, {}); });
+}
+
+bool holdsPartFiles(const fs::path& folder) {
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.path().extension() == ".part") return true;
+  return false;
+}
+
+TEST(RemoteReleaseWin, NothingIsDownloadedUnlessTheSignatureHolds) {
+  TempDir source, game;
+  const std::string payload = composeReleasePayload(publish(source.path(), releaseFiles("1"), 1));
+  const std::string signature = signReleasePayload(payload, developmentPrivateKey());
+  std::string changed = payload;
+  changed[changed.find("\"build\":1") + 8] = '2';
+  for (const std::string& forged : {composeReleaseDocument(changed, signature),
+                                    composeReleaseDocument(payload, signature.substr(0, signature.size() - 3))}) {
+    writeFile(source / "latest.json", forged);
+    EXPECT_EQ(fetchOutcome(source.path().wstring(), game.path()), "Release signature is invalid. No files were installed.");
+    EXPECT_FALSE(fs::exists(remoteFolder(game.path()) / "game"));
+  }
+}
+
+TEST(RemoteReleaseWin, FolderReleasesInstallFetchOnlyWhatChangedAndNeverRollBack) {
+  TempDir seven, six, eight, game;
+  Files files = releaseFiles("7");
+  files["assets/old.png"] = "dropped later";
+  publish(seven.path(), files, 7);
+  RemoteRelease release = fetchRemoteRelease(seven.path().wstring(), game.path(), {});
+  installGamePackage(release.game, game.path(), {});
+  recordAcceptedRelease(game.path(), release);
+  EXPECT_EQ(readFile(game / "assets/old.png"), "dropped later");
+
+  publish(six.path(), releaseFiles("6"), 6);
+  EXPECT_EQ(fetchOutcome(six.path().wstring(), game.path()),
+            "The patch server returned an older release. A rollback must be published as a new signed revision.");
+  EXPECT_EQ(fetchOutcome(seven.path().wstring(), game.path()), "no error");
+
+  Files next = releaseFiles("7");
+  next["Qelmarin.exe"] = "client 8";
+  publish(eight.path(), next, 8, {"assets/old.png"});
+  fs::remove_all(remoteFolder(game.path()) / "game");
+  std::vector<std::wstring> progress;
+  release = fetchRemoteRelease(eight.path().wstring(), game.path(),
+                               [&](const std::wstring& text, int) { progress.push_back(text); });
+  // launcher.exe is not in the game folder but still complete in the package folder: kept.
+  EXPECT_EQ(progress, (std::vector<std::wstring>{L"Downloading Qelmarin.exe", L"Downloading launcher.exe"}));
+  EXPECT_FALSE(fs::exists(remoteFolder(game.path()) / "game" / "patch notes.txt"));
+  installGamePackage(release.game, game.path(), {});
+  EXPECT_EQ(readFile(game / "Qelmarin.exe"), "client 8");
+  EXPECT_FALSE(fs::exists(game / "assets/old.png"));
+}
+
+// The request of latest.json, then those of the objects of paths, in that order.
+std::vector<std::string> requestsFor(const std::string& release, const ReleaseDraft& draft,
+                                     std::initializer_list<std::string_view> paths) {
+  std::vector<std::string> requests = {"/" + release + "/latest.json"};
+  for (const std::string_view path : paths) requests.push_back("/" + release + "/objects/" + shaOf(draft, path));
+  return requests;
+}
+
+TEST(RemoteReleaseWin, HttpsFetchesResumeAndRefuseWhatBreaksTheRules) {
+  TempDir root, game;
+  const Testing::LocalHttpsServer server(root.path());
+  const Files files = releaseFiles("1");
+  const ReleaseDraft draft = publish(root / "rel", files, 1);
+  const fs::path notesObject = root / "rel" / "objects" / shaOf(draft, "patch notes.txt");
+  fs::rename(notesObject, root / "held-back");
+  EXPECT_EQ(fetchOutcome(server.url("/rel"), game.path()), "Patch server did not return HTTP 200");
+  EXPECT_EQ(server.requests(), requestsFor("rel", draft, {"Qelmarin.exe", "assets/worlds/world_1.world.json",
+                                                          "data/gui/game.ghi", "data/gui/launcher.ghi",
+                                                          "patch notes.txt"}));
+  fs::rename(root / "held-back", notesObject);
+  server.forget();
+  EXPECT_EQ(fetchRemoteRelease(server.url("/rel/"), game.path(), {}).document, readFile(root / "rel" / "latest.json"));
+  EXPECT_EQ(server.requests(), requestsFor("rel", draft, {"patch notes.txt", "launcher.exe"}));
+
+  publish(root / "fixture", files, 1, {}, true);
+  const std::wstring port = server.url().substr(std::wstring(L"https://localhost").size());
+  const struct {
+    std::wstring source;
+    std::string served, expected;
+  } refused[] = {{server.url("/redirect/rel"), "", "Patch server did not return HTTP 200"},
+                 {L"http://localhost" + port + L"/rel", "", "Patch downloads require HTTPS"},
+                 {server.url("/rel?tag=1"), "", "Invalid HTTPS patch URL"},
+                 {server.url("/rel#latest"), "", "Invalid HTTPS patch URL"},
+                 {server.url("/fixture"), "", "Test fixtures cannot be installed from a production HTTPS source"},
+                 {server.url("/rel"), files.at("patch notes.txt") + "!", "Patch file exceeds declared size"},
+                 {server.url("/rel"), "NOTES 1", "Downloaded patch checksum failed"}};
+  for (const auto& c : refused) {
+    TempDir fresh;
+    if (!c.served.empty()) writeFile(notesObject, c.served);
+    EXPECT_EQ(fetchOutcome(c.source, fresh.path()), c.expected);
+    EXPECT_FALSE(fs::exists(remoteFolder(fresh.path()) / "game" / "patch notes.txt"));
+    EXPECT_FALSE(holdsPartFiles(fresh.path()));
+  }
+}
+
+}  // namespace
+}  // namespace Corvanthorne::Update
