@@ -1,17 +1,14 @@
 #pragma once
 // For end-to-end runs of Play: a game folder laid out from the repository's game/ with the
-// demo client, a development server of its own, and real input and screenshots on the X
-// display (Wine starts Unix programs by their absolute path).
+// demo client, and a development server of its own.
 #include <windows.h>
 
-#include <chrono>
 #include <filesystem>
-#include <functional>
 #include <random>
 #include <string>
-#include <thread>
 
 #include "common/text.h"
+#include "support/desktop_win.h"
 #include "support/process_win.h"
 #include "support/temp_dir.h"
 
@@ -19,49 +16,6 @@ namespace Corvanthorne::Testing {
 
 inline std::filesystem::path repositoryGameFolder() { return std::filesystem::path(QEL_TEST_DATA_DIR) / ".." / ".." / "game"; }
 inline std::filesystem::path demoClientPath() { return hostPath(QEL_DEMO_CLIENT_PATH); }
-
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-// Runs a command of the host to its end. Wine gives no waitable handle for a Unix process, so
-// the command leaves a marker file in the host's /tmp when it is done.
-inline void runOnHost(const std::string& command) {
-  static int counter = 0;
-  const std::string marker = "/tmp/qel-play-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
-  startProcess(L"/bin/sh -c \"" + utf8ToWide(command + "; touch " + marker) + L"\"");
-  const std::filesystem::path done = hostPath(marker);
-  if (!waitUntil([&] { return std::filesystem::exists(done); }, 20000)) throw std::runtime_error("Timed out: " + command);
-  std::filesystem::remove(done);
-}
-
-// The whole X screen as <build folder>/screenshots/<name>.
-inline std::filesystem::path screenshot(const std::string& name) {
-  const std::filesystem::path folder = std::filesystem::current_path() / "screenshots";
-  std::filesystem::create_directories(folder);
-  const std::string host = pathText(folder / name);
-  runOnHost("import -window root " + (host.starts_with("Z:") ? host.substr(2) : host));
-  return folder / name;
-}
-
-// A visible window of exactly this title, of one process when processId is given.
-inline HWND visibleWindowTitled(const wchar_t* title, int timeoutMs, DWORD processId = 0) {
-  HWND found = nullptr;
-  waitUntil([&] {
-    for (HWND w = FindWindowExW(nullptr, nullptr, nullptr, title); w && !found; w = FindWindowExW(nullptr, w, nullptr, title)) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(w, &owner);
-      if (IsWindowVisible(w) && (processId == 0 || owner == processId)) found = w;
-    }
-    return found != nullptr;
-  }, timeoutMs);
-  return found;
-}
 
 // A development server of its own on a random loopback address at the game's fixed port, so
 // that runs in parallel (and other checkouts' runs) do not meet, with the account demo.
