@@ -154,21 +154,21 @@ wait_for_window() {
   return 1
 }
 
-# Photographs the screen as build/demo/$1 and says where it is.
+# Photographs the X window $2 (default: the whole screen) as build/demo/$1 and says where it is.
 photograph() {
-  import -window root "$build/demo/$1" && echo "Screenshot: $build/demo/$1"
+  import -window "${2:-root}" "$build/demo/$1" && echo "Screenshot: $build/demo/$1"
 }
 
 # Plays the demo without a person: signs in as demo with the keyboard alone, photographs the
 # launcher, loading and client windows, and sums up what reached the client.
 drive_demo() {
-  local demo="$build/demo" window
+  local window
   window=$(wait_for_window '^Qelmarin MMO Launcher$') || { echo "The launcher window did not open"; return 1; }
-  sleep 1; photograph launcher-window.png
+  sleep 1; photograph launcher-window.png "$window"
   xdotool windowfocus "$window" 2>/dev/null || true
   xdotool key Tab type demo && xdotool key Tab type demo-pass && xdotool key Return
-  wait_for_window '^Qelmarin - Loading$' >/dev/null && sleep 5 && photograph loading-window.png
-  wait_for_window '^Qelmarin$' >/dev/null && sleep 1 && photograph client-window.png
+  window=$(wait_for_window '^Qelmarin - Loading$') && sleep 5 && photograph loading-window.png "$window"
+  window=$(wait_for_window '^Qelmarin$') && sleep 1 && photograph client-window.png "$window"
 }
 
 # The demo folder: the update window installs the game from the client package on the first

@@ -56,6 +56,7 @@ LauncherWindow::~LauncherWindow() {
 }
 
 bool LauncherWindow::create(HINSTANCE instance) {
+  renderer_.prefetchImages(state_.screen.document());  // decoded while the window is made
   registerWindowClass(instance, procedure);
   RECT outer{0, 0, 760, 480};
   AdjustWindowRect(&outer, kWindowStyle, FALSE);
