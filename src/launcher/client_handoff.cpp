@@ -32,9 +32,8 @@ std::wstring loadingArgumentsText(std::uint64_t loadingMap, std::uint64_t loadin
   return argument(kMap, loadingMap) + argument(kClosed, loadingClosed) + argument(kParent, loadingParent);
 }
 
-std::wstring clientCommandLine(std::wstring_view clientPath, const ClientHandOff& handOff) {
-  return L"\"" + std::wstring(clientPath) + L"\"" + argument(kPipe, handOff.launcherPipe) +
-         loadingArgumentsText(handOff.loadingMap, handOff.loadingClosed, handOff.loadingParent);
+std::wstring clientCommandLine(std::wstring_view clientPath, std::uint64_t launcherPipe, std::wstring_view loadingArguments) {
+  return L"\"" + std::wstring(clientPath) + L"\"" + argument(kPipe, launcherPipe) + std::wstring(loadingArguments);
 }
 
 std::optional<ClientHandOff> parseClientHandOff(std::span<const std::wstring> arguments) {

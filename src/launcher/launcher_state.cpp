@@ -186,28 +186,28 @@ std::string withLineFeeds(std::string bytes) {
   return text;
 }
 
-// Estimated width of text at the list's text size (the small font), in design units. The
-// per-character estimate is made to keep an input's caret in view and errs wide for the
-// serif face by about a third; rows wrapped that early would waste the list.
-double textWidth(std::wstring_view text) {
-  const double size = Gui::guiMetrics.entry(Gui::inputTextSizeMetric) * 0.7;
-  double width = 0;
-  for (const wchar_t c : text) width += Gui::charWidth(c) * size;
-  return width;
+// Estimated width of a character at the list's text size (the small font), in design units.
+// The estimate is made to keep an input's caret in view and errs wide for the serif face by
+// about a third; rows wrapped that early would waste the list.
+double characterWidth(wchar_t c) { return Gui::charWidth(c) * Gui::guiMetrics.entry(Gui::inputTextSizeMetric) * 0.7; }
+
+// How many characters of text fit in widthUnits.
+size_t fittingLength(std::wstring_view text, double widthUnits) {
+  size_t length = 0;
+  for (double used = 0; length < text.size() && (used += characterWidth(text[length])) <= widthUnits;) ++length;
+  return length;
 }
 
 // Breaks one line into rows no wider than widthUnits, at spaces where there are any;
 // continuation rows of a "- " item are indented under its text.
 void appendWrapped(std::wstring_view line, double widthUnits, bool heading, std::vector<ListItem>& rows) {
-  const std::wstring indent = line.starts_with(L"- ") ? L"  " : L"";
-  std::wstring prefix;
+  const std::wstring_view indent = line.starts_with(L"- ") ? L"  " : L"";
+  std::wstring_view prefix;
   do {
-    size_t fits = 0;
-    double used = textWidth(prefix);
-    while (fits < line.size() && used + textWidth(line.substr(fits, 1)) <= widthUnits) used += textWidth(line.substr(fits++, 1));
+    const size_t fits = fittingLength(line, widthUnits - characterWidth(L' ') * static_cast<double>(prefix.size()));
     size_t cut = fits == line.size() || line[fits] == L' ' ? fits : line.substr(0, fits).find_last_of(L' ');
     if (cut == std::wstring_view::npos || cut == 0) cut = std::max<size_t>(fits, 1);
-    ListItem item = row(L"", prefix + std::wstring(line.substr(0, cut)));
+    ListItem item = row(L"", std::wstring(prefix) + std::wstring(line.substr(0, cut)));
     item.emphasised = heading;
     rows.push_back(std::move(item));
     line.remove_prefix(std::min(line.size(), cut + (cut < line.size() && line[cut] == L' ' ? 1 : 0)));

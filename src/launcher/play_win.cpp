@@ -82,9 +82,7 @@ SessionPipe createSessionPipe() {
 // the folder lock, which it keeps holding after the launcher ends.
 bool startClient(const std::filesystem::path& client, const std::filesystem::path& gameRoot, const SessionPipe& pipe,
                  const Startup::LoadingHandles& handles, bool fullscreen, PROCESS_INFORMATION& started) {
-  std::wstring commandLine =
-      clientCommandLine(client.wstring(), {handleValue(pipe.readEnd.get()), handleValue(handles.mapping.get()),
-                                           handleValue(handles.closedEvent.get()), handleValue(handles.parentProcess.get())});
+  std::wstring commandLine = clientCommandLine(client.wstring(), handleValue(pipe.readEnd.get()), loadingArguments(handles));
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;

@@ -50,6 +50,17 @@ inline HWND settledUpdateWindow(DWORD processId, int timeoutMs = 20000) {
                   [](HWND w) { return IsWindowVisible(GetDlgItem(w, Update::kPrimaryButton)) != FALSE; }, timeoutMs);
 }
 
+// A launcher process has gone on to the launcher window: the window, or the box saying that the
+// game folder's launcher document cannot be loaded.
+inline bool reachedLauncherStage(DWORD processId) {
+  const auto titled = [](HWND w) {
+    wchar_t title[32] = {};
+    GetWindowTextW(w, title, 32);
+    return std::wstring_view(title) == L"Qelmarin Launcher";
+  };
+  return windowOf(processId, L"CorvanthorneLauncher", [](HWND) { return true; }, 0) || windowOf(processId, L"#32770", titled, 0);
+}
+
 // Ends every process whose executable lies in folder: launchers that a test's helper
 // restarted there, so that the folder can be removed.
 inline void endProcessesIn(const std::filesystem::path& folder) {
