@@ -151,7 +151,7 @@ TEST(ReleaseJson, DocumentsOfTinyValuesStayCompact) {
   for (const auto& [name, element] : shapes) {
     std::string text = "[";
     int count = 0;
-    for (; text.size() < (1 << 16); ++count) text += (count == 0 ? "" : ",") + element(count);
+    for (; text.size() < (1 << 16); ++count) text.append(count == 0 ? "" : ",").append(element(count));
     text += "]";
     const JsonDocument document = parseReleaseJson(text);
     EXPECT_LE(document.size(), text.size() / 2 + 1) << name;
