@@ -65,30 +65,19 @@ TEST(GameSettings, RoundTripKeepsBytesIdentical) {
   EXPECT_EQ(readFile(dir / "game_settings.ini"), once);
 }
 
+// Values the client would misread are put back in range as the file is read.
 TEST(GameSettings, RangeRulesApplyAfterReading) {
   const GameSettings s = parse(
       "width 4000 height 100 msaa 3 shadowResolution 3072 shadowPcf 2 graphicsDetail -5\n"
       "viewingDistance 1000 fogDistance 1 guiAmbient 0.5 miningGravelPitch 9 turboLootMode 7\n"
       "precipitationRippleSlots 9999 guiBackgroundPreset -1 swimWakeGlide -3\n");
-  EXPECT_EQ(s.width, 3840);
-  EXPECT_EQ(s.height, 500);
-  EXPECT_EQ(s.msaa, 1);
-  EXPECT_EQ(s.shadowResolution, 4096);
-  EXPECT_EQ(s.shadowPcf, 9);
-  EXPECT_EQ(s.graphicsDetail, 0);
-  EXPECT_EQ(s.viewingDistance, 180.0f);
-  EXPECT_EQ(s.fogDistance, 40.0f);
-  EXPECT_EQ(s.guiAmbient, 0.2f);
-  EXPECT_EQ(s.miningGravelPitch, 2.0f);
-  EXPECT_EQ(s.turboLootMode, 2);
-  EXPECT_EQ(s.precipitationRippleSlots, 500);
-  EXPECT_EQ(s.guiBackgroundPreset, 0);
-  EXPECT_EQ(s.swimWakeGlide, 0.0f);
-
   const GameSettings allowed = parse("msaa 8 shadowResolution 2048 shadowPcf 1");
-  EXPECT_EQ(allowed.msaa, 8);
-  EXPECT_EQ(allowed.shadowResolution, 2048);
-  EXPECT_EQ(allowed.shadowPcf, 1);
+  const std::pair<double, double> ruled[] = {
+      {s.width, 3840}, {s.height, 500}, {s.msaa, 1}, {s.shadowResolution, 4096}, {s.shadowPcf, 9},
+      {s.graphicsDetail, 0}, {s.viewingDistance, 180}, {s.fogDistance, 40}, {s.guiAmbient, 0.2f},
+      {s.miningGravelPitch, 2}, {s.turboLootMode, 2}, {s.precipitationRippleSlots, 500}, {s.guiBackgroundPreset, 0},
+      {s.swimWakeGlide, 0}, {allowed.msaa, 8}, {allowed.shadowResolution, 2048}, {allowed.shadowPcf, 1}};
+  for (std::size_t i = 0; i < std::size(ruled); ++i) EXPECT_EQ(ruled[i].first, ruled[i].second) << "value " << i;
 }
 
 TEST(GameSettings, NonFiniteValuesFallBackAndWriteRulesReapply) {
@@ -115,12 +104,9 @@ TEST(GameSettings, NonFiniteValuesFallBackAndWriteRulesReapply) {
 }
 
 TEST(GameSettings, DebugSwitchWordsAndFlags) {
-  EXPECT_TRUE(parse("debug=1").debug);
-  EXPECT_FALSE(parse("debug=yes").debug);
-  EXPECT_FALSE(parse("debug=").debug);
-  EXPECT_FALSE(parse("debug=10").debug);
-  EXPECT_TRUE(parse("debug 2").debug);
-  EXPECT_FALSE(parse("debug=1 debug 0").debug);
+  const std::pair<const char*, bool> debug[] = {{"debug=1", true}, {"debug=yes", false}, {"debug=", false},
+                                                {"debug=10", false}, {"debug 2", true}, {"debug=1 debug 0", false}};
+  for (const auto& [text, on] : debug) EXPECT_EQ(parse(text).debug, on) << text;
   EXPECT_EQ(parse("debug=1 width 1600").width, 1600);
   EXPECT_TRUE(parse("fullscreen -4").fullscreen);
   EXPECT_FALSE(parse("tooltipsEnabled 0").tooltipsEnabled);
@@ -132,22 +118,15 @@ TEST(GameSettings, DebugSwitchWordsAndFlags) {
 
 TEST(GameSettings, KeyBindingsFillSlotsInOrderAndBadCodesTakeTheDefault) {
   const GameSettings two = parse("keyBindings 81 0\nwidth 1600");
-  EXPECT_EQ(two.keyBindings[0], 81u);
-  EXPECT_EQ(two.keyBindings[1], 83u);
+  EXPECT_EQ(std::vector<std::uint32_t>(two.keyBindings.begin(), two.keyBindings.begin() + 2), (std::vector<std::uint32_t>{81, 83}));
   EXPECT_EQ(two.width, 1600);
-
   const GameSettings mixed = parse("keyBindings 300 -5 7 x 9\r\nheight 900");
-  EXPECT_EQ(mixed.keyBindings[0], 87u);
-  EXPECT_EQ(mixed.keyBindings[1], 83u);
-  EXPECT_EQ(mixed.keyBindings[2], 7u);
-  EXPECT_EQ(mixed.keyBindings[3], 68u);
-  EXPECT_EQ(mixed.keyBindings[4], 32u);
+  EXPECT_EQ(std::vector<std::uint32_t>(mixed.keyBindings.begin(), mixed.keyBindings.begin() + 5),
+            (std::vector<std::uint32_t>{87, 83, 7, 68, 32}));
   EXPECT_EQ(mixed.height, 900);
-
   std::string many = "keyBindings";
   for (int i = 0; i < 40; ++i) many += " 100";
-  const GameSettings full = parse(many);
-  for (const std::uint32_t code : full.keyBindings) EXPECT_EQ(code, 100u);
+  for (const std::uint32_t code : parse(many).keyBindings) EXPECT_EQ(code, 100u);
 }
 
 TEST(GameSettings, ActionBarNeedsExactlyTenValuesFromZeroToSix) {
@@ -182,11 +161,9 @@ TEST(GameSettings, UnknownKeysSkipToTheEndOfTheirLineAndValuesMayFollowOnLaterLi
 }
 
 TEST(GameSettings, ResolutionChoiceMatchesOnlyTheOfferedSizes) {
-  EXPECT_EQ(resolutionChoiceFor(1280, 720), 0);
-  EXPECT_EQ(resolutionChoiceFor(1920, 1080), 2);
-  EXPECT_EQ(resolutionChoiceFor(3840, 2160), 4);
-  EXPECT_EQ(resolutionChoiceFor(1366, 768), std::nullopt);
-  EXPECT_EQ(resolutionChoiceFor(1920, 1200), std::nullopt);
+  const std::tuple<int, int, std::optional<int>> sizes[] = {
+      {1280, 720, 0}, {1920, 1080, 2}, {3840, 2160, 4}, {1366, 768, std::nullopt}, {1920, 1200, std::nullopt}};
+  for (const auto& [width, height, choice] : sizes) EXPECT_EQ(resolutionChoiceFor(width, height), choice) << width;
 }
 
 }  // namespace

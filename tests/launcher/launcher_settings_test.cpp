@@ -11,7 +11,7 @@ using Testing::readFile;
 using Testing::TempDir;
 using Testing::writeFile;
 
-TEST(LauncherSettings, MissingFilesGiveTheDefaults) {
+TEST(LauncherSettings, MissingFilesGiveTheDefaultsAndAMissingFolderFailsTheWrite) {
   TempDir root;
   const LauncherSettings settings = readLauncherSettings(root.path());
   EXPECT_EQ(settings.serverAddress, kDefaultServerHost);
@@ -19,7 +19,7 @@ TEST(LauncherSettings, MissingFilesGiveTheDefaults) {
   EXPECT_FALSE(settings.useLocalServer);
   EXPECT_EQ(settings.preservedLines, "");
   EXPECT_EQ(connectionAddress(root.path()), kDefaultServerHost);
-  EXPECT_EQ(kPrivateLanAddress.size(), 12u);
+  EXPECT_FALSE(writeLauncherSettings(LauncherSettings{}, root / "missing-folder"));
 }
 
 TEST(LauncherSettings, KeepsUninterpretedLinesAheadOfTheThreeKeys) {
@@ -52,32 +52,28 @@ TEST(LauncherSettings, BareNameLineBecomesTheUsername) {
             "Username=bob\r\nServerAddress=play.qelmarin.net\r\nServerSelection=Server\r\n");
 }
 
+// Loopback, the private LAN address and empty values fall back to the shipped address, and
+// from there to the default host.
 TEST(LauncherSettings, ReservedAddressesFallBackLevelByLevel) {
   TempDir root;
-  writeFile(root / "assets/config/launcher.ini", "# shipped\nServerAddress = eu.qelmarin.net\n");
-  writeFile(root / "launcher.ini", "ServerAddress=127.0.0.1\nServerSelection=local\n");
-  LauncherSettings settings = readLauncherSettings(root.path());
-  EXPECT_EQ(settings.serverAddress, "eu.qelmarin.net");
-  EXPECT_FALSE(settings.useLocalServer) << "only \"Local\" selects the local server";
-  EXPECT_EQ(connectionAddress(root.path()), "eu.qelmarin.net");
-
-  writeFile(root / "launcher.ini", "ServerAddress=" + std::string(kPrivateLanAddress) + "\n");
-  EXPECT_EQ(readLauncherSettings(root.path()).serverAddress, "eu.qelmarin.net");
-  writeFile(root / "launcher.ini", "ServerAddress=10.1.2.3\nServerAddress=\n");
-  EXPECT_EQ(readLauncherSettings(root.path()).serverAddress, "eu.qelmarin.net");
-
-  for (const char* shipped : {"ServerAddress=\n", "ServerAddress=127.0.0.1\n", "serveraddress=x.net\n"}) {
-    writeFile(root / "assets/config/launcher.ini", shipped);
-    writeFile(root / "launcher.ini", "ServerAddress=  \n");
-    EXPECT_EQ(readLauncherSettings(root.path()).serverAddress, kDefaultServerHost) << shipped;
+  const std::string shipped = "# shipped\nServerAddress = eu.qelmarin.net\n";
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {shipped, "ServerAddress=127.0.0.1\nServerSelection=local\n", "eu.qelmarin.net"},
+      {shipped, "ServerAddress=" + std::string(kPrivateLanAddress) + "\n", "eu.qelmarin.net"},
+      {shipped, "ServerAddress=10.1.2.3\nServerAddress=\n", "eu.qelmarin.net"},
+      {"ServerAddress=\n", "ServerAddress=  \n", std::string(kDefaultServerHost)},
+      {"ServerAddress=127.0.0.1\n", "ServerAddress=  \n", std::string(kDefaultServerHost)},
+      {"serveraddress=x.net\n", "ServerAddress=  \n", std::string(kDefaultServerHost)},
+      {shipped, "ServerAddress= 203.0.113.9 \r\n", "203.0.113.9"},
+  };
+  for (const auto& [defaults, player, address] : cases) {
+    writeFile(root / "assets/config/launcher.ini", defaults);
+    writeFile(root / "launcher.ini", player);
+    EXPECT_EQ(readLauncherSettings(root.path()).serverAddress, address) << player;
   }
-  writeFile(root / "launcher.ini", "ServerAddress= 203.0.113.9 \r\n");
-  EXPECT_EQ(readLauncherSettings(root.path()).serverAddress, "203.0.113.9");
-}
-
-TEST(LauncherSettings, WriteFailsWhenTheFileCannotBeCreated) {
-  TempDir root;
-  EXPECT_FALSE(writeLauncherSettings(LauncherSettings{}, root / "missing-folder"));
+  writeFile(root / "launcher.ini", "ServerSelection=local\n");
+  EXPECT_FALSE(readLauncherSettings(root.path()).useLocalServer) << "only \"Local\" selects the local server";
+  EXPECT_EQ(connectionAddress(root.path()), "eu.qelmarin.net");
 }
 
 }  // namespace
