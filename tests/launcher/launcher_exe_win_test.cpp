@@ -29,9 +29,7 @@ struct LauncherCopy {
   TempDir folder;
   fs::path exe = folder / "launcher.exe";
   LauncherCopy() { fs::copy_file(launcherPath(), exe); }
-  DWORD run(const std::wstring& arguments) {
-    return runProcess(quotedPath(exe) + arguments, folder.path());
-  }
+  DWORD run(const std::wstring& arguments) { return runProcess(quotedPath(exe) + arguments, folder.path()).exitCode; }
 };
 
 TEST(LauncherExe, StagesRunThroughAndExitWithZero) {

@@ -324,7 +324,7 @@ TEST_F(GameInstall, RefusesSourceTreesBadJournalsAndLinkedFolders) {
 // cut would, once it has printed `line` lines and `delayMs` more have passed. True when it
 // was still running at that moment.
 bool killInstallerAfter(const std::wstring& arguments, int line, int delayMs) {
-  Testing::CapturedProcess installer = Testing::startCvtoolCaptured(arguments);
+  Testing::CapturedProcess installer = Testing::startProcess(Testing::cvtool(arguments));
   char buffer[4096];
   DWORD read = 0;
   for (int seen = 0; seen < line && ReadFile(installer.output.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0;)
@@ -355,7 +355,7 @@ TEST_F(GameInstall, KilledInstallerRecoversToOldOrNewFolder) {
     const int line = staging ? std::uniform_int_distribution<int>(1, checkingLines)(random) : checkingLines + 1;
     const int delay = staging ? 0 : std::uniform_int_distribution<int>(0, 200)(random);
     const bool interrupted = killInstallerAfter(L"install " + packageRoot + L" " + Testing::quotedPath(game), line, delay);
-    const auto recovered = Testing::runCvtool(L"recover " + Testing::quotedPath(game));
+    const auto recovered = Testing::runProcess(Testing::cvtool(L"recover " + Testing::quotedPath(game)));
     EXPECT_EQ(recovered.exitCode, 0u) << recovered.output;
     const Files after = snapshot(game);
     const bool isOld = after == oldState;
@@ -368,7 +368,7 @@ TEST_F(GameInstall, KilledInstallerRecoversToOldOrNewFolder) {
     sawNew += isNew;
     killedInCommit += !staging && interrupted;
   }
-  const auto done = Testing::runCvtool(L"install " + packageRoot + L" " + Testing::quotedPath(freshOldGame()));
+  const auto done = Testing::runProcess(Testing::cvtool(L"install " + packageRoot + L" " + Testing::quotedPath(freshOldGame())));
   EXPECT_EQ(done.exitCode, 0u);
   EXPECT_TRUE(done.output.ends_with("100% Game ready: big\nGame ready: big\n")) << done.output;
   RecordProperty("killed_old", sawOld);
