@@ -99,7 +99,7 @@ TEST(GameSettings, ReadingRulesShowInTheWrittenFile) {
       {"actionBar 6 5 4 3 2 1 0 1 2 3 \r\n", {"actionBar 6 5 4 3 2 1 0 1 2 3"}},
   };
   for (const auto& [input, lines] : cases) {
-    const std::string written = "\n" + formatGameSettings(parse(input));
+    const std::string written = std::string(1, '\n').append(formatGameSettings(parse(input)));
     for (const std::string& line : lines)
       EXPECT_TRUE(written.find("\n" + line + "\n") != std::string::npos ||
                   written.find("\n" + line + " ") != std::string::npos)
