@@ -64,8 +64,9 @@ Files snapshot(const fs::path& game) {
   return files;
 }
 
-// The paths whose bytes differ between two folder states ("" when equal), kept short for failures.
-std::string differences(const Files& actual, const Files& expected) {
+// The paths whose bytes differ from an expected folder state ("" when equal), short for failures.
+std::string differences(const fs::path& game, const Files& expected) {
+  const Files actual = snapshot(game);
   std::string paths;
   for (const auto& [path, bytes] : actual)
     if (!expected.contains(path) || expected.at(path) != bytes) paths += path + " ";
@@ -74,18 +75,9 @@ std::string differences(const Files& actual, const Files& expected) {
   return paths;
 }
 
-void copyTree(const fs::path& from, const fs::path& to) {
-  for (const auto& entry : fs::recursive_directory_iterator(from)) {
-    const fs::path target = to / fs::relative(entry.path(), from);
-    if (entry.is_directory())
-      fs::create_directories(target);
-    else
-      fs::copy_file(entry.path(), target);
-  }
-}
-
-void setReadOnly(const fs::path& file, bool readOnly) {
-  ASSERT_TRUE(SetFileAttributesW(file.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+void setReadOnly(const std::vector<fs::path>& files, bool readOnly) {
+  for (const fs::path& file : files)
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
 }
 
 bool isReadOnly(const fs::path& file) { return (GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY) != 0; }
@@ -105,23 +97,23 @@ class GameInstall : public ::testing::Test {
     v1Package = writePackage(packages / "one", "v1", v1);
     v2Package = writePackage(packages / "two", "v2", v2);
 
-    installGamePackage(v1Package, oldTemplate.path(), {});
-    oldState = snapshot(oldTemplate.path());
-    copyTree(oldTemplate.path(), newTemplate.path());
-    installGamePackage(v2Package, newTemplate.path(), {});
-    newState = snapshot(newTemplate.path());
+    installGamePackage(v1Package, work / "old", {});
+    oldState = snapshot(work / "old");
+    fs::copy(work / "old", work / "new", fs::copy_options::recursive);
+    installGamePackage(v2Package, work / "new", {});
+    newState = snapshot(work / "new");
   }
 
   // A fresh copy of the v1 game folder.
   fs::path freshOldGame() {
     const fs::path game = work / std::to_string(copies++);
-    copyTree(oldTemplate.path(), game);
+    fs::copy(work / "old", game, fs::copy_options::recursive);
     return game;
   }
 
   static bool journalLeft(const fs::path& game) { return fs::exists(gameUpdateFolder(game) / "journal.txt"); }
 
-  TempDir packages, oldTemplate, newTemplate, work;
+  TempDir packages, work;
   LatestPackage v1Package, v2Package;
   Files oldState, newState;
   int copies = 0;
@@ -144,16 +136,6 @@ struct CountingGate {
   }
 };
 
-TEST_F(GameInstall, UpgradeReplacesAddsAndDeletesExactly) {
-  EXPECT_EQ(newState.count("assets/old.png"), 0u);
-  EXPECT_EQ(newState["assets/changed.bin"], "version two, longer");
-  EXPECT_EQ(newState["assets/new/added.png"], "added");
-  EXPECT_EQ(newState[".corvanthorne/game.manifest"], v2Package.manifest.text);
-  EXPECT_EQ(newState[".corvanthorne-client"], clientMarkerText);
-  EXPECT_TRUE(isInstalledGame(newTemplate.path()));
-  EXPECT_FALSE(fs::exists(gameUpdateFolder(newTemplate.path())));
-}
-
 // A failing step is undone at once; a crash leaves the journal, and recovery then gives the
 // old folder or, once the journal is gone, the new one.
 TEST_F(GameInstall, EveryFailingOrCrashingCommitStepEndsInTheOldOrNewFolder) {
@@ -171,12 +153,12 @@ TEST_F(GameInstall, EveryFailingOrCrashingCommitStepEndsInTheOldOrNewFolder) {
       const bool committed = !journalLeft(game);
       if (crash) recoverInterruptedInstall(game);
       if (counter.calls <= k) {  // every step passed: the install completed
-        EXPECT_EQ(differences(snapshot(game), newState), "");
+        EXPECT_EQ(differences(game, newState), "");
         EXPECT_GE(k, 8);  // 4 moves, 1 delete, manifest, marker, journal
         break;
       }
       EXPECT_EQ(message, crash ? "" : "injected failure") << "step " << k;
-      EXPECT_EQ(differences(snapshot(game), committed && crash ? newState : oldState), "")
+      EXPECT_EQ(differences(game, committed && crash ? newState : oldState), "")
           << (crash ? "crash" : "failure") << " at step " << k << " (" << counter.steps[k] << ")";
       EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
     }
@@ -202,21 +184,28 @@ TEST_F(GameInstall, RecoveryInterruptedHalfWayCanBeRunAgain) {
         EXPECT_TRUE(journalLeft(game) || failInRecovery.steps.back() == "cleanup");
       }
       recoverInterruptedInstall(game);
-      EXPECT_EQ(differences(snapshot(game), oldState), "") << "commit step " << commitStep << ", recovery step " << k;
+      EXPECT_EQ(differences(game, oldState), "") << "commit step " << commitStep << ", recovery step " << k;
       if (!interrupted) break;
     }
   }
 }
 
-// Files are hashed on all cores, yet every record is reported in manifest order.
-TEST_F(GameInstall, SamePackageTwiceCommitsOnlyRecordsAndReportsInOrder) {
-  const fs::path game = newTemplate.path();
+// The upgrade replaces, adds and deletes exactly; the same package again commits only the
+// records. Files are hashed on all cores, yet every record is reported in manifest order.
+TEST_F(GameInstall, UpgradeThenSamePackageAgainReportsInOrder) {
+  const fs::path game = work / "new";
+  EXPECT_EQ(newState.count("assets/old.png"), 0u);
+  EXPECT_EQ(newState["assets/new/added.png"], "added");
+  EXPECT_EQ(newState[".corvanthorne/game.manifest"], v2Package.manifest.text);
+  EXPECT_EQ(newState[".corvanthorne-client"], clientMarkerText);
+  EXPECT_TRUE(isInstalledGame(game));
+  EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
   Reports reports;
   CountingGate counter;
   installGamePackage(v2Package, game, [&](const std::wstring& text, int percent) { reports.emplace_back(text, percent); },
                      counter.gate());
   EXPECT_EQ(counter.steps, (std::vector<std::string>{"manifest", "marker", "journal"}));
-  EXPECT_EQ(differences(snapshot(game), newState), "");
+  EXPECT_EQ(differences(game, newState), "");
   const std::vector<PackageFile>& files = v2Package.manifest.files;
   ASSERT_EQ(reports.size(), files.size() + 2);
   for (std::size_t i = 0; i < files.size(); ++i)
@@ -238,7 +227,7 @@ TEST_F(GameInstall, FirstCorruptFileInManifestOrderFailsBeforeAnyLiveChange) {
             "Package checksum failed: assets/changed.bin");
   ASSERT_FALSE(reports.empty());
   EXPECT_EQ(reports.back().first, L"Checking assets/changed.bin");
-  EXPECT_EQ(differences(snapshot(game), oldState), "");
+  EXPECT_EQ(differences(game, oldState), "");
 }
 
 TEST_F(GameInstall, RemovalListAndCaseOnlyRenameKeepFiles) {
@@ -260,27 +249,27 @@ TEST_F(GameInstall, RemovalListAndCaseOnlyRenameKeepFiles) {
 // Games copied from media or archives often have read-only files: live files, package files
 // and backups are replaced and restored like any other, and the attribute does not travel.
 TEST_F(GameInstall, ReadOnlyFilesAreReplacedAndRestoredLikeAnyOther) {
-  for (const fs::path& file : regularFiles(v2Package.folder)) setReadOnly(file, true);
+  setReadOnly(regularFiles(v2Package.folder), true);
   const fs::path game = freshOldGame();
-  for (const fs::path& file : regularFiles(game)) setReadOnly(file, true);
+  setReadOnly(regularFiles(game), true);
   CountingGate failAfterMovesAndDelete{6};
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}, failAfterMovesAndDelete.gate()); }), "injected failure");
-  EXPECT_EQ(differences(snapshot(game), oldState), "");
+  EXPECT_EQ(differences(game, oldState), "");
 
   CountingGate crashAfterFirstMove{1, true};
   EXPECT_THROW(installGamePackage(v2Package, game, {}, crashAfterFirstMove.gate()), SimulatedCrash);
-  for (const fs::path& file : regularFiles(gameUpdateFolder(game) / "backup")) setReadOnly(file, true);
+  setReadOnly(regularFiles(gameUpdateFolder(game) / "backup"), true);
   recoverInterruptedInstall(game);
-  EXPECT_EQ(differences(snapshot(game), oldState), "");
+  EXPECT_EQ(differences(game, oldState), "");
   EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
 
   installGamePackage(v2Package, game, {});
-  EXPECT_EQ(differences(snapshot(game), newState), "");
+  EXPECT_EQ(differences(game, newState), "");
   EXPECT_FALSE(isReadOnly(game / "assets" / "changed.bin"));
   EXPECT_FALSE(isReadOnly(game / "x.dll"));
   EXPECT_TRUE(isReadOnly(game / "assets" / "same.bin"));  // unchanged files are left alone
-  for (const fs::path& file : regularFiles(game)) setReadOnly(file, false);
-  for (const fs::path& file : regularFiles(v2Package.folder)) setReadOnly(file, false);
+  setReadOnly(regularFiles(game), false);
+  setReadOnly(regularFiles(v2Package.folder), false);
 }
 
 TEST_F(GameInstall, FileHeldOpenByTheGameRestoresFolder) {
@@ -297,7 +286,7 @@ TEST_F(GameInstall, FileHeldOpenByTheGameRestoresFolder) {
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }),
             "Could not replace " + pathText(client) + " (Windows error " + std::to_string(heldError) + ")");
   held.reset();
-  EXPECT_EQ(differences(snapshot(game), oldState), "");
+  EXPECT_EQ(differences(game, oldState), "");
   EXPECT_FALSE(journalLeft(game));
 }
 
@@ -311,7 +300,7 @@ TEST_F(GameInstall, RefusesSourceTreesBadJournalsAndLinkedFolders) {
   writeFile(gameUpdateFolder(game) / "journal.txt", "R ../x\n");
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }), "Invalid update recovery path");
   EXPECT_TRUE(journalLeft(game));
-  EXPECT_EQ(differences(snapshot(game), oldState), "");
+  EXPECT_EQ(differences(game, oldState), "");
 
   const fs::path linked = Testing::hostPath(QEL_TEST_DATA_DIR) / "update-links" / "game-link";
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, linked, {}); }),

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 
 #include "support/message_of.h"
 #include "support/temp_dir.h"
@@ -24,14 +23,16 @@ std::string nested(int depth, std::string_view inner = "") {
   return std::string(depth, '[') + std::string(inner) + std::string(depth, ']');
 }
 
+// Members are sorted by key bytes, which moves values that refer to strings and containers
+// further on in the document: every one must still be reached.
 TEST(ReleaseJson, ParsesEveryKindOfValueWithKeysInByteOrder) {
   const JsonDocument document = parseReleaseJson(
-      " \t\r\n{\"b\": [true, false, null], \"a\": -12.5e1, \"c\": {}, \"d\": [], \"e\": \"x\","
-      " \"\xC3\xA9\": 2, \"B\": 3, \"\": 5}\n ");
+      " \t\r\n{\"b\": [true, false, null], \"a\": -12.5e1, \"c\": {}, \"d\": [], \"e\": \"x\", \"\xC3\xA9\": 2,"
+      " \"B\": 3, \"\": 5, \"z\":[1,\"two\",{\"q\":3,\"p\":\"deep\"}], \"k\": {\"y\":\"s\",\"b\":[4]}}\n ");
   const JsonObject root = document.root().object();
   std::vector<std::string_view> keys;
   for (const auto& [key, value] : root) keys.push_back(key);
-  EXPECT_EQ(keys, (std::vector<std::string_view>{"", "B", "a", "b", "c", "d", "e", "\xC3\xA9"}));
+  EXPECT_EQ(keys, (std::vector<std::string_view>{"", "B", "a", "b", "c", "d", "e", "k", "z", "\xC3\xA9"}));
   const std::span<const JsonValue> list = root.find("b")->array();
   ASSERT_EQ(list.size(), 3u);
   EXPECT_TRUE(list[0].boolean());
@@ -44,22 +45,11 @@ TEST(ReleaseJson, ParsesEveryKindOfValueWithKeysInByteOrder) {
   EXPECT_EQ(root.find("e")->string(), "x");
   EXPECT_EQ(root.find("\xC3\xA9")->number(), 2.0);
   EXPECT_EQ(root.find("f"), nullptr);
+  EXPECT_EQ(root.find("k")->object().find("y")->string(), "s");
+  EXPECT_EQ(root.find("k")->object().find("b")->array()[0].number(), 4.0);
+  EXPECT_EQ(root.find("z")->array()[1].string(), "two");
+  EXPECT_EQ(root.find("z")->array()[2].object().find("p")->string(), "deep");
   EXPECT_EQ(parseReleaseJson("\v\f7").root().number(), 7.0);
-}
-
-// Sorting moves members that refer to strings and containers further on in the document.
-TEST(ReleaseJson, SortedMembersStillReachTheirNestedValues) {
-  const JsonDocument document =
-      parseReleaseJson(R"({"z":[1,"two",{"q":3,"p":"deep"}],"m":"text","a":{"y":"s","b":[4]},"k":""})");
-  const JsonObject root = document.root().object();
-  EXPECT_EQ(root.find("m")->string(), "text");
-  EXPECT_EQ(root.find("k")->string(), "");
-  EXPECT_EQ(root.find("a")->object().find("y")->string(), "s");
-  EXPECT_EQ(root.find("a")->object().find("b")->array()[0].number(), 4.0);
-  const std::span<const JsonValue> z = root.find("z")->array();
-  EXPECT_EQ(z[1].string(), "two");
-  EXPECT_EQ(z[2].object().find("p")->string(), "deep");
-  EXPECT_EQ((*z[2].object().begin()).first, "p");
 }
 
 TEST(ReleaseJson, SyntaxErrorsNameTheByteOffset) {
@@ -140,31 +130,17 @@ TEST(ReleaseJson, StringsAndNumbersConvertByTheirRules) {
 // Hostile documents of tiny values must not cost many times their size: the document's one
 // block holds at most one eight-byte slot per two bytes of text.
 TEST(ReleaseJson, DocumentsOfTinyValuesStayCompact) {
-  const std::pair<std::string_view, std::function<std::string(int)>> shapes[] = {
-      {"numbers", [](int) { return "0"s; }},
-      {"empty arrays", [](int) { return "[]"s; }},
-      {"one-element nests", [](int) { return nested(31, "0"); }},
-      {"short strings", [](int) { return "\"a\""s; }},
-      {"one-member objects", [](int) { return "{\"\":0}"s; }},
-      {"objects in reverse key order", [](int i) { return "{\"b\":\"" + std::to_string(i) + "\",\"a\":[0]}"; }},
-  };
-  for (const auto& [name, element] : shapes) {
-    std::string text = "[";
-    int count = 0;
-    for (; text.size() < (1 << 16); ++count) text.append(count == 0 ? "" : ",").append(element(count));
-    text += "]";
-    const JsonDocument document = parseReleaseJson(text);
-    EXPECT_LE(document.size(), text.size() / 2 + 1) << name;
-    ASSERT_EQ(document.root().array().size(), static_cast<std::size_t>(count)) << name;
-    const JsonValue& last = document.root().array().back();
-    if (last.object().size() == 2) {
-      EXPECT_EQ(last.object().find("b")->string(), std::to_string(count - 1)) << name;
-    }
+  for (const std::string& element : {"0"s, "[]"s, nested(31, "0"), "\"a\""s, "{\"\":0}"s, "{\"b\":\"s\",\"a\":[0]}"s}) {
+    std::string text = "[" + element;
+    std::size_t count = 1;
+    for (; text.size() < (1 << 16); ++count) text.append(",").append(element);
+    const JsonDocument document = parseReleaseJson(text.append("]"));
+    EXPECT_LE(document.size(), text.size() / 2 + 1) << element;
+    EXPECT_EQ(document.root().array().size(), count) << element;
   }
-  std::string members = "{";
+  std::string members = "{";  // a large object in reverse key order: the sort moves every member
   for (int i = 19'999; i >= 0; --i) members += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + (i ? "," : "}");
-  const JsonDocument object = parseReleaseJson(members);
-  EXPECT_EQ(object.root().object().find("k12345")->number(), 12345.0);
+  EXPECT_EQ(parseReleaseJson(members).root().object().find("k12345")->number(), 12345.0);
   EXPECT_EQ(parseError(members.substr(0, members.size() - 1) + ",\"k17777\":0}"),
             atByte(members.size() + 10, "duplicate object key"));
 }
@@ -179,9 +155,8 @@ TEST(ReleaseJson, FieldsMustExistWithExactlyTheAskedType) {
   EXPECT_EQ(messageOf([&] { releaseField(root, "missing", JsonType::String); }), "Invalid release field: missing");
   EXPECT_EQ(messageOf([&] { releaseField(parseReleaseJson("[\"name\"]").root(), "name", JsonType::String); }),
             "Invalid release field: name");
-  EXPECT_EQ(releaseInteger(root, "zero"), 0u);
-  EXPECT_EQ(releaseInteger(root, "negativeZero"), 0u);
-  EXPECT_EQ(releaseInteger(root, "max"), 9007199254740991u);
+  for (const auto& [name, value] : {std::pair{"zero", 0ull}, {"negativeZero", 0ull}, {"max", 9007199254740991ull}})
+    EXPECT_EQ(releaseInteger(root, name), value) << name;
   for (const char* name : {"over", "half", "negative", "big"})
     EXPECT_EQ(messageOf([&] { releaseInteger(root, name); }), "Invalid release number") << name;
   EXPECT_EQ(messageOf([&] { releaseInteger(root, "text"); }), "Invalid release field: text");
@@ -212,19 +187,14 @@ TEST(ReleaseBase64, DecodesStrictStandardBase64Only) {
 // Every input kept from fuzzing (seeds and findings) must be read or refused with the
 // reader's own error, never crash or throw anything else.
 TEST(ReleaseJson, KeptFuzzInputsAreReadOrRefusedCleanly) {
-  const std::pair<const char*, std::function<void(const std::string&)>> targets[] = {
-      {"release_json_fuzz", [](const std::string& bytes) { parseReleaseJson(bytes); }},
-      {"release_base64_fuzz", [](const std::string& bytes) { decodeReleaseBase64(bytes); }}};
-  for (const auto& [target, read] : targets) {
-    int count = 0;
+  for (const char* target : {"release_json_fuzz", "release_base64_fuzz"}) {
     for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(QEL_TEST_DATA_DIR) / "fuzz" / target)) {
-      ++count;
-      try {
-        read(Testing::readFile(entry.path()));
-      } catch (const std::runtime_error&) {
-      }
+      const std::string bytes = Testing::readFile(entry.path());
+      const bool json = std::string_view(target) == "release_json_fuzz";
+      EXPECT_NO_THROW(try { json ? (void)parseReleaseJson(bytes) : (void)decodeReleaseBase64(bytes); }
+                      catch (const std::runtime_error&) {})
+          << entry.path();
     }
-    EXPECT_GE(count, 3) << target;
   }
 }
 
