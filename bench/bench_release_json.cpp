@@ -71,29 +71,23 @@ const std::string& releaseDocument() {
 // Warm: the heap keeps what the previous parse freed, as in a long benchmark loop. Cold: the
 // freed heap is returned to the system before each parse (untimed), so the parse pays for
 // fresh pages as the launcher's single parse per run does.
-void prepareHeap(benchmark::State& state, bool cold) {
-  if (!cold) return;
-  state.PauseTiming();
-  malloc_trim(0);
-  state.ResumeTiming();
-}
-
-void parseWithReleaseReader(benchmark::State& state, bool cold) {
+template <typename Parse>
+void parseWith(benchmark::State& state, bool cold, Parse parse) {
   const std::string& document = releaseDocument();
   for (auto _ : state) {
-    prepareHeap(state, cold);
-    benchmark::DoNotOptimize(parseReleaseJson(document));
+    if (cold) {
+      state.PauseTiming();
+      malloc_trim(0);
+      state.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(parse(document));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document.size()));
 }
 
+void parseWithReleaseReader(benchmark::State& state, bool cold) { parseWith(state, cold, parseReleaseJson); }
 void parseWithNlohmannJson(benchmark::State& state, bool cold) {
-  const std::string& document = releaseDocument();
-  for (auto _ : state) {
-    prepareHeap(state, cold);
-    benchmark::DoNotOptimize(nlohmann::json::parse(document));
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document.size()));
+  parseWith(state, cold, [](const std::string& text) { return nlohmann::json::parse(text); });
 }
 
 // simdjson reuses its parser's buffers between documents, as it is meant to be used.

@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using Testing::readFile;
 
-TEST(DebugLog, LinesAreAppendedWithCrLfOrLostQuietly) {
+TEST(DebugLog, LinesAreStampedAppendedWithCrLfOrLostQuietly) {
   Testing::TempDir dir;
   const fs::path file = dir / "logs" / "nested" / "game.log";
   appendLogLine(file, "first");
@@ -23,10 +23,7 @@ TEST(DebugLog, LinesAreAppendedWithCrLfOrLostQuietly) {
   Testing::writeFile(dir / "blocked", "a file where the folder should be");
   appendLogLine(dir / "blocked" / "game.log", "lost");
   EXPECT_EQ(readFile(dir / "blocked"), "a file where the folder should be");
-}
-
-TEST(DebugLog, TimeIsLocalWithZeroPaddedMilliseconds) {
-  // Build a local time of 09:05:03 and add 7 ms, whatever the machine's time zone.
+  // A local time of 09:05:03 and 7 ms, whatever the machine's time zone.
   std::tm local{};
   local.tm_year = 124, local.tm_mon = 2, local.tm_mday = 10;
   local.tm_hour = 9, local.tm_min = 5, local.tm_sec = 3, local.tm_isdst = -1;

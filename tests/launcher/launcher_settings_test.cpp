@@ -22,34 +22,34 @@ TEST(LauncherSettings, MissingFilesGiveTheDefaultsAndAMissingFolderFailsTheWrite
   EXPECT_FALSE(writeLauncherSettings(LauncherSettings{}, root / "missing-folder"));
 }
 
-TEST(LauncherSettings, KeepsUninterpretedLinesAheadOfTheThreeKeys) {
+// Uninterpreted lines are kept ahead of the three keys; a bare name line is an old-style user
+// name. A second read and write of the launcher's own output changes nothing.
+TEST(LauncherSettings, RewritesKeepingUninterpretedLines) {
   TempDir root;
-  writeFile(root / "launcher.ini",
-            "; comment\r\n[Section]\r\n\r\n  Theme = dark  \r\nServerSelection=Local\r\n"
-            "Username= alice \r\nlegacyName\r\n");
-  const LauncherSettings settings = readLauncherSettings(root.path());
-  EXPECT_EQ(settings.username, "alice");
-  EXPECT_TRUE(settings.useLocalServer);
-  EXPECT_EQ(connectionAddress(root.path()), "127.0.0.1");
-  ASSERT_TRUE(writeLauncherSettings(settings, root.path()));
-  const std::string expected =
-      "; comment\r\n[Section]\r\n\r\n  Theme = dark  \r\nUsername=alice\r\n"
-      "ServerAddress=play.qelmarin.net\r\nServerSelection=Local\r\n";
-  EXPECT_EQ(readFile(root / "launcher.ini"), expected);
-  // A second read and write of its own output changes nothing.
-  ASSERT_TRUE(writeLauncherSettings(readLauncherSettings(root.path()), root.path()));
-  EXPECT_EQ(readFile(root / "launcher.ini"), expected);
-}
-
-TEST(LauncherSettings, BareNameLineBecomesTheUsername) {
-  TempDir root;
-  writeFile(root / "launcher.ini", "  bob  \nsecondName\n");
-  LauncherSettings settings = readLauncherSettings(root.path());
-  EXPECT_EQ(settings.username, "bob");
-  EXPECT_EQ(settings.preservedLines, "");
-  ASSERT_TRUE(writeLauncherSettings(settings, root.path()));
-  EXPECT_EQ(readFile(root / "launcher.ini"),
-            "Username=bob\r\nServerAddress=play.qelmarin.net\r\nServerSelection=Server\r\n");
+  const struct {
+    const char* file;
+    const char* username;
+    bool local;
+    const char* written;
+  } cases[] = {
+      {"; comment\r\n[Section]\r\n\r\n  Theme = dark  \r\nServerSelection=Local\r\nUsername= alice \r\nlegacyName\r\n",
+       "alice", true,
+       "; comment\r\n[Section]\r\n\r\n  Theme = dark  \r\nUsername=alice\r\nServerAddress=play.qelmarin.net\r\n"
+       "ServerSelection=Local\r\n"},
+      {"  bob  \nsecondName\n", "bob", false,
+       "Username=bob\r\nServerAddress=play.qelmarin.net\r\nServerSelection=Server\r\n"},
+  };
+  for (const auto& c : cases) {
+    writeFile(root / "launcher.ini", c.file);
+    const LauncherSettings settings = readLauncherSettings(root.path());
+    EXPECT_EQ(settings.username, c.username);
+    EXPECT_EQ(settings.useLocalServer, c.local);
+    EXPECT_EQ(connectionAddress(root.path()), c.local ? "127.0.0.1" : kDefaultServerHost);
+    for (int round = 0; round < 2; ++round) {
+      ASSERT_TRUE(writeLauncherSettings(readLauncherSettings(root.path()), root.path()));
+      EXPECT_EQ(readFile(root / "launcher.ini"), c.written);
+    }
+  }
 }
 
 // Loopback, the private LAN address and empty values fall back to the shipped address, and
