@@ -138,18 +138,22 @@ struct CountingGate {
 
 // A failing step is undone at once; a crash leaves the journal, and recovery then gives the
 // old folder or, once the journal is gone, the new one.
+// "crash" for a simulated crash, else the failure's message or "no error".
+template <typename Action>
+std::string outcomeOf(Action action) {
+  try {
+    return messageOf(action);
+  } catch (const SimulatedCrash&) {
+    return "crash";
+  }
+}
+
 TEST_F(GameInstall, EveryFailingOrCrashingCommitStepEndsInTheOldOrNewFolder) {
   for (const bool crash : {false, true}) {
     for (int k = 0;; ++k) {
       const fs::path game = freshOldGame();
       CountingGate counter{k, crash};
-      std::string message;
-      try {
-        installGamePackage(v2Package, game, {}, counter.gate());
-      } catch (const SimulatedCrash&) {
-      } catch (const std::exception& error) {
-        message = error.what();
-      }
+      const std::string outcome = outcomeOf([&] { installGamePackage(v2Package, game, {}, counter.gate()); });
       const bool committed = !journalLeft(game);
       if (crash) recoverInterruptedInstall(game);
       if (counter.calls <= k) {  // every step passed: the install completed
@@ -157,7 +161,7 @@ TEST_F(GameInstall, EveryFailingOrCrashingCommitStepEndsInTheOldOrNewFolder) {
         EXPECT_GE(k, 8);  // 4 moves, 1 delete, manifest, marker, journal
         break;
       }
-      EXPECT_EQ(message, crash ? "" : "injected failure") << "step " << k;
+      EXPECT_EQ(outcome, crash ? "crash" : "injected failure") << "step " << k;
       EXPECT_EQ(differences(game, committed && crash ? newState : oldState), "")
           << (crash ? "crash" : "failure") << " at step " << k << " (" << counter.steps[k] << ")";
       EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
@@ -172,14 +176,7 @@ TEST_F(GameInstall, RecoveryInterruptedHalfWayCanBeRunAgain) {
       CountingGate crashInCommit{commitStep, true};
       EXPECT_THROW(installGamePackage(v2Package, game, {}, crashInCommit.gate()), SimulatedCrash);
       CountingGate failInRecovery{k, k % 2 == 1};
-      bool interrupted = false;
-      try {
-        recoverInterruptedInstall(game, failInRecovery.gate());
-      } catch (const SimulatedCrash&) {
-        interrupted = true;
-      } catch (const std::runtime_error&) {
-        interrupted = true;
-      }
+      const bool interrupted = outcomeOf([&] { recoverInterruptedInstall(game, failInRecovery.gate()); }) != "no error";
       if (interrupted) {
         EXPECT_TRUE(journalLeft(game) || failInRecovery.steps.back() == "cleanup");
       }
