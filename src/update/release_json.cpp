@@ -218,7 +218,7 @@ class JsonParser {
 
   JsonValue* takeSlots(std::size_t count) {
     if (count > valueSlots_ - nextSlot_) layoutMismatch();
-    JsonValue* slots = &storage_[nextSlot_];
+    JsonValue* slots = storage_.get() + nextSlot_;
     nextSlot_ += count;
     return slots;
   }
@@ -299,7 +299,7 @@ class JsonParser {
   // Copies runs of plain bytes at once; only quotes, backslashes and control bytes stop it.
   void parseString(JsonValue& out) {
     ++position_;
-    char* const begin = reinterpret_cast<char*>(&storage_[nextString_]);
+    char* const begin = reinterpret_cast<char*>(storage_.get() + nextString_);
     stringEnd_ = begin;
     for (;;) {
       const std::size_t runStart = position_;
@@ -315,7 +315,7 @@ class JsonParser {
     }
     ++position_;
     const auto length = static_cast<std::size_t>(stringEnd_ - begin);
-    link(out, Tag::String, length, &storage_[nextString_]);
+    link(out, Tag::String, length, storage_.get() + nextString_);
     nextString_ += slotsForBytes(length);
   }
 
