@@ -190,7 +190,8 @@ class JsonParser {
 
   int peek() const { return position_ < text_.size() ? static_cast<unsigned char>(text_[position_]) : endOfText; }
 
-  // A repeated key found in an object that is still open happened first.
+  // A repeated key among the finished members of the open objects lies before this fault,
+  // so it is the one reported, as a parser checking each member at once would have.
   [[noreturn]] void fail(std::string_view message) {
     const std::size_t repeat = earliestRepeatedMember();
     if (repeat != none) {
