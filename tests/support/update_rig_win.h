@@ -63,7 +63,7 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000) 
 inline void runHostProgram(const std::string& command) {
   static std::atomic<int> counter{0};
   const std::string marker = "/tmp/qel-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
-  startProcess(L"/bin/sh -c \"" + utf8ToWide(command + "; touch " + marker) + L"\"");
+  launchProcess(L"/bin/sh -c \"" + utf8ToWide(command + "; touch " + marker) + L"\"");
   const std::filesystem::path done = hostPath(marker);
   if (!waitUntil([&] { return std::filesystem::exists(done); })) throw std::runtime_error("Timed out: " + command);
   std::filesystem::remove(done);
