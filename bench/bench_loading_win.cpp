@@ -8,12 +8,10 @@
 // Build: cmake -S . -B build/bench-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF
 //   -DQEL_BENCH=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake && cmake --build build/bench-windows
 // and run it with wine64 (WINEPREFIX=build/windows/wine-prefix) on a display.
-#include <windows.h>
-
 #include <d2d1_1.h>
 #include <d3d11.h>
 #include <dwrite.h>
-#include <dxgi1_2.h>
+#include <windows.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -27,11 +25,14 @@
 
 #include "common/handle_win.h"
 #include "common/text.h"
+#include "render/gpu_step_win.h"
+#include "render/gpu_surface_win.h"
 #include "render/gui_bitmap_win.h"
 #include "tools/cvtool/cvtool.h"
 
 namespace {
 
+using Corvanthorne::Gui::checkStep;
 using Microsoft::WRL::ComPtr;
 
 struct Rate {
@@ -42,15 +43,10 @@ struct Rate {
 double threadCpuSeconds() {
   FILETIME created, exited, kernel, user;
   GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-  const auto ticks = [](const FILETIME& t) { return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime); };
+  const auto ticks = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+  };
   return (ticks(kernel) + ticks(user)) / 1e7;
-}
-
-void require(HRESULT result, const char* step) {
-  if (FAILED(result)) {
-    std::printf("bare loop: %s failed (0x%08lx)\n", step, static_cast<unsigned long>(result));
-    std::exit(1);
-  }
 }
 
 void pump() {
@@ -62,65 +58,63 @@ void pump() {
 Rate bareLoop(int width, int height, double seconds) {
   RECT outer{0, 0, width, height};
   AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
-  const Corvanthorne::ScopedWindow window(CreateWindowExW(0, L"STATIC", L"bare Direct2D loop", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                                         outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
-                                                         GetModuleHandleW(nullptr), nullptr));
+  const Corvanthorne::ScopedWindow window(CreateWindowExW(
+      0, L"STATIC", L"bare Direct2D loop", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, outer.right - outer.left,
+      outer.bottom - outer.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
   ComPtr<ID3D11Device> device;
   if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
                                D3D11_SDK_VERSION, &device, nullptr, nullptr)))
-    require(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
-                              D3D11_SDK_VERSION, &device, nullptr, nullptr),
-            "device");
+    checkStep(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
+                                D3D11_SDK_VERSION, &device, nullptr, nullptr),
+              "device");
   ComPtr<IDXGIDevice> dxgiDevice;
   ComPtr<IDXGIAdapter> adapter;
   ComPtr<IDXGIFactory2> factory;
-  require(device.As(&dxgiDevice), "DXGI device");
-  require(dxgiDevice->GetAdapter(&adapter), "adapter");
-  require(adapter->GetParent(IID_PPV_ARGS(&factory)), "factory");
-  DXGI_SWAP_CHAIN_DESC1 description{};
-  description.Width = static_cast<UINT>(width);
-  description.Height = static_cast<UINT>(height);
-  description.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-  description.SampleDesc.Count = 1;
-  description.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-  description.BufferCount = 2;
-  description.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+  checkStep(device.As(&dxgiDevice), "DXGI device");
+  checkStep(dxgiDevice->GetAdapter(&adapter), "adapter");
+  checkStep(adapter->GetParent(IID_PPV_ARGS(&factory)), "factory");
+  const DXGI_SWAP_CHAIN_DESC1 description = Corvanthorne::Gui::swapChainDescription(
+      {window.get(), width, height}, DXGI_FORMAT_B8G8R8A8_UNORM, DXGI_SWAP_EFFECT_FLIP_DISCARD);
   ComPtr<IDXGISwapChain1> swapChain;
-  require(factory->CreateSwapChainForHwnd(device.Get(), window.get(), &description, nullptr, nullptr, &swapChain), "swap chain");
+  checkStep(factory->CreateSwapChainForHwnd(device.Get(), window.get(), &description, nullptr, nullptr, &swapChain),
+            "swap chain");
   ComPtr<ID2D1Factory1> d2d;
-  require(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), nullptr,
-                            reinterpret_cast<void**>(d2d.GetAddressOf())),
-          "Direct2D");
+  checkStep(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), nullptr,
+                              reinterpret_cast<void**>(d2d.GetAddressOf())),
+            "Direct2D");
   ComPtr<ID2D1Device> d2dDevice;
   ComPtr<ID2D1DeviceContext> context;
-  require(d2d->CreateDevice(dxgiDevice.Get(), &d2dDevice), "Direct2D device");
-  require(d2dDevice->CreateDeviceContext(D2D1_DEVICE_CONTEXT_OPTIONS_NONE, &context), "context");
+  checkStep(d2d->CreateDevice(dxgiDevice.Get(), &d2dDevice), "Direct2D device");
+  checkStep(d2dDevice->CreateDeviceContext(D2D1_DEVICE_CONTEXT_OPTIONS_NONE, &context), "context");
   ComPtr<IDXGISurface> backBuffer;
-  require(swapChain->GetBuffer(0, IID_PPV_ARGS(&backBuffer)), "back buffer");
-  const D2D1_BITMAP_PROPERTIES1 targetProperties = D2D1::BitmapProperties1(
-      D2D1_BITMAP_OPTIONS_TARGET | D2D1_BITMAP_OPTIONS_CANNOT_DRAW,
-      D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE));
+  checkStep(swapChain->GetBuffer(0, IID_PPV_ARGS(&backBuffer)), "back buffer");
+  const D2D1_BITMAP_PROPERTIES1 targetProperties =
+      D2D1::BitmapProperties1(D2D1_BITMAP_OPTIONS_TARGET | D2D1_BITMAP_OPTIONS_CANNOT_DRAW,
+                              D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE));
   ComPtr<ID2D1Bitmap1> target;
-  require(context->CreateBitmapFromDxgiSurface(backBuffer.Get(), &targetProperties, &target), "target");
+  checkStep(context->CreateBitmapFromDxgiSurface(backBuffer.Get(), &targetProperties, &target), "target");
   context->SetTarget(target.Get());
 
   std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 2654435761u >> 8 & 0x3F3F3F);
+  for (size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 2654435761u >> 8 & 0x3F3F3F);
   ComPtr<ID2D1Bitmap> image;
-  require(context->CreateBitmap(D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)), pixels.data(),
-                                static_cast<UINT32>(width) * 4,
-                                D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED)),
-                                &image),
-          "image");
+  checkStep(
+      context->CreateBitmap(
+          D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)), pixels.data(),
+          static_cast<UINT32>(width) * 4,
+          D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED)), &image),
+      "image");
   ComPtr<ID2D1SolidColorBrush> brush;
-  require(context->CreateSolidColorBrush(D2D1::ColorF(0.8f, 0.7f, 0.5f, 0.5f), &brush), "brush");
+  checkStep(context->CreateSolidColorBrush(D2D1::ColorF(0.8f, 0.7f, 0.5f, 0.5f), &brush), "brush");
   ComPtr<IDWriteFactory> write;
-  require(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory), reinterpret_cast<IUnknown**>(write.GetAddressOf())),
-          "DirectWrite");
+  checkStep(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                reinterpret_cast<IUnknown**>(write.GetAddressOf())),
+            "DirectWrite");
   ComPtr<IDWriteTextFormat> format;
-  require(write->CreateTextFormat(L"DejaVu Serif", nullptr, DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_STYLE_NORMAL,
-                                  DWRITE_FONT_STRETCH_NORMAL, 16, L"en-us", &format),
-          "text format");
+  checkStep(write->CreateTextFormat(L"DejaVu Serif", nullptr, DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_STYLE_NORMAL,
+                                    DWRITE_FONT_STRETCH_NORMAL, 16, L"en-us", &format),
+            "text format");
 
   const double cpuStart = threadCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
@@ -133,14 +127,17 @@ Rate bareLoop(int width, int height, double seconds) {
     context->DrawBitmap(image.Get(), D2D1::RectF(0, 0, static_cast<float>(width), static_cast<float>(height)));
     for (int i = 0; i < 30; ++i) {
       const float x = static_cast<float>(width) / 2 - 290 + static_cast<float>(i * 19);
-      context->FillRectangle(D2D1::RectF(x, static_cast<float>(height) / 2 - 60, x + 18, static_cast<float>(height) / 2 + 60), brush.Get());
+      context->FillRectangle(
+          D2D1::RectF(x, static_cast<float>(height) / 2 - 60, x + 18, static_cast<float>(height) / 2 + 60),
+          brush.Get());
     }
     for (const wchar_t* text : {L"LOADING", L"File: town.map\nassets\\worlds\\harbour\\town.map"})
       context->DrawText(text, static_cast<UINT32>(wcslen(text)), format.Get(),
-                        D2D1::RectF(22, static_cast<float>(height) - 62, static_cast<float>(width) - 22, static_cast<float>(height) - 16),
+                        D2D1::RectF(22, static_cast<float>(height) - 62, static_cast<float>(width) - 22,
+                                    static_cast<float>(height) - 16),
                         brush.Get());
-    require(context->EndDraw(), "draw");
-    require(swapChain->Present(0, 0), "present");
+    checkStep(context->EndDraw(), "draw");
+    checkStep(swapChain->Present(0, 0), "present");
     elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
   return Rate{frames / elapsed, (threadCpuSeconds() - cpuStart) / elapsed};
@@ -149,7 +146,8 @@ Rate bareLoop(int width, int height, double seconds) {
 // One `cvtool loading` run in this process, read from its statistics line.
 Rate loadingWindow(int width, int height, double seconds, const std::string& image) {
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
-  const std::vector<std::string> arguments = {"loading", "--seconds", std::to_string(seconds), "--size", size, "--image", image};
+  const std::vector<std::string> arguments = {"loading", "--seconds", std::to_string(seconds), "--size", size,
+                                              "--image", image};
   std::ostringstream out, err;
   if (Corvanthorne::Tools::runCvtool(arguments, out, err) != 0) {
     std::printf("cvtool loading failed: %s\n", err.str().c_str());
@@ -157,13 +155,14 @@ Rate loadingWindow(int width, int height, double seconds, const std::string& ima
   }
   unsigned long long frames = 0;
   double wall = 0, cpu = 0;
-  std::sscanf(out.str().c_str(), "Presentation frames=%llu, seconds=%lf, UI thread CPU seconds=%lf", &frames, &wall, &cpu);
+  std::sscanf(out.str().c_str(), "Presentation frames=%llu, seconds=%lf, UI thread CPU seconds=%lf", &frames, &wall,
+              &cpu);
   return Rate{frames / wall, cpu / wall};
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
   const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 6.0;
   const std::filesystem::path image = std::filesystem::temp_directory_path() / "qelmarin-bench-loading.png";
   std::vector<uint8_t> pixels(1920 * 1080 * 4);
@@ -174,12 +173,16 @@ int main(int argc, char** argv) {
     const Rate bare = bareLoop(width, height, seconds);
     const Rate loading = loadingWindow(width, height, seconds, Corvanthorne::pathText(image));
     const double ratio = loading.framesPerSecond / std::min(120.0, bare.framesPerSecond);
-    std::printf("%4d x %-4d  bare Direct2D loop %6.1f fps, %.2f CPU s/s   cvtool loading %6.1f fps, %.2f CPU s/s   "
-                "ratio %.2f (target 0.80)\n",
-                width, height, bare.framesPerSecond, bare.cpuPerWallSecond, loading.framesPerSecond,
-                loading.cpuPerWallSecond, ratio);
+    std::printf(
+        "%4d x %-4d  bare Direct2D loop %6.1f fps, %.2f CPU s/s   cvtool loading %6.1f fps, %.2f CPU s/s   "
+        "ratio %.2f (target 0.80)\n",
+        width, height, bare.framesPerSecond, bare.cpuPerWallSecond, loading.framesPerSecond, loading.cpuPerWallSecond,
+        ratio);
     fast = fast && ratio >= 0.8;
   }
   std::filesystem::remove(image);
   return fast ? 0 : 1;
+} catch (const std::exception& error) {
+  std::printf("%s\n", error.what());
+  return 1;
 }

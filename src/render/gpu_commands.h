@@ -14,8 +14,8 @@ float drawnCornerRadius(const RectF& rect, float cornerRadius);
 
 // The DirectWrite text format a text command asks for.
 struct TextFormatSpec {
-  float size = 16.0f;        // at least 1
-  uint32_t weight = 400;     // 400, 600 or 700
+  float size = 16.0f;               // at least 1
+  uint32_t weight = 400;            // 400, 600 or 700
   uint32_t family = familySegoeUi;  // one of the three families
   uint32_t alignment = alignLeading;
   bool wrap = false;

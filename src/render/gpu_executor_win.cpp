@@ -34,17 +34,22 @@ constexpr std::array<Colour, 3> kPreparedGlow = {rgb(66, 60, 47), rgb(55, 52, 43
 }  // namespace
 
 GpuCommandExecutor::GpuCommandExecutor(ID3D11Device& device) {
-  D2D1_FACTORY_OPTIONS options{D2D1_DEBUG_LEVEL_INFORMATION};
-  checkStep(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), &options,
-                          reinterpret_cast<void**>(factory_.GetAddressOf())),
-        "Create D2D GUI factory");
+  // The debug level needs the Direct2D debug layer, which players rarely have: without it,
+  // as with the Direct3D debug layer, the factory is made plain.
+  for (const D2D1_DEBUG_LEVEL level : {D2D1_DEBUG_LEVEL_INFORMATION, D2D1_DEBUG_LEVEL_NONE}) {
+    const D2D1_FACTORY_OPTIONS options{level};
+    if (SUCCEEDED(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), &options,
+                                    reinterpret_cast<void**>(factory_.ReleaseAndGetAddressOf()))))
+      break;
+  }
+  if (!factory_) throw std::runtime_error("Create D2D GUI factory");
   ComPtr<IDXGIDevice> dxgiDevice;
   checkStep(device.QueryInterface(IID_PPV_ARGS(&dxgiDevice)), "Query GUI DXGI device");
   checkStep(factory_->CreateDevice(dxgiDevice.Get(), &device_), "Create D2D GUI device");
   checkStep(device_->CreateDeviceContext(D2D1_DEVICE_CONTEXT_OPTIONS_NONE, &context_), "Create D2D GUI context");
   checkStep(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
-                            reinterpret_cast<IUnknown**>(writeFactory_.GetAddressOf())),
-        "Create DirectWrite GUI factory");
+                                reinterpret_cast<IUnknown**>(writeFactory_.GetAddressOf())),
+            "Create DirectWrite GUI factory");
   checkStep(context_->CreateSolidColorBrush(D2D1::ColorF(1, 1, 1, 1), &brush_), "Create GUI brush");
   glowBrush(1, kPreparedGlow);
   createTriangle();
@@ -64,15 +69,15 @@ void GpuCommandExecutor::createTriangle() {
 ID2D1RadialGradientBrush& GpuCommandExecutor::glowBrush(uint8_t slot, const std::array<Colour, 3>& colours) {
   GlowSlot& cached = glowSlots_[std::min<uint8_t>(slot, 1)];
   if (cached.brush && cached.colours == colours) return *cached.brush.Get();
-  const D2D1_GRADIENT_STOP stops[] = {{0.0f, colourF(colours[0], 1)}, {0.38f, colourF(colours[1], 1)},
-                                      {1.0f, colourF(colours[2], 1)}};
+  const D2D1_GRADIENT_STOP stops[] = {
+      {0.0f, colourF(colours[0], 1)}, {0.38f, colourF(colours[1], 1)}, {1.0f, colourF(colours[2], 1)}};
   GlowSlot fresh{nullptr, nullptr, colours};
   checkStep(context_->CreateGradientStopCollection(stops, 3, D2D1_GAMMA_2_2, D2D1_EXTEND_MODE_CLAMP, &fresh.stops),
-        "Create GUI button glow stops");
+            "Create GUI button glow stops");
   checkStep(context_->CreateRadialGradientBrush(
-            D2D1::RadialGradientBrushProperties(D2D1::Point2F(0, 0), D2D1::Point2F(0, 0), 1, 1), fresh.stops.Get(),
-            &fresh.brush),
-        "Create GUI button glow brush");
+                D2D1::RadialGradientBrushProperties(D2D1::Point2F(0, 0), D2D1::Point2F(0, 0), 1, 1), fresh.stops.Get(),
+                &fresh.brush),
+            "Create GUI button glow brush");
   cached = std::move(fresh);
   return *cached.brush.Get();
 }
@@ -82,9 +87,10 @@ IDWriteTextFormat& GpuCommandExecutor::textFormat(const DrawCommand& command) {
   ComPtr<IDWriteTextFormat>& format = textFormats_[textFormatKey(spec)];
   if (format) return *format.Get();
   ComPtr<IDWriteTextFormat> made;
-  checkStep(writeFactory_->CreateTextFormat(availableFamily(spec.family), nullptr, static_cast<DWRITE_FONT_WEIGHT>(spec.weight),
-                                        DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, spec.size, L"en-us", &made),
-        "Create cached GUI text format");
+  checkStep(writeFactory_->CreateTextFormat(availableFamily(spec.family), nullptr,
+                                            static_cast<DWRITE_FONT_WEIGHT>(spec.weight), DWRITE_FONT_STYLE_NORMAL,
+                                            DWRITE_FONT_STRETCH_NORMAL, spec.size, L"en-us", &made),
+            "Create cached GUI text format");
   made->SetTextAlignment(spec.alignment == alignCentre     ? DWRITE_TEXT_ALIGNMENT_CENTER
                          : spec.alignment == alignTrailing ? DWRITE_TEXT_ALIGNMENT_TRAILING
                                                            : DWRITE_TEXT_ALIGNMENT_LEADING);
@@ -112,17 +118,18 @@ ID2D1Bitmap& GpuCommandExecutor::loadBitmap(const std::wstring& path) {
   const std::filesystem::path file = std::filesystem::exists(given) ? given : gamePath(given);
   ComPtr<IWICImagingFactory> imaging;
   checkStep(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&imaging)),
-        "Create GUI image factory");
+            "Create GUI image factory");
   ComPtr<IWICBitmapDecoder> decoder;
-  if (FAILED(imaging->CreateDecoderFromFilename(file.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnLoad, &decoder)))
+  if (FAILED(imaging->CreateDecoderFromFilename(file.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnLoad,
+                                                &decoder)))
     throw std::runtime_error("Decode GUI image: " + pathText(file));
   ComPtr<IWICBitmapFrameDecode> frame;
   checkStep(decoder->GetFrame(0, &frame), "Read GUI image frame");
   ComPtr<IWICFormatConverter> converter;
   checkStep(imaging->CreateFormatConverter(&converter), "Create GUI image converter");
   checkStep(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
-                              WICBitmapPaletteTypeCustom),
-        "Convert GUI image");
+                                  WICBitmapPaletteTypeCustom),
+            "Convert GUI image");
   ComPtr<ID2D1Bitmap> bitmap;
   checkStep(context_->CreateBitmapFromWicBitmap(converter.Get(), nullptr, &bitmap), "Create cached GUI bitmap");
   return *bitmaps_.emplace(path, std::move(bitmap)).first->second.Get();
@@ -149,15 +156,21 @@ void GpuCommandExecutor::execute(const DrawList& list) {
 
 void GpuCommandExecutor::executeCommand(const DrawCommand& command) {
   switch (command.kind) {
-    case DrawKind::FillRect: return fillOrOutlineRect(command, true);
-    case DrawKind::OutlineRect: return fillOrOutlineRect(command, false);
+    case DrawKind::FillRect:
+      return fillOrOutlineRect(command, true);
+    case DrawKind::OutlineRect:
+      return fillOrOutlineRect(command, false);
     case DrawKind::Line:
       return context_->DrawLine(D2D1::Point2F(command.points[0], command.points[1]),
                                 D2D1::Point2F(command.points[2], command.points[3]), brush_.Get(), command.strokeWidth);
-    case DrawKind::FillEllipse: return context_->FillEllipse(ellipseIn(command.rect), brush_.Get());
-    case DrawKind::Glow: return drawGlow(command);
-    case DrawKind::OutlineEllipse: return context_->DrawEllipse(ellipseIn(command.rect), brush_.Get(), command.strokeWidth);
-    case DrawKind::FillTriangle: return fillTriangle(command);
+    case DrawKind::FillEllipse:
+      return context_->FillEllipse(ellipseIn(command.rect), brush_.Get());
+    case DrawKind::Glow:
+      return drawGlow(command);
+    case DrawKind::OutlineEllipse:
+      return context_->DrawEllipse(ellipseIn(command.rect), brush_.Get(), command.strokeWidth);
+    case DrawKind::FillTriangle:
+      return fillTriangle(command);
     case DrawKind::Text:
       return context_->DrawText(command.text.data(), static_cast<UINT32>(command.text.size()), &textFormat(command),
                                 rectF(command.rect), brush_.Get(), D2D1_DRAW_TEXT_OPTIONS_CLIP,

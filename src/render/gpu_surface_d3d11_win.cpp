@@ -39,7 +39,7 @@ class D3D11Surface final : public GuiSurface {
     tearing_ = shape.tearing;
     const DXGI_SWAP_CHAIN_DESC1 description = swapChainDescription(shape, kFormat, DXGI_SWAP_EFFECT_FLIP_SEQUENTIAL);
     checkStep(factory.CreateSwapChainForHwnd(device_.Get(), shape.window, &description, nullptr, nullptr, &swapChain_),
-          "Create GUI swap chain");
+              "Create GUI swap chain");
     factory.MakeWindowAssociation(shape.window, DXGI_MWA_NO_ALT_ENTER);
   }
 
@@ -58,8 +58,9 @@ class D3D11Surface final : public GuiSurface {
 
   void resize(ID2D1DeviceContext& context, int32_t width, int32_t height) override {
     releaseTarget(context);
-    checkStep(swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat, flags_),
-          "Resize swap chain");
+    checkStep(
+        swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat, flags_),
+        "Resize swap chain");
     createTarget(context, "Get resized back buffer");
   }
 
@@ -82,9 +83,11 @@ class D3D11Surface final : public GuiSurface {
   void createTarget(ID2D1DeviceContext& context, const char* step) {
     ComPtr<IDXGISurface> surface;
     checkStep(swapChain_->GetBuffer(0, IID_PPV_ARGS(&surface)), step);
-    const D2D1_BITMAP_PROPERTIES1 properties = D2D1::BitmapProperties1(
-        D2D1_BITMAP_OPTIONS_TARGET | D2D1_BITMAP_OPTIONS_CANNOT_DRAW, D2D1::PixelFormat(kFormat, D2D1_ALPHA_MODE_IGNORE), 96, 96);
-    checkStep(context.CreateBitmapFromDxgiSurface(surface.Get(), &properties, &target_), "Create shared GUI bitmap target");
+    const D2D1_BITMAP_PROPERTIES1 properties =
+        D2D1::BitmapProperties1(D2D1_BITMAP_OPTIONS_TARGET | D2D1_BITMAP_OPTIONS_CANNOT_DRAW,
+                                D2D1::PixelFormat(kFormat, D2D1_ALPHA_MODE_IGNORE), 96, 96);
+    checkStep(context.CreateBitmapFromDxgiSurface(surface.Get(), &properties, &target_),
+              "Create shared GUI bitmap target");
     context.SetTarget(target_.Get());
   }
 

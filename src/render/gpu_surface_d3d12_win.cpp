@@ -32,7 +32,8 @@ ComPtr<ID3D12Device> createDevice(IDXGIFactory6& factory) {
   ComPtr<ID3D12Device> device;
   for (UINT index = 0;; ++index) {
     ComPtr<IDXGIAdapter1> adapter;
-    const HRESULT found = factory.EnumAdapterByGpuPreference(index, DXGI_GPU_PREFERENCE_HIGH_PERFORMANCE, IID_PPV_ARGS(&adapter));
+    const HRESULT found =
+        factory.EnumAdapterByGpuPreference(index, DXGI_GPU_PREFERENCE_HIGH_PERFORMANCE, IID_PPV_ARGS(&adapter));
     if (found == DXGI_ERROR_NOT_FOUND) break;
     checkStep(found, "Enumerate DXGI adapter");
     DXGI_ADAPTER_DESC1 description{};
@@ -60,25 +61,27 @@ class D3D12Surface final : public GuiSurface {
     const DXGI_SWAP_CHAIN_DESC1 description = swapChainDescription(shape, kFormat, DXGI_SWAP_EFFECT_FLIP_DISCARD);
     ComPtr<IDXGISwapChain1> swapChain;
     checkStep(factory.CreateSwapChainForHwnd(queue_.Get(), shape.window, &description, nullptr, nullptr, &swapChain),
-          "Create GUI swap chain");
+              "Create GUI swap chain");
     checkStep(swapChain.As(&swapChain_), "Query GUI swap chain");
     factory.MakeWindowAssociation(shape.window, DXGI_MWA_NO_ALT_ENTER);
     index_ = swapChain_->GetCurrentBackBufferIndex();
     width_ = shape.width;
     height_ = shape.height;
 
-    D3D12_DESCRIPTOR_HEAP_DESC targets{D3D12_DESCRIPTOR_HEAP_TYPE_RTV, kBufferCount, D3D12_DESCRIPTOR_HEAP_FLAG_NONE, 0};
+    D3D12_DESCRIPTOR_HEAP_DESC targets{D3D12_DESCRIPTOR_HEAP_TYPE_RTV, kBufferCount, D3D12_DESCRIPTOR_HEAP_FLAG_NONE,
+                                       0};
     checkStep(device_->CreateDescriptorHeap(&targets, IID_PPV_ARGS(&targetHeap_)), "Create GUI RTV heap");
     targetIncrement_ = device_->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_RTV);
     takeBackBuffers("Get back buffer");
     for (ComPtr<ID3D12CommandAllocator>& allocator : allocators_)
-      checkStep(device_->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, IID_PPV_ARGS(&allocator)), "Create allocator");
+      checkStep(device_->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, IID_PPV_ARGS(&allocator)),
+                "Create allocator");
     D3D12_DESCRIPTOR_HEAP_DESC resources{D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV, 1,
                                          D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE, 0};
     checkStep(device_->CreateDescriptorHeap(&resources, IID_PPV_ARGS(&resourceHeap_)), "Create GUI SRV heap");
     checkStep(device_->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocators_[index_].Get(), nullptr,
-                                     IID_PPV_ARGS(&commands_)),
-          "Create GUI command list");
+                                         IID_PPV_ARGS(&commands_)),
+              "Create GUI command list");
     checkStep(commands_->Close(), "Close GUI command list");
     checkStep(device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&fence_)), "Create GUI fence");
     fenceEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
@@ -86,7 +89,8 @@ class D3D12Surface final : public GuiSurface {
   }
 
   void createTarget(ID2D1DeviceContext& context) override {
-    D3D12_HEAP_PROPERTIES heap{D3D12_HEAP_TYPE_DEFAULT, D3D12_CPU_PAGE_PROPERTY_UNKNOWN, D3D12_MEMORY_POOL_UNKNOWN, 1, 1};
+    D3D12_HEAP_PROPERTIES heap{D3D12_HEAP_TYPE_DEFAULT, D3D12_CPU_PAGE_PROPERTY_UNKNOWN, D3D12_MEMORY_POOL_UNKNOWN, 1,
+                               1};
     D3D12_RESOURCE_DESC texture{};
     texture.Dimension = D3D12_RESOURCE_DIMENSION_TEXTURE2D;
     texture.Width = static_cast<UINT64>(width_);
@@ -99,18 +103,20 @@ class D3D12Surface final : public GuiSurface {
     D3D12_CLEAR_VALUE clear{};
     clear.Format = kFormat;
     checkStep(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &texture,
-                                           D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, &clear, IID_PPV_ARGS(&guiTexture_)),
-          "Create HUD texture");
+                                               D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, &clear,
+                                               IID_PPV_ARGS(&guiTexture_)),
+              "Create HUD texture");
     device_->CreateShaderResourceView(guiTexture_.Get(), nullptr, resourceHeap_->GetCPUDescriptorHandleForHeapStart());
     D3D11_RESOURCE_FLAGS bind{D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE, 0, 0, 0};
     checkStep(on12Device_->CreateWrappedResource(guiTexture_.Get(), &bind, D3D12_RESOURCE_STATE_RENDER_TARGET,
-                                             D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, IID_PPV_ARGS(&wrapped_)),
-          "Wrap shared GUI render target");
+                                                 D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, IID_PPV_ARGS(&wrapped_)),
+              "Wrap shared GUI render target");
     ComPtr<IDXGISurface> surface;
     checkStep(wrapped_.As(&surface), "Query shared GUI surface");
-    const D2D1_BITMAP_PROPERTIES1 properties =
-        D2D1::BitmapProperties1(D2D1_BITMAP_OPTIONS_TARGET, D2D1::PixelFormat(kFormat, D2D1_ALPHA_MODE_PREMULTIPLIED), 96, 96);
-    checkStep(context.CreateBitmapFromDxgiSurface(surface.Get(), &properties, &target_), "Create shared GUI bitmap target");
+    const D2D1_BITMAP_PROPERTIES1 properties = D2D1::BitmapProperties1(
+        D2D1_BITMAP_OPTIONS_TARGET, D2D1::PixelFormat(kFormat, D2D1_ALPHA_MODE_PREMULTIPLIED), 96, 96);
+    checkStep(context.CreateBitmapFromDxgiSurface(surface.Get(), &properties, &target_),
+              "Create shared GUI bitmap target");
     context.SetTarget(target_.Get());
   }
 
@@ -155,8 +161,9 @@ class D3D12Surface final : public GuiSurface {
     frameFences_ = {};
     releaseTarget(context);
     for (ComPtr<ID3D12Resource>& buffer : backBuffers_) buffer.Reset();
-    checkStep(swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat, flags_),
-          "Resize swap chain");
+    checkStep(
+        swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat, flags_),
+        "Resize swap chain");
     width_ = width;
     height_ = height;
     index_ = swapChain_->GetCurrentBackBufferIndex();
@@ -188,9 +195,9 @@ class D3D12Surface final : public GuiSurface {
     const UINT withDebug = D3D11_CREATE_DEVICE_BGRA_SUPPORT | D3D11_CREATE_DEVICE_DEBUG;
     if (FAILED(D3D11On12CreateDevice(device_.Get(), withDebug, nullptr, 0, queues, 1, 0, &d3d11Device_, &d3d11Context_,
                                      nullptr)))
-      checkStep(D3D11On12CreateDevice(device_.Get(), D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0, queues, 1, 0, &d3d11Device_,
-                                  &d3d11Context_, nullptr),
-            "Create D3D11On12 GUI device");
+      checkStep(D3D11On12CreateDevice(device_.Get(), D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0, queues, 1, 0,
+                                      &d3d11Device_, &d3d11Context_, nullptr),
+                "Create D3D11On12 GUI device");
     checkStep(d3d11Device_.As(&on12Device_), "Query D3D11On12 GUI device");
   }
 
@@ -244,6 +251,8 @@ class D3D12Surface final : public GuiSurface {
 
 }  // namespace
 
-std::unique_ptr<GuiSurface> createD3D12Surface(IDXGIFactory6& factory) { return std::make_unique<D3D12Surface>(factory); }
+std::unique_ptr<GuiSurface> createD3D12Surface(IDXGIFactory6& factory) {
+  return std::make_unique<D3D12Surface>(factory);
+}
 
 }  // namespace Corvanthorne::Gui

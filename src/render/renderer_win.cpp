@@ -9,9 +9,7 @@
 #include "render/gpu_surface_win.h"
 
 namespace Corvanthorne::Gui {
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 Renderer::Renderer() = default;
 
@@ -36,7 +34,8 @@ void Renderer::initializeGui(HWND window, int32_t width, int32_t height) {
   if (!com_->initialised() && com_->result() != RPC_E_CHANGED_MODE) throw std::runtime_error("Initialize GUI COM");
   checkStep(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory_)), "Create GUI DXGI factory");
   BOOL tearing = FALSE;
-  if (SUCCEEDED(factory_->CheckFeatureSupport(DXGI_FEATURE_PRESENT_ALLOW_TEARING, &tearing, sizeof tearing)) && tearing) {
+  if (SUCCEEDED(factory_->CheckFeatureSupport(DXGI_FEATURE_PRESENT_ALLOW_TEARING, &tearing, sizeof tearing)) &&
+      tearing) {
     tearing_ = true;
     swapChainFlags_ = DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING;
   }

@@ -204,7 +204,8 @@ void LoadingScreen::runWindow(const RECT& monitor, const GameSettings& windowSet
       const bool ready = block.ready.load() != 0;
       canvas->frame().readFileText(block);
       const int32_t instance = block.instanceNumber.load();
-      canvas->draw(window.get(), progressFraction(block), static_cast<double>(now - start) / static_cast<double>(f), instance);
+      canvas->draw(window.get(), progressFraction(block), static_cast<double>(now - start) / static_cast<double>(f),
+                   instance);
       ++frames;
       if (ready) {
         if (const DWORD client = block.clientProcessId.load()) AllowSetForegroundWindow(client);

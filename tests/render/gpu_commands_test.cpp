@@ -1,9 +1,9 @@
+#include "render/gpu_commands.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 #include <tuple>
-
-#include "render/gpu_commands.h"
 
 namespace Corvanthorne::Gui {
 namespace {
@@ -16,9 +16,13 @@ TEST(GpuCommands, CornerRadiusAndTextFormats) {
   // Weight: automatic follows the bold flag (700 only for the serif family).
   std::set<uint64_t> keys;
   for (const auto& [weight, bold, family, expected] :
-       {std::tuple<uint32_t, bool, uint32_t, uint32_t>{weightAutomatic, false, familyPalatino, 400u}, {weightAutomatic, true, familySegoeUi, 600u},
-        {weightAutomatic, true, familyPalatino, 700u}, {weightNormal, true, familyPalatino, 400u},
-        {weightSemibold, false, familyScript, 600u}, {weightBold, false, familySegoeUi, 700u}, {9u, true, 7u, 400u}}) {
+       {std::tuple<uint32_t, bool, uint32_t, uint32_t>{weightAutomatic, false, familyPalatino, 400u},
+        {weightAutomatic, true, familySegoeUi, 600u},
+        {weightAutomatic, true, familyPalatino, 700u},
+        {weightNormal, true, familyPalatino, 400u},
+        {weightSemibold, false, familyScript, 600u},
+        {weightBold, false, familySegoeUi, 700u},
+        {9u, true, 7u, 400u}}) {
     DrawCommand command;
     command.weight = weight;
     command.bold = bold;

@@ -1,3 +1,5 @@
+#include "render/renderer_win.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -5,7 +7,6 @@
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "render/gui_bitmap_win.h"
-#include "render/renderer_win.h"
 #include "support/message_of.h"
 #include "support/temp_dir.h"
 

@@ -1,3 +1,5 @@
+#include "startup/loading_screen_win.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,7 +9,6 @@
 #include "common/text.h"
 #include "launcher/debug_log.h"
 #include "render/gui_bitmap_win.h"
-#include "startup/loading_screen_win.h"
 #include "support/process_win.h"
 #include "support/temp_dir.h"
 
@@ -53,8 +54,8 @@ std::vector<int> pixelAt(const Gui::GuiBitmap& screen, POINT at) {
   if (!screen || !GetObjectW(screen.get(), sizeof dib, &dib) || at.x < 0 || at.y < 0 || at.x >= dib.dsBm.bmWidth ||
       at.y >= dib.dsBm.bmHeight)
     return {};
-  const uint8_t* pixel = static_cast<const uint8_t*>(dib.dsBm.bmBits) + static_cast<size_t>(at.y) * dib.dsBm.bmWidthBytes +
-                         static_cast<size_t>(at.x) * 4;
+  const uint8_t* pixel = static_cast<const uint8_t*>(dib.dsBm.bmBits) +
+                         static_cast<size_t>(at.y) * dib.dsBm.bmWidthBytes + static_cast<size_t>(at.x) * 4;
   return {pixel[0], pixel[1], pixel[2]};
 }
 
@@ -86,7 +87,9 @@ TEST(LoadingScreenWindow, EndsOnReadyStopOrCloseAndFallsBackToDark) {
   }
   // Logged once per window, with the reason.
   const std::string log = Testing::readFile(debugLogPath());
-  EXPECT_EQ(occurrences(log, "] [LOADING] Loading image unavailable; dark GPU fallback: Decode GUI image: " + pathText(missing)), 3u);
+  EXPECT_EQ(occurrences(log, "] [LOADING] Loading image unavailable; dark GPU fallback: Decode GUI image: " +
+                                 pathText(missing)),
+            3u);
   EXPECT_THAT(log, testing::HasSubstr("] [LOADING] Game GPU GUI initialized ("));
 }
 
