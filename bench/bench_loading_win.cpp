@@ -1,10 +1,12 @@
 // Timing harness under Wine for the loading window: `cvtool loading` (frames per second and
 // loading-thread CPU seconds per wall second) against a bare Direct3D 11 + Direct2D loop that
-// draws a similar frame (a full-window image, 30 translucent rectangles, two texts) and
+// draws a similar frame (the same 1920 x 1080 image scaled to the window, 30 translucent
+// rectangles, the caption, the percentage and the two-line file text) and
 // presents as fast as it can, in the same run, at 1280 x 720 and 640 x 360. Under Wine every
 // draw is software rendering, so the bare loop's rate is the driver's ceiling; the loading
-// window must reach 80 % of it (capped at 120 frames per second).
-// Usage: bench_loading_win [SECONDS]   (default 6 per measurement)
+// window must reach 80 % of it (capped at 120 frames per second). The two alternate ROUNDS
+// times and each keeps its best, as the machine is shared.
+// Usage: bench_loading_win [SECONDS] [ROUNDS]   (default 6 seconds per measurement, 2 rounds)
 // Build: cmake -S . -B build/bench-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF
 //   -DQEL_BENCH=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake && cmake --build build/bench-windows
 // and run it with wine64 (WINEPREFIX=build/windows/wine-prefix) on a display.
@@ -35,9 +37,19 @@ namespace {
 using Corvanthorne::Gui::checkStep;
 using Microsoft::WRL::ComPtr;
 
+constexpr UINT32 kImageWidth = 1920, kImageHeight = 1080;
+
+// An opaque BGRA picture the size of a typical loading image.
+std::vector<uint8_t> imagePixels() {
+  std::vector<uint8_t> pixels(size_t{kImageWidth} * kImageHeight * 4);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = i % 4 == 3 ? 255 : static_cast<uint8_t>(i * 7 / 4096);
+  return pixels;
+}
+
 struct Rate {
   double framesPerSecond = 0;
   double cpuPerWallSecond = 0;
+  bool operator<(const Rate& other) const { return framesPerSecond < other.framesPerSecond; }
 };
 
 double threadCpuSeconds() {
@@ -95,14 +107,11 @@ Rate bareLoop(int width, int height, double seconds) {
   checkStep(context->CreateBitmapFromDxgiSurface(backBuffer.Get(), &targetProperties, &target), "target");
   context->SetTarget(target.Get());
 
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-  for (size_t i = 0; i < pixels.size(); ++i)
-    pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 2654435761u >> 8 & 0x3F3F3F);
+  const std::vector<uint8_t> pixels = imagePixels();
   ComPtr<ID2D1Bitmap> image;
   checkStep(
       context->CreateBitmap(
-          D2D1::SizeU(static_cast<UINT32>(width), static_cast<UINT32>(height)), pixels.data(),
-          static_cast<UINT32>(width) * 4,
+          D2D1::SizeU(kImageWidth, kImageHeight), pixels.data(), kImageWidth * 4,
           D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED)), &image),
       "image");
   ComPtr<ID2D1SolidColorBrush> brush;
@@ -131,11 +140,13 @@ Rate bareLoop(int width, int height, double seconds) {
           D2D1::RectF(x, static_cast<float>(height) / 2 - 60, x + 18, static_cast<float>(height) / 2 + 60),
           brush.Get());
     }
-    for (const wchar_t* text : {L"LOADING", L"File: town.map\nassets\\worlds\\harbour\\town.map"})
+    const float middle = static_cast<float>(height) / 2;
+    const std::pair<const wchar_t*, float> texts[] = {{L"LOADING", middle - 50},
+                                                      {L"50%", middle + 30},
+                                                      {L"File: town.map\nassets\\worlds\\town.map", height - 40.0f}};
+    for (const auto& [text, centre] : texts)
       context->DrawText(text, static_cast<UINT32>(wcslen(text)), format.Get(),
-                        D2D1::RectF(22, static_cast<float>(height) - 62, static_cast<float>(width) - 22,
-                                    static_cast<float>(height) - 16),
-                        brush.Get());
+                        D2D1::RectF(22, centre - 24, static_cast<float>(width) - 22, centre + 24), brush.Get());
     checkStep(context->EndDraw(), "draw");
     checkStep(swapChain->Present(0, 0), "present");
     elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -164,20 +175,26 @@ Rate loadingWindow(int width, int height, double seconds, const std::string& ima
 
 int main(int argc, char** argv) try {
   const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 6.0;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2;
   const std::filesystem::path image = std::filesystem::temp_directory_path() / "qelmarin-bench-loading.png";
-  std::vector<uint8_t> pixels(1920 * 1080 * 4);
-  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7 / 4096);
-  Corvanthorne::Gui::writePng(image, 1920, 1080, pixels);
+  Corvanthorne::Gui::writePng(image, kImageWidth, kImageHeight, imagePixels());
   bool fast = true;
   for (const auto& [width, height] : {std::pair{1280, 720}, std::pair{640, 360}}) {
-    const Rate bare = bareLoop(width, height, seconds);
-    const Rate loading = loadingWindow(width, height, seconds, Corvanthorne::pathText(image));
+    Rate bare, loading;
+    for (int round = 0; round < rounds; ++round) {
+      bare = std::max(bare, bareLoop(width, height, seconds));
+      loading = std::max(loading, loadingWindow(width, height, seconds, Corvanthorne::pathText(image)));
+    }
     const double ratio = loading.framesPerSecond / std::min(120.0, bare.framesPerSecond);
+    // A frame that ends late schedules the next one period (1/120 s) later, so a driver-bound
+    // loop cannot pass 1 / (1/bare + 1/120) frames per second.
+    const double ceiling =
+        1.0 / (1.0 / std::min(120.0, bare.framesPerSecond) + 1.0 / 120) / std::min(120.0, bare.framesPerSecond);
     std::printf(
         "%4d x %-4d  bare Direct2D loop %6.1f fps, %.2f CPU s/s   cvtool loading %6.1f fps, %.2f CPU s/s   "
-        "ratio %.2f (target 0.80)\n",
+        "ratio %.2f (target 0.80; the frame schedule allows %.2f)\n",
         width, height, bare.framesPerSecond, bare.cpuPerWallSecond, loading.framesPerSecond, loading.cpuPerWallSecond,
-        ratio);
+        ratio, ceiling);
     fast = fast && ratio >= 0.8;
   }
   std::filesystem::remove(image);
