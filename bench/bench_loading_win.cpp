@@ -10,10 +10,9 @@
 // Build: cmake -S . -B build/bench-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF
 //   -DQEL_BENCH=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake && cmake --build build/bench-windows
 // and run it with wine64 (WINEPREFIX=build/windows/wine-prefix) on a display.
-#include <d2d1_1.h>
-#include <d3d11.h>
-#include <dwrite.h>
 #include <windows.h>
+
+#include <dwrite.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -27,6 +26,8 @@
 
 #include "common/handle_win.h"
 #include "common/text.h"
+#include "common/thread_time_win.h"
+#include "render/gpu_executor_win.h"
 #include "render/gpu_step_win.h"
 #include "render/gpu_surface_win.h"
 #include "render/gui_bitmap_win.h"
@@ -52,15 +53,6 @@ struct Rate {
   bool operator<(const Rate& other) const { return framesPerSecond < other.framesPerSecond; }
 };
 
-double threadCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-  const auto ticks = [](const FILETIME& t) {
-    return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-  };
-  return (ticks(kernel) + ticks(user)) / 1e7;
-}
-
 void pump() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
@@ -73,40 +65,14 @@ Rate bareLoop(int width, int height, double seconds) {
   const Corvanthorne::ScopedWindow window(CreateWindowExW(
       0, L"STATIC", L"bare Direct2D loop", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, outer.right - outer.left,
       outer.bottom - outer.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
-  ComPtr<ID3D11Device> device;
-  if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
-                               D3D11_SDK_VERSION, &device, nullptr, nullptr)))
-    checkStep(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
-                                D3D11_SDK_VERSION, &device, nullptr, nullptr),
-              "device");
-  ComPtr<IDXGIDevice> dxgiDevice;
-  ComPtr<IDXGIAdapter> adapter;
-  ComPtr<IDXGIFactory2> factory;
-  checkStep(device.As(&dxgiDevice), "DXGI device");
-  checkStep(dxgiDevice->GetAdapter(&adapter), "adapter");
-  checkStep(adapter->GetParent(IID_PPV_ARGS(&factory)), "factory");
-  const DXGI_SWAP_CHAIN_DESC1 description = Corvanthorne::Gui::swapChainDescription(
-      {window.get(), width, height}, DXGI_FORMAT_B8G8R8A8_UNORM, DXGI_SWAP_EFFECT_FLIP_DISCARD);
-  ComPtr<IDXGISwapChain1> swapChain;
-  checkStep(factory->CreateSwapChainForHwnd(device.Get(), window.get(), &description, nullptr, nullptr, &swapChain),
-            "swap chain");
-  ComPtr<ID2D1Factory1> d2d;
-  checkStep(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), nullptr,
-                              reinterpret_cast<void**>(d2d.GetAddressOf())),
-            "Direct2D");
-  ComPtr<ID2D1Device> d2dDevice;
-  ComPtr<ID2D1DeviceContext> context;
-  checkStep(d2d->CreateDevice(dxgiDevice.Get(), &d2dDevice), "Direct2D device");
-  checkStep(d2dDevice->CreateDeviceContext(D2D1_DEVICE_CONTEXT_OPTIONS_NONE, &context), "context");
-  ComPtr<IDXGISurface> backBuffer;
-  checkStep(swapChain->GetBuffer(0, IID_PPV_ARGS(&backBuffer)), "back buffer");
-  const D2D1_BITMAP_PROPERTIES1 targetProperties =
-      D2D1::BitmapProperties1(D2D1_BITMAP_OPTIONS_TARGET | D2D1_BITMAP_OPTIONS_CANNOT_DRAW,
-                              D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE));
-  ComPtr<ID2D1Bitmap1> target;
-  checkStep(context->CreateBitmapFromDxgiSurface(backBuffer.Get(), &targetProperties, &target), "target");
-  context->SetTarget(target.Get());
-
+  // The presenter's own Direct3D 11 device, swap chain and Direct2D context, drawn directly.
+  ComPtr<IDXGIFactory6> factory;
+  checkStep(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)), "DXGI factory");
+  const std::unique_ptr<Corvanthorne::Gui::GuiSurface> surface = Corvanthorne::Gui::createD3D11Surface();
+  Corvanthorne::Gui::GpuCommandExecutor executor(surface->guiDevice());
+  ID2D1DeviceContext* const context = &executor.context();
+  surface->createSwapChain(*factory.Get(), {window.get(), width, height});
+  surface->createTarget(*context);
   const std::vector<uint8_t> pixels = imagePixels();
   ComPtr<ID2D1Bitmap> image;
   checkStep(
@@ -125,12 +91,13 @@ Rate bareLoop(int width, int height, double seconds) {
                                     DWRITE_FONT_STRETCH_NORMAL, 16, L"en-us", &format),
             "text format");
 
-  const double cpuStart = threadCpuSeconds();
+  const double cpuStart = Corvanthorne::threadCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   double elapsed = 0;
   int frames = 0;
   for (; elapsed < seconds; ++frames) {
     pump();
+    surface->beginDraw(*context);
     context->BeginDraw();
     context->Clear(D2D1::ColorF(0.02f, 0.03f, 0.04f, 1));
     context->DrawBitmap(image.Get(), D2D1::RectF(0, 0, static_cast<float>(width), static_cast<float>(height)));
@@ -148,10 +115,11 @@ Rate bareLoop(int width, int height, double seconds) {
       context->DrawText(text, static_cast<UINT32>(wcslen(text)), format.Get(),
                         D2D1::RectF(22, centre - 24, static_cast<float>(width) - 22, centre + 24), brush.Get());
     checkStep(context->EndDraw(), "draw");
-    checkStep(swapChain->Present(0, 0), "present");
+    surface->endDraw();
+    surface->present(true);
     elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
-  return Rate{frames / elapsed, (threadCpuSeconds() - cpuStart) / elapsed};
+  return Rate{frames / elapsed, (Corvanthorne::threadCpuSeconds() - cpuStart) / elapsed};
 }
 
 // One `cvtool loading` run in this process, read from its statistics line.

@@ -10,6 +10,12 @@ float drawnCornerRadius(const RectF& rect, float cornerRadius) {
   return std::min(cornerRadius, std::max(0.0f, shorter / 2));
 }
 
+bool fillsWholeTarget(const DrawCommand& command, float width, float height) {
+  const RectF& r = command.rect;
+  return command.kind == DrawKind::FillRect && command.opacity >= 1.0f && drawnCornerRadius(r, command.cornerRadius) <= 0 &&
+         r.left <= 0 && r.top <= 0 && r.right >= width && r.bottom >= height;
+}
+
 namespace {
 
 uint32_t weightOf(const DrawCommand& command) {

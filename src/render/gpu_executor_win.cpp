@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <span>
 #include <stdexcept>
 
 #include "common/text.h"
@@ -143,9 +144,16 @@ void GpuCommandExecutor::loadImages(const DrawList& list) {
 void GpuCommandExecutor::execute(const DrawList& list) {
   context_->BeginDraw();
   context_->SetTransform(D2D1::Matrix3x2F::Identity());
-  context_->Clear(D2D1::ColorF(0, 0, 0, 0));
+  std::span<const DrawCommand> commands = list.commands();
+  const D2D1_SIZE_F size = context_->GetSize();
+  if (!commands.empty() && fillsWholeTarget(commands.front(), size.width, size.height)) {
+    context_->Clear(colourF(commands.front().colour, 1));
+    commands = commands.subspan(1);
+  } else {
+    context_->Clear(D2D1::ColorF(0, 0, 0, 0));
+  }
   clipDepth_ = 0;
-  for (const DrawCommand& command : list.commands()) {
+  for (const DrawCommand& command : commands) {
     brush_->SetColor(colourF(command.colour, command.opacity));
     executeCommand(command);
   }

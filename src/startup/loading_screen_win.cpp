@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/com_win.h"
+#include "common/thread_time_win.h"
 #include "launcher/debug_log.h"
 #include "startup/canvas_win.h"
 
@@ -118,15 +119,6 @@ void pumpMessages(LoadingProgressBlock& block) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-}
-
-double threadCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0.0;
-  const auto ticks = [](const FILETIME& time) {
-    return static_cast<double>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
-  };
-  return (ticks(kernel) + ticks(user)) / 10'000'000.0;
 }
 
 RECT monitorOf(HWND window) {

@@ -12,6 +12,14 @@ TEST(GpuCommands, CornerRadiusAndTextFormats) {
   EXPECT_FLOAT_EQ(drawnCornerRadius(RectF{0, 0, 10, 4}, 6), 2);
   EXPECT_FLOAT_EQ(drawnCornerRadius(RectF{0, 0, 10, 40}, 3), 3);
   EXPECT_FLOAT_EQ(drawnCornerRadius(RectF{5, 5, 0, 0}, 3), 0);  // inverted: square corners
+  DrawList fills;
+  fills.fillRect(PixelRect{0, 0, 640, 360}, 1);
+  fills.fillRect(PixelRect{0, 0, 640, 360}, 1, 0.5f);
+  fills.fillRect(PixelRect{0, 0, 640, 300}, 1);
+  const auto fill = fills.commands();
+  EXPECT_TRUE(fillsWholeTarget(fill[0], 640, 360));
+  EXPECT_FALSE(fillsWholeTarget(fill[1], 640, 360));  // translucent
+  EXPECT_FALSE(fillsWholeTarget(fill[2], 640, 360));  // short
 
   // Weight: automatic follows the bold flag (700 only for the serif family).
   std::set<uint64_t> keys;
