@@ -5,30 +5,11 @@
 // allocations per layout and per build, and the text and image commands per build.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <new>
 
+#include "counting_new.h"
 #include "gui_bench_document.h"
 #include "render/screen_painter.h"
-
-namespace {
-
-std::atomic<uint64_t> allocations{0};
-
-}  // namespace
-
-// The replacements below pair malloc with free themselves; GCC cannot see that through them.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 

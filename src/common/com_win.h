@@ -1,21 +1,24 @@
 #pragma once
-// COM for the calling thread while a scope needs it.
+// COM for the current thread for as long as the scope lives. A thread already in another
+// apartment keeps it (the call fails with RPC_E_CHANGED_MODE and nothing is undone later).
 #include <objbase.h>
 
 namespace Corvanthorne {
 
-// A single-threaded apartment for this thread; a thread already in another apartment keeps it.
 class ComScope {
  public:
-  ComScope() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  explicit ComScope(DWORD model = COINIT_APARTMENTTHREADED) : result_(CoInitializeEx(nullptr, model)) {}
   ~ComScope() {
-    if (initialised_) CoUninitialize();
+    if (SUCCEEDED(result_)) CoUninitialize();
   }
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
 
+  HRESULT result() const { return result_; }
+  bool initialised() const { return SUCCEEDED(result_); }
+
  private:
-  bool initialised_;
+  HRESULT result_;
 };
 
 }  // namespace Corvanthorne

@@ -99,6 +99,8 @@ using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryp
 using ScopedInternetHandle = UniqueHandle<NullInvalidTraits<HINTERNET, &WinHttpCloseHandle>>;
 using ScopedCoTaskMemory = UniqueHandle<NullInvalidTraits<void*, &CoTaskMemFree>>;
 using ScopedScreenDc = UniqueHandle<NullInvalidTraits<HDC, &releaseScreenDc>>;  // GetDC(nullptr)
+// A window destroyed with its owner; only from the thread that created it.
+using ScopedWindow = UniqueHandle<NullInvalidTraits<HWND, &DestroyWindow>>;
 
 // GDI objects (fonts, pens, bitmaps) and memory device contexts. An object must be selected
 // out of every device context before its owner deletes it.

@@ -173,6 +173,9 @@ class Screen {
   bool setChecked(std::wstring_view name, bool checked);
   bool setSelectedRow(std::wstring_view name, int32_t row);  // clamped to -1 .. rows - 1
   std::wstring text(std::wstring_view name);
+  // The same without a copy, for painting every frame; a bound text stays valid only until
+  // the next call.
+  std::wstring_view textView(std::wstring_view name);
   bool setListItems(std::wstring_view name, std::vector<ListItem> rows);
   // The value of a "Slider" or "ProgressBar" (the runtime value once set) and the state of a
   // "Checkbox" (the user's toggle once made), as input and painting both read them.
@@ -375,6 +378,7 @@ class Screen {
   NameMap<GdiCanvasRenderer> gdiRenderers_;
 
   NameMap<DropHandler> dropHandlers_;
+  std::wstring boundText_;  // what textView() last read through a binding
 
   // The document in pre-order, for per-control layout scratch kept in flat vectors.
   std::vector<Node*> preorder_;

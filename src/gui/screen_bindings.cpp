@@ -199,11 +199,16 @@ bool Screen::isSelfOrInside(std::wstring_view name, const Node& ancestor) const 
   return false;
 }
 
-std::wstring Screen::text(std::wstring_view name) {
+std::wstring Screen::text(std::wstring_view name) { return std::wstring(textView(name)); }
+
+std::wstring_view Screen::textView(std::wstring_view name) {
   const Node* node = findNode(name);
   if (!node) return {};
   if (const NodeState* found = state(name); found && found->textOverridden) return found->textOverride;
-  return resolveValue(node->raw(L"text"));
+  const std::wstring_view raw = node->raw(L"text");
+  if (!isBinding(raw)) return raw;
+  boundText_ = resolveValue(raw);
+  return boundText_;
 }
 
 bool Screen::setListItems(std::wstring_view name, std::vector<ListItem> rows) {

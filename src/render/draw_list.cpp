@@ -64,11 +64,11 @@ void DrawList::pushClip(const RectF& rect) { add(DrawKind::PushClip, rect, 0, 1.
 
 void DrawList::popClip() { add(DrawKind::PopClip, RectF{}, 0, 1.0f); }
 
-void DrawList::append(const DrawCommand& command) {
+DrawCommand& DrawList::append(const DrawCommand& command) {
   if (command.kind == DrawKind::Line) ++lineCommands_;
   if (command.kind == DrawKind::Text) textCharacters_ += static_cast<uint32_t>(command.text.size());
   if (used_ == commands_.size()) commands_.emplace_back();
-  commands_[used_++] = command;
+  return commands_[used_++] = command;
 }
 
 void DrawList::clear() {

@@ -96,7 +96,8 @@ class DrawList {
   void pushClip(const RectF& rect);
   void popClip();
 
-  void append(const DrawCommand& command);
+  // The copy, for the caller to adjust (the loading screen moves a panel's commands).
+  DrawCommand& append(const DrawCommand& command);
   void clear();
   std::span<const DrawCommand> commands() const { return {commands_.data(), used_}; }
   // Statistics: characters of all text commands, and line commands.

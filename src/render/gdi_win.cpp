@@ -113,7 +113,7 @@ class GdiScreenPainter final : public ScreenPainter {
   void paintSlotButton(const ControlLook& look) override {
     rowFrame(look.rect, look.scale, look.hovered, look.pressed, !look.enabled, look.selected);
     paintOrnaments(target_, theme_, look.rect, look.scale, false);
-    paintText(target_, theme_, toRectF(look.rect), screen_.text(look.node.name), look.scale,
+    paintText(target_, theme_, toRectF(look.rect), screen_.textView(look.node.name), look.scale,
               TextLook{fontRole(look.node), look.enabled ? textTone(look.node) : TextTone::Disabled, textCenter});
   }
 

@@ -1,6 +1,5 @@
 #include "render/gui_bitmap_win.h"
 
-#include <objbase.h>
 #include <wincodec.h>
 #include <wrl/client.h>
 

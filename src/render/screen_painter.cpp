@@ -23,8 +23,8 @@ PointF point(float x, float y) { return PointF{x, y}; }
 // The draw-list path: canvas renderers append to the list itself.
 class DrawListPainter final : public ScreenPainter {
  public:
-  DrawListPainter(Screen& screen, const CorvanthorneGuiTheme& theme, DrawListTarget& target)
-      : ScreenPainter(screen, theme, target), list_(target.list()) {}
+  DrawListPainter(Screen& screen, const CorvanthorneGuiTheme& theme, DrawListTarget& target, LayoutPolicy layout)
+      : ScreenPainter(screen, theme, target, layout), list_(target.list()) {}
 
  private:
   void paintCanvas(const ControlLook& look) override {
@@ -41,13 +41,13 @@ class DrawListPainter final : public ScreenPainter {
 
 }  // namespace
 
-void buildDrawList(Screen& screen, const CorvanthorneGuiTheme& theme, DrawList& list) {
+void buildDrawList(Screen& screen, const CorvanthorneGuiTheme& theme, DrawList& list, LayoutPolicy layout) {
   DrawListTarget target(list, screen.opacity());
-  DrawListPainter(screen, theme, target).paint();
+  DrawListPainter(screen, theme, target, layout).paint();
 }
 
 void ScreenPainter::paint() {
-  screen_.layout();
+  if (layout_ == LayoutPolicy::Always || screen_.layoutNeeded()) screen_.layout();
   prepare();
   for (const LayoutEntry& entry : screen_.entries()) {
     if (!entry.visible) continue;
@@ -151,7 +151,7 @@ void ScreenPainter::paintSlotButton(const ControlLook& look) {
   target_.outlineRect(strokeRect(look.rect), edge, 1.0f);
   paintOrnaments(target_, theme_, look.rect, look.scale, false);
   TextLook text{fontRole(look.node), look.enabled ? textTone(look.node) : TextTone::Disabled, textCenter};
-  paintText(target_, theme_, toRectF(look.rect), screen_.text(look.node.name), look.scale, text);
+  paintText(target_, theme_, toRectF(look.rect), screen_.textView(look.node.name), look.scale, text);
 }
 
 void ScreenPainter::paintSelectorButton(const ControlLook& look) {
@@ -164,7 +164,7 @@ void ScreenPainter::paintSelectorButton(const ControlLook& look) {
   paintOrnaments(target_, theme_, look.rect, look.scale, false);
   const TextTone tone = look.enabled ? textTone(look.node) : TextTone::Disabled;
   const PixelRect label{look.rect.left, look.rect.top, cell.left, look.rect.bottom};
-  paintText(target_, theme_, toRectF(label), screen_.text(look.node.name), look.scale, TextLook{fontRole(look.node), tone, textCenter});
+  paintText(target_, theme_, toRectF(label), screen_.textView(look.node.name), look.scale, TextLook{fontRole(look.node), tone, textCenter});
   paintText(target_, theme_, toRectF(cell), L">", look.scale,
             TextLook{FontRole::Button, look.enabled ? TextTone::Button : TextTone::Disabled, textCenter});
 }
@@ -177,7 +177,7 @@ void ScreenPainter::paintTextControl(const ControlLook& look) {
   if (node.has(L"fontSize")) text.size = std::max(1.0f, static_cast<float>(screen_.number(node, L"fontSize", 13)) * look.scale);
   if (typeface(node) == Typeface::Script) text.family = familyScript;
   text.bold = isBold(node);
-  paintText(target_, theme_, toRectF(look.rect), screen_.text(node.name), look.scale, text);
+  paintText(target_, theme_, toRectF(look.rect), screen_.textView(node.name), look.scale, text);
 }
 
 void ScreenPainter::paintProgressBar(const ControlLook& look) {
@@ -187,7 +187,7 @@ void ScreenPainter::paintProgressBar(const ControlLook& look) {
   const size_t colour = hasStyle(look.node, L"health") ? 74 : hasStyle(look.node, L"mana") ? 75 : 76;
   if (!isEmpty(fill)) target_.fillRect(fill, theme_[colour]);
   TextLook text{FontRole::Small, TextTone::Normal, textCenter, true};
-  paintText(target_, theme_, toRectF(look.rect), screen_.text(look.node.name), look.scale, text);
+  paintText(target_, theme_, toRectF(look.rect), screen_.textView(look.node.name), look.scale, text);
 }
 
 void ScreenPainter::paintCanvasFallback(const ControlLook& look) {
@@ -308,7 +308,7 @@ void ScreenPainter::paintCheckbox(const ControlLook& look) {
   }
   const RectF label{f(box.right) + 7 * look.scale, f(look.rect.top), f(look.rect.right), f(look.rect.bottom)};
   TextLook text{FontRole::Small, look.enabled ? textTone(look.node) : TextTone::Disabled};
-  paintText(target_, theme_, label, screen_.text(look.node.name), look.scale, text);
+  paintText(target_, theme_, label, screen_.textView(look.node.name), look.scale, text);
 }
 
 void ScreenPainter::paintToggle(const ControlLook& look) {

@@ -8,10 +8,16 @@
 
 namespace Corvanthorne::Gui {
 
+// Whether painting lays the screen out first: always for a screen whose layout may read
+// bindings (the launcher window), or only when the screen was marked for layout (the loading
+// window, which sets every value itself and redraws 120 times a second).
+enum class LayoutPolicy { Always, WhenMarked };
+
 class ScreenPainter {
  public:
-  ScreenPainter(Screen& screen, const CorvanthorneGuiTheme& theme, PaintTarget& target)
-      : screen_(screen), theme_(theme), target_(target) {}
+  ScreenPainter(Screen& screen, const CorvanthorneGuiTheme& theme, PaintTarget& target,
+                LayoutPolicy layout = LayoutPolicy::Always)
+      : screen_(screen), theme_(theme), target_(target), layout_(layout) {}
   virtual ~ScreenPainter() = default;
 
   // Lays the screen out and paints it. Throws only for a strict screen's missing canvas
@@ -51,6 +57,7 @@ class ScreenPainter {
   PaintTarget& target_;
 
  private:
+  LayoutPolicy layout_;
   void paintControl(const LayoutEntry& entry);
   void paintWindow(const ControlLook& look);
   void paintPanel(const ControlLook& look);
@@ -68,7 +75,8 @@ class ScreenPainter {
 };
 
 // The draw-list path: the screen's commands, appended to `list` (which is not cleared).
-void buildDrawList(Screen& screen, const CorvanthorneGuiTheme& theme, DrawList& list);
+void buildDrawList(Screen& screen, const CorvanthorneGuiTheme& theme, DrawList& list,
+                   LayoutPolicy layout = LayoutPolicy::Always);
 
 // The decorative concept looks (styles beginning with "concept"); false when the control is
 // painted the ordinary way.

@@ -17,6 +17,7 @@ int runServe(Arguments arguments, std::ostream& out);
 int runLogin(Arguments arguments, std::ostream& out);
 int runRegister(Arguments arguments, std::ostream& out);
 int runReleaseCommand(Arguments arguments, std::ostream& out);
+int runLoadingCommand(Arguments arguments, std::ostream& out);
 #endif
 
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
@@ -44,6 +45,9 @@ std::span<const Command> commands() {
               "  cvtool release verify [--public-key FILE] SOURCE\n"
               "  cvtool release fetch [--public-key FILE] [--install] SOURCE GAME_FOLDER",
               runReleaseCommand},
+      Command{"loading",
+              "loading [--seconds S] [--size WxH] [--fullscreen] [--steps N] [--file TEXT] [--instance N] [--image PNG]",
+              runLoadingCommand},
 #endif
   };
   return table;

@@ -1,6 +1,7 @@
 #include "tools/cvtool/cvtool.h"
 
 #include <algorithm>
+#include <charconv>
 #include <exception>
 #include <ostream>
 #include <stdexcept>
@@ -27,6 +28,24 @@ size_t wordsNaming(const Command& command, Arguments arguments) {
 }
 
 }  // namespace
+
+std::optional<int32_t> wholeNumber(std::string_view token) {
+  int32_t value = 0;
+  const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (token.empty() || error != std::errc() || end != token.data() + token.size()) return std::nullopt;
+  return value;
+}
+
+ClientSize clientSizeOf(std::string_view text) {
+  const size_t x = text.find('x');
+  const auto width = wholeNumber(text.substr(0, x));
+  const auto height = x == std::string_view::npos ? std::nullopt : wholeNumber(text.substr(x + 1));
+  const auto fits = [](std::optional<int32_t> side) { return side && *side >= 1 && *side <= kLargestClientSide; };
+  if (!fits(width) || !fits(height))
+    throw std::invalid_argument("--size expects WxH in pixels from 1 to " + std::to_string(kLargestClientSide) +
+                                ", for example 1280x720, not '" + std::string(text) + "'");
+  return {*width, *height};
+}
 
 void throwUsage(std::string_view usage) {
   throw std::invalid_argument("usage: cvtool " + std::string(usage));

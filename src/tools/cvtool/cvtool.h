@@ -2,9 +2,11 @@
 // cvtool: the command-line tool for studio developers and tests. Arguments arrive as UTF-8
 // on every target; a command reports failure by throwing a standard exception whose message
 // is printed verbatim to standard error (exit code 1).
+#include <cstdint>
 #include <initializer_list>
 #include <iosfwd>
 #include <map>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -26,6 +28,17 @@ std::span<const Command> commands();
 
 // Runs a whole command line (arguments after the program name).
 int runCvtool(Arguments arguments, std::ostream& out, std::ostream& err);
+
+// Option values: a base-10 32-bit integer and nothing else, or none.
+std::optional<int32_t> wholeNumber(std::string_view token);
+
+inline constexpr int32_t kLargestClientSide = 32768;
+struct ClientSize {
+  int32_t width = 0;
+  int32_t height = 0;
+};
+// "--size WxH" in pixels from 1 to 32768; throws std::invalid_argument saying what it expects.
+ClientSize clientSizeOf(std::string_view text);
 
 // Thrown for a command line that does not fit a command's usage.
 [[noreturn]] void throwUsage(std::string_view usage);

@@ -60,13 +60,6 @@ constexpr Gui::PropertyName actionProperties[] = {L"onRightClick", L"onClick", L
 
 std::string utf8(std::wstring_view text) { return wideToUtf8(text); }
 
-std::optional<int32_t> wholeNumber(std::string_view token) {
-  int32_t value = 0;
-  const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
-  if (token.empty() || error != std::errc() || end != token.data() + token.size()) return std::nullopt;
-  return value;
-}
-
 // Reads the arguments of one event word; every failure names the form the word expects.
 class EventReader {
  public:
@@ -174,7 +167,6 @@ ReplayEvent readReplayLine(std::string_view line) {
 namespace {
 
 constexpr int64_t nanosecondsPerMillisecond = 1'000'000;
-constexpr int32_t largestClientSide = 32768;
 
 // Connects a screen to the script: every binding the document names reads a value the script
 // sets and prints what the document writes back; every action prints when it fires.
@@ -288,16 +280,6 @@ class Replayer {
   int64_t clock_ = 0;                  // nanoseconds
 };
 
-ClientSize clientSizeOf(std::string_view text) {
-  const size_t x = text.find('x');
-  const auto width = wholeNumber(text.substr(0, x));
-  const auto height = x == std::string_view::npos ? std::nullopt : wholeNumber(text.substr(x + 1));
-  const auto fits = [](std::optional<int32_t> side) { return side && *side >= 1 && *side <= largestClientSide; };
-  if (!fits(width) || !fits(height))
-    throw std::invalid_argument("--size expects WxH in pixels from 1 to " + std::to_string(largestClientSide) +
-                                ", for example 1280x720, not '" + std::string(text) + "'");
-  return {*width, *height};
-}
 
 }  // namespace
 
@@ -307,7 +289,7 @@ int replayScript(Screen& screen, std::optional<ClientSize> size, std::istream& s
       out << Gui::formatDiagnostic(diagnostic) << '\n';
     return 1;
   }
-  const auto side = [](double design) { return std::clamp(Gui::roundToInt(design), 1, largestClientSide); };
+  const auto side = [](double design) { return std::clamp(Gui::roundToInt(design), 1, kLargestClientSide); };
   const ClientSize client = size.value_or(ClientSize{side(screen.designWidth()), side(screen.designHeight())});
   screen.setClientSize(client.width, client.height);
   Replayer replayer(screen, out);

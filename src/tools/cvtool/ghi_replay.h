@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "tools/cvtool/cvtool.h"
+
 namespace Corvanthorne::Gui {
 class Screen;
 }
@@ -30,11 +32,6 @@ struct ReplayEvent {
 
 // Reads one script line; throws std::invalid_argument saying what is wrong with it.
 ReplayEvent readReplayLine(std::string_view line);
-
-struct ClientSize {
-  int32_t width = 0;
-  int32_t height = 0;
-};
 
 // Replays a script against the document the screen holds, at `size` (default: the design
 // size). A document with errors gets its diagnostics printed and 1 returned before any event;
