@@ -1,5 +1,6 @@
 // Manifest parsing must grow linearly: compare the per-record cost at 10,000 and 100,000
-// records in one run (the 100,000 run may cost at most 12 times the 10,000 run).
+// records in one run (the 100,000 run may cost at most 12 times the 10,000 run). Records are
+// kept short, as 100,000 of them must fit the 8 MiB limit.
 #include <benchmark/benchmark.h>
 
 #include "warm_heap_main.h"
@@ -19,7 +20,7 @@ std::string manifestWithRecords(int count) {
                                "assets/worlds/world_1.world.json"})
     text += hash + " 1 " + required + "\n";
   for (int i = 4; i < count; ++i)
-    text += hash + " 123456 assets/textures/set" + std::to_string(i % 97) + "/Tile " + std::to_string(i) + ".png\n";
+    text += hash + " 42 assets/" + std::to_string(10'000 + i) + "\n";
   return text;
 }
 

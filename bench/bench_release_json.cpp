@@ -1,6 +1,7 @@
 // Parsing a full-size release document (16 MiB, 100,000 file entries): our reader against
 // nlohmann::json building its DOM from the same bytes (the baseline, ratios printed at the
-// end, with a warm and a cold heap) and simdjson for reference. Before the timings, the peak memory of one parse is measured.
+// end, with a warm and a cold heap) and simdjson for reference. Before the timings, the peak
+// memory of one parse is measured for it and for hostile documents of tiny values.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -70,29 +71,23 @@ const std::string& releaseDocument() {
 // Warm: the heap keeps what the previous parse freed, as in a long benchmark loop. Cold: the
 // freed heap is returned to the system before each parse (untimed), so the parse pays for
 // fresh pages as the launcher's single parse per run does.
-void prepareHeap(benchmark::State& state, bool cold) {
-  if (!cold) return;
-  state.PauseTiming();
-  malloc_trim(0);
-  state.ResumeTiming();
-}
-
-void parseWithReleaseReader(benchmark::State& state, bool cold) {
+template <typename Parse>
+void parseWith(benchmark::State& state, bool cold, Parse parse) {
   const std::string& document = releaseDocument();
   for (auto _ : state) {
-    prepareHeap(state, cold);
-    benchmark::DoNotOptimize(parseReleaseJson(document));
+    if (cold) {
+      state.PauseTiming();
+      malloc_trim(0);
+      state.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(parse(document));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document.size()));
 }
 
+void parseWithReleaseReader(benchmark::State& state, bool cold) { parseWith(state, cold, parseReleaseJson); }
 void parseWithNlohmannJson(benchmark::State& state, bool cold) {
-  const std::string& document = releaseDocument();
-  for (auto _ : state) {
-    prepareHeap(state, cold);
-    benchmark::DoNotOptimize(nlohmann::json::parse(document));
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document.size()));
+  parseWith(state, cold, [](const std::string& text) { return nlohmann::json::parse(text); });
 }
 
 // simdjson reuses its parser's buffers between documents, as it is meant to be used.
@@ -120,22 +115,40 @@ long statusKiB(const char* field) {
   return -1;
 }
 
-// Peak resident memory of the whole process (document text included) while one parse and
-// its tree are alive, relative to the document size.
-void reportParsePeakMemory() {
-  const std::string& document = releaseDocument();
+// A document of the size limit made of one element repeated, as a hostile source could send.
+std::string repeatedElements(const std::string& element) {
+  std::string text = "[" + element;
+  while (text.size() + element.size() + 2 <= releaseMetadataSizeLimit) text += "," + element;
+  return text + "]";
+}
+
+// What one parse adds to the resident memory at its peak, as a multiple of the document
+// size, and with the document itself counted (the limit: below 8 x).
+void reportParsePeakMemory(const char* name, const std::string& document) {
+  malloc_trim(0);
   const bool reset = static_cast<bool>(std::ofstream("/proc/self/clear_refs") << "5");
   const long before = statusKiB("VmRSS:");
+  parseReleaseJson(document);
+  const double added = static_cast<double>(statusKiB("VmHWM:") - before) * 1024 / static_cast<double>(document.size());
+  std::printf("%-28s %9zu bytes: parse peak adds %5.2f x, with the document %5.2f x%s\n", name, document.size(),
+              added, added + 1, reset ? "" : " (peak of the whole run)");
+}
+
+void reportPeakMemories() {
   {
-    const auto tree = parseReleaseJson(document);
-    const auto* files = tree.object().find("files");
+    const auto tree = parseReleaseJson(releaseDocument());
+    const auto* files = tree.root().object().find("files");
     if (!files || files->array().size() != fileCount) throw std::logic_error("benchmark document misread");
   }
-  const long peak = statusKiB("VmHWM:");
-  const double documentKiB = static_cast<double>(document.size()) / 1024;
-  std::printf("document: %zu bytes, %d file entries\n", document.size(), fileCount);
-  std::printf("peak RSS while parsing: %ld KiB = %.2f x document (RSS before: %ld KiB = %.2f x; peak %s)\n", peak,
-              peak / documentKiB, before, before / documentKiB, reset ? "reset before the parse" : "of the whole run");
+  reportParsePeakMemory("release document", releaseDocument());
+  const std::pair<const char*, std::string> hostile[] = {
+      {"tiny numbers [0,0,...]", "0"},
+      {"empty arrays [[],[],...]", "[]"},
+      {"31-deep one-element arrays", std::string(31, '[') + "0" + std::string(31, ']')},
+      {"short strings", "\"a\""},
+      {"one-member objects", "{\"\":0}"},
+  };
+  for (const auto& [name, element] : hostile) reportParsePeakMemory(name, repeatedElements(element));
 }
 
 struct Timing {
@@ -158,7 +171,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  reportParsePeakMemory();
+  reportPeakMemories();
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const Timing simdjson = reporter.timings["parseWithSimdjson"];

@@ -3,6 +3,7 @@
 // (a crash, a sanitizer report, another exception type) is a finding.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -14,10 +15,10 @@ using Corvanthorne::Update::JsonType;
 using Corvanthorne::Update::JsonValue;
 
 void checkKeysAreOrdered(const JsonValue& value) {
-  const std::string* previous = nullptr;
+  std::optional<std::string_view> previous;
   for (const auto& [key, member] : value.object()) {
     if (previous && !(*previous < key)) __builtin_trap();
-    previous = &key;
+    previous = key;
     checkKeysAreOrdered(member);
   }
   for (const JsonValue& element : value.array()) checkKeysAreOrdered(element);
@@ -28,7 +29,7 @@ void checkKeysAreOrdered(const JsonValue& value) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {
     checkKeysAreOrdered(
-        Corvanthorne::Update::parseReleaseJson(std::string_view(reinterpret_cast<const char*>(data), size)));
+        Corvanthorne::Update::parseReleaseJson(std::string_view(reinterpret_cast<const char*>(data), size)).root());
   } catch (const std::runtime_error&) {
   }
   return 0;

@@ -312,9 +312,12 @@ Document parseDocument(std::wstring_view text, std::wstring_view sourceName) {
   return document;
 }
 
+// Launcher documents take kilobytes; a file far larger is refused as unopenable, not read.
+constexpr std::size_t maxDocumentFileBytes = 16 * 1024 * 1024;
+
 Document loadDocumentFile(const std::filesystem::path& path) {
   const std::wstring source = utf8ToWide(pathText(path));
-  const std::optional<std::string> bytes = readFileBytes(path);
+  const std::optional<std::string> bytes = readFileBytes(path, maxDocumentFileBytes);
   if (!bytes) {
     Document missing;
     missing.source = source;

@@ -107,8 +107,8 @@ inline constexpr size_t maxNestingDepth = 100;
 // Parses and validates a document text; never throws for malformed input.
 Document parseDocument(std::wstring_view text, std::wstring_view sourceName);
 
-// Reads a strict UTF-8 document file and parses it; a file that cannot be opened gives a
-// document with the single error "Could not open GUI document.".
+// Reads a strict UTF-8 document file and parses it; a file that cannot be opened, or holds
+// more than 16 MiB, gives a document with the single error "Could not open GUI document.".
 Document loadDocumentFile(const std::filesystem::path& path);
 
 // Depth-first, pre-order visit of every node of a forest, each node before its children.

@@ -3,7 +3,6 @@
 #include <dpapi.h>
 
 #include <fstream>
-#include <system_error>
 #include <vector>
 
 #include "common/files.h"
@@ -19,13 +18,10 @@ constexpr wchar_t kProtectionDescription[] = L"Qelmarin launcher";
 std::filesystem::path credentialsFile() { return gamePath("launcher.credentials"); }
 
 // A protected password takes a few hundred bytes; anything far larger is not ours to load.
-constexpr std::uintmax_t kMaxCredentialsBytes = 64 * 1024;
+constexpr std::size_t kMaxCredentialsBytes = 64 * 1024;
 
 std::string readProtectedBlob(const std::filesystem::path& file) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(file, error);
-  if (error || size > kMaxCredentialsBytes) return {};
-  return readFileBytes(file).value_or(std::string());
+  return readFileBytes(file, kMaxCredentialsBytes).value_or(std::string());
 }
 
 DATA_BLOB blobOf(const void* data, size_t size) {

@@ -117,7 +117,7 @@ void StartupCheckpoints::checkpoint(std::string_view name) {
   std::int32_t total = 0;
   do {
     total = totalSteps_.load();
-    if (completed >= total - 1)
+    if (std::int64_t{completed} >= std::int64_t{total} - 1)  // 64 bits: the client may write any total
       throw std::logic_error("Unplanned startup work or missing readiness gate");
   } while (!completedSteps_.compare_exchange_weak(completed, completed + 1));
   const std::int64_t now = monotonicNanoseconds();

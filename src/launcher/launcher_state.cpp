@@ -15,6 +15,8 @@ using Gui::Node;
 
 constexpr const wchar_t* kTrue = L"true";
 constexpr const wchar_t* kFalse = L"false";
+// Patch notes are shown whole in a list; a file past this is not patch notes.
+constexpr std::size_t kMaxPatchNotesBytes = 4 * 1024 * 1024;
 
 const wchar_t* flagText(bool value) { return value ? kTrue : kFalse; }
 
@@ -258,7 +260,7 @@ void readLauncherState(LauncherState& state, const std::filesystem::path& gameRo
     state.password = utf8ToWide(savedPassword);
     state.savePassword = true;
   }
-  state.patchNotes = utf8ToWide(withLineFeeds(readFileBytes(gameRoot / "patch notes.txt").value_or(std::string())));
+  state.patchNotes = utf8ToWide(withLineFeeds(readFileBytes(gameRoot / "patch notes.txt", kMaxPatchNotesBytes).value_or(std::string())));
 }
 
 void configureGui(LauncherState& state) {

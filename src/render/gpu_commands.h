@@ -12,10 +12,14 @@ namespace Corvanthorne::Gui {
 // The corner radius drawn: at most half the smaller side, never negative.
 float drawnCornerRadius(const RectF& rect, float cornerRadius);
 
+// An opaque square-cornered fill over the whole target: drawing it is the same as clearing
+// the target to its colour, which costs one pass over the pixels less.
+bool fillsWholeTarget(const DrawCommand& command, float width, float height);
+
 // The DirectWrite text format a text command asks for.
 struct TextFormatSpec {
-  float size = 16.0f;        // at least 1
-  uint32_t weight = 400;     // 400, 600 or 700
+  float size = 16.0f;               // at least 1
+  uint32_t weight = 400;            // 400, 600 or 700
   uint32_t family = familySegoeUi;  // one of the three families
   uint32_t alignment = alignLeading;
   bool wrap = false;

@@ -4,20 +4,18 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <span>
 #include <stdexcept>
 
 #include "common/text.h"
 #include "launcher/game_folder.h"
 #include "render/gpu_commands.h"
+#include "render/gpu_step_win.h"
 
 namespace Corvanthorne::Gui {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-void check(HRESULT result, const char* step) {
-  if (FAILED(result)) throw std::runtime_error(step);
-}
 
 D2D1_COLOR_F colourF(Colour colour, float alpha) {
   return D2D1::ColorF(static_cast<float>(redOf(colour)) / 255, static_cast<float>(greenOf(colour)) / 255,
@@ -37,45 +35,50 @@ constexpr std::array<Colour, 3> kPreparedGlow = {rgb(66, 60, 47), rgb(55, 52, 43
 }  // namespace
 
 GpuCommandExecutor::GpuCommandExecutor(ID3D11Device& device) {
-  D2D1_FACTORY_OPTIONS options{D2D1_DEBUG_LEVEL_INFORMATION};
-  check(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), &options,
-                          reinterpret_cast<void**>(factory_.GetAddressOf())),
-        "Create D2D GUI factory");
+  // The debug level needs the Direct2D debug layer, which players rarely have: without it,
+  // as with the Direct3D debug layer, the factory is made plain.
+  for (const D2D1_DEBUG_LEVEL level : {D2D1_DEBUG_LEVEL_INFORMATION, D2D1_DEBUG_LEVEL_NONE}) {
+    const D2D1_FACTORY_OPTIONS options{level};
+    if (SUCCEEDED(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory1), &options,
+                                    reinterpret_cast<void**>(factory_.ReleaseAndGetAddressOf()))))
+      break;
+  }
+  if (!factory_) throw std::runtime_error("Create D2D GUI factory");
   ComPtr<IDXGIDevice> dxgiDevice;
-  check(device.QueryInterface(IID_PPV_ARGS(&dxgiDevice)), "Query GUI DXGI device");
-  check(factory_->CreateDevice(dxgiDevice.Get(), &device_), "Create D2D GUI device");
-  check(device_->CreateDeviceContext(D2D1_DEVICE_CONTEXT_OPTIONS_NONE, &context_), "Create D2D GUI context");
-  check(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
-                            reinterpret_cast<IUnknown**>(writeFactory_.GetAddressOf())),
-        "Create DirectWrite GUI factory");
-  check(context_->CreateSolidColorBrush(D2D1::ColorF(1, 1, 1, 1), &brush_), "Create GUI brush");
+  checkStep(device.QueryInterface(IID_PPV_ARGS(&dxgiDevice)), "Query GUI DXGI device");
+  checkStep(factory_->CreateDevice(dxgiDevice.Get(), &device_), "Create D2D GUI device");
+  checkStep(device_->CreateDeviceContext(D2D1_DEVICE_CONTEXT_OPTIONS_NONE, &context_), "Create D2D GUI context");
+  checkStep(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                reinterpret_cast<IUnknown**>(writeFactory_.GetAddressOf())),
+            "Create DirectWrite GUI factory");
+  checkStep(context_->CreateSolidColorBrush(D2D1::ColorF(1, 1, 1, 1), &brush_), "Create GUI brush");
   glowBrush(1, kPreparedGlow);
   createTriangle();
 }
 
 void GpuCommandExecutor::createTriangle() {
-  check(factory_->CreatePathGeometry(&triangle_), "Create cached GUI triangle geometry");
+  checkStep(factory_->CreatePathGeometry(&triangle_), "Create cached GUI triangle geometry");
   ComPtr<ID2D1GeometrySink> sink;
-  check(triangle_->Open(&sink), "Open GUI triangle geometry");
+  checkStep(triangle_->Open(&sink), "Open GUI triangle geometry");
   sink->BeginFigure(D2D1::Point2F(0, 0), D2D1_FIGURE_BEGIN_FILLED);
   sink->AddLine(D2D1::Point2F(1, 0));
   sink->AddLine(D2D1::Point2F(0, 1));
   sink->EndFigure(D2D1_FIGURE_END_CLOSED);
-  check(sink->Close(), "Close GUI triangle geometry");
+  checkStep(sink->Close(), "Close GUI triangle geometry");
 }
 
 ID2D1RadialGradientBrush& GpuCommandExecutor::glowBrush(uint8_t slot, const std::array<Colour, 3>& colours) {
   GlowSlot& cached = glowSlots_[std::min<uint8_t>(slot, 1)];
   if (cached.brush && cached.colours == colours) return *cached.brush.Get();
-  const D2D1_GRADIENT_STOP stops[] = {{0.0f, colourF(colours[0], 1)}, {0.38f, colourF(colours[1], 1)},
-                                      {1.0f, colourF(colours[2], 1)}};
+  const D2D1_GRADIENT_STOP stops[] = {
+      {0.0f, colourF(colours[0], 1)}, {0.38f, colourF(colours[1], 1)}, {1.0f, colourF(colours[2], 1)}};
   GlowSlot fresh{nullptr, nullptr, colours};
-  check(context_->CreateGradientStopCollection(stops, 3, D2D1_GAMMA_2_2, D2D1_EXTEND_MODE_CLAMP, &fresh.stops),
-        "Create GUI button glow stops");
-  check(context_->CreateRadialGradientBrush(
-            D2D1::RadialGradientBrushProperties(D2D1::Point2F(0, 0), D2D1::Point2F(0, 0), 1, 1), fresh.stops.Get(),
-            &fresh.brush),
-        "Create GUI button glow brush");
+  checkStep(context_->CreateGradientStopCollection(stops, 3, D2D1_GAMMA_2_2, D2D1_EXTEND_MODE_CLAMP, &fresh.stops),
+            "Create GUI button glow stops");
+  checkStep(context_->CreateRadialGradientBrush(
+                D2D1::RadialGradientBrushProperties(D2D1::Point2F(0, 0), D2D1::Point2F(0, 0), 1, 1), fresh.stops.Get(),
+                &fresh.brush),
+            "Create GUI button glow brush");
   cached = std::move(fresh);
   return *cached.brush.Get();
 }
@@ -85,9 +88,10 @@ IDWriteTextFormat& GpuCommandExecutor::textFormat(const DrawCommand& command) {
   ComPtr<IDWriteTextFormat>& format = textFormats_[textFormatKey(spec)];
   if (format) return *format.Get();
   ComPtr<IDWriteTextFormat> made;
-  check(writeFactory_->CreateTextFormat(availableFamily(spec.family), nullptr, static_cast<DWRITE_FONT_WEIGHT>(spec.weight),
-                                        DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, spec.size, L"en-us", &made),
-        "Create cached GUI text format");
+  checkStep(writeFactory_->CreateTextFormat(availableFamily(spec.family), nullptr,
+                                            static_cast<DWRITE_FONT_WEIGHT>(spec.weight), DWRITE_FONT_STYLE_NORMAL,
+                                            DWRITE_FONT_STRETCH_NORMAL, spec.size, L"en-us", &made),
+            "Create cached GUI text format");
   made->SetTextAlignment(spec.alignment == alignCentre     ? DWRITE_TEXT_ALIGNMENT_CENTER
                          : spec.alignment == alignTrailing ? DWRITE_TEXT_ALIGNMENT_TRAILING
                                                            : DWRITE_TEXT_ALIGNMENT_LEADING);
@@ -114,20 +118,21 @@ ID2D1Bitmap& GpuCommandExecutor::loadBitmap(const std::wstring& path) {
   const std::filesystem::path given(path);
   const std::filesystem::path file = std::filesystem::exists(given) ? given : gamePath(given);
   ComPtr<IWICImagingFactory> imaging;
-  check(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&imaging)),
-        "Create GUI image factory");
+  checkStep(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&imaging)),
+            "Create GUI image factory");
   ComPtr<IWICBitmapDecoder> decoder;
-  if (FAILED(imaging->CreateDecoderFromFilename(file.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnLoad, &decoder)))
+  if (FAILED(imaging->CreateDecoderFromFilename(file.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnLoad,
+                                                &decoder)))
     throw std::runtime_error("Decode GUI image: " + pathText(file));
   ComPtr<IWICBitmapFrameDecode> frame;
-  check(decoder->GetFrame(0, &frame), "Read GUI image frame");
+  checkStep(decoder->GetFrame(0, &frame), "Read GUI image frame");
   ComPtr<IWICFormatConverter> converter;
-  check(imaging->CreateFormatConverter(&converter), "Create GUI image converter");
-  check(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
-                              WICBitmapPaletteTypeCustom),
-        "Convert GUI image");
+  checkStep(imaging->CreateFormatConverter(&converter), "Create GUI image converter");
+  checkStep(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                  WICBitmapPaletteTypeCustom),
+            "Convert GUI image");
   ComPtr<ID2D1Bitmap> bitmap;
-  check(context_->CreateBitmapFromWicBitmap(converter.Get(), nullptr, &bitmap), "Create cached GUI bitmap");
+  checkStep(context_->CreateBitmapFromWicBitmap(converter.Get(), nullptr, &bitmap), "Create cached GUI bitmap");
   return *bitmaps_.emplace(path, std::move(bitmap)).first->second.Get();
 }
 
@@ -139,28 +144,41 @@ void GpuCommandExecutor::loadImages(const DrawList& list) {
 void GpuCommandExecutor::execute(const DrawList& list) {
   context_->BeginDraw();
   context_->SetTransform(D2D1::Matrix3x2F::Identity());
-  context_->Clear(D2D1::ColorF(0, 0, 0, 0));
+  std::span<const DrawCommand> commands = list.commands();
+  const D2D1_SIZE_F size = context_->GetSize();
+  if (!commands.empty() && fillsWholeTarget(commands.front(), size.width, size.height)) {
+    context_->Clear(colourF(commands.front().colour, 1));
+    commands = commands.subspan(1);
+  } else {
+    context_->Clear(D2D1::ColorF(0, 0, 0, 0));
+  }
   clipDepth_ = 0;
-  for (const DrawCommand& command : list.commands()) {
+  for (const DrawCommand& command : commands) {
     brush_->SetColor(colourF(command.colour, command.opacity));
     executeCommand(command);
   }
   // A list that pushed more clips than it popped must not leave Direct2D unbalanced.
   for (; clipDepth_ > 0; --clipDepth_) context_->PopAxisAlignedClip();
-  check(context_->EndDraw(), "Draw shared GPU GUI overlay");
+  checkStep(context_->EndDraw(), "Draw shared GPU GUI overlay");
 }
 
 void GpuCommandExecutor::executeCommand(const DrawCommand& command) {
   switch (command.kind) {
-    case DrawKind::FillRect: return fillOrOutlineRect(command, true);
-    case DrawKind::OutlineRect: return fillOrOutlineRect(command, false);
+    case DrawKind::FillRect:
+      return fillOrOutlineRect(command, true);
+    case DrawKind::OutlineRect:
+      return fillOrOutlineRect(command, false);
     case DrawKind::Line:
       return context_->DrawLine(D2D1::Point2F(command.points[0], command.points[1]),
                                 D2D1::Point2F(command.points[2], command.points[3]), brush_.Get(), command.strokeWidth);
-    case DrawKind::FillEllipse: return context_->FillEllipse(ellipseIn(command.rect), brush_.Get());
-    case DrawKind::Glow: return drawGlow(command);
-    case DrawKind::OutlineEllipse: return context_->DrawEllipse(ellipseIn(command.rect), brush_.Get(), command.strokeWidth);
-    case DrawKind::FillTriangle: return fillTriangle(command);
+    case DrawKind::FillEllipse:
+      return context_->FillEllipse(ellipseIn(command.rect), brush_.Get());
+    case DrawKind::Glow:
+      return drawGlow(command);
+    case DrawKind::OutlineEllipse:
+      return context_->DrawEllipse(ellipseIn(command.rect), brush_.Get(), command.strokeWidth);
+    case DrawKind::FillTriangle:
+      return fillTriangle(command);
     case DrawKind::Text:
       return context_->DrawText(command.text.data(), static_cast<UINT32>(command.text.size()), &textFormat(command),
                                 rectF(command.rect), brush_.Get(), D2D1_DRAW_TEXT_OPTIONS_CLIP,

@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 
+#include "render/gpu_step_win.h"
 #include "render/gpu_surface_win.h"
 
 namespace Corvanthorne::Gui {
@@ -15,10 +16,6 @@ using Microsoft::WRL::ComPtr;
 
 constexpr UINT kBufferCount = 2;
 constexpr DXGI_FORMAT kFormat = DXGI_FORMAT_B8G8R8A8_UNORM;
-
-void check(HRESULT result, const char* step) {
-  if (FAILED(result)) throw std::runtime_error(step);
-}
 
 class D3D11Surface final : public GuiSurface {
  public:
@@ -40,19 +37,9 @@ class D3D11Surface final : public GuiSurface {
   void createSwapChain(IDXGIFactory6& factory, const SwapChainShape& shape) override {
     flags_ = shape.flags;
     tearing_ = shape.tearing;
-    DXGI_SWAP_CHAIN_DESC1 description{};
-    description.Width = static_cast<UINT>(shape.width);
-    description.Height = static_cast<UINT>(shape.height);
-    description.Format = kFormat;
-    description.SampleDesc.Count = 1;
-    description.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-    description.BufferCount = kBufferCount;
-    description.Scaling = DXGI_SCALING_STRETCH;
-    description.SwapEffect = DXGI_SWAP_EFFECT_FLIP_SEQUENTIAL;
-    description.AlphaMode = DXGI_ALPHA_MODE_UNSPECIFIED;
-    description.Flags = shape.flags;
-    check(factory.CreateSwapChainForHwnd(device_.Get(), shape.window, &description, nullptr, nullptr, &swapChain_),
-          "Create GUI swap chain");
+    const DXGI_SWAP_CHAIN_DESC1 description = swapChainDescription(shape, kFormat, DXGI_SWAP_EFFECT_FLIP_SEQUENTIAL);
+    checkStep(factory.CreateSwapChainForHwnd(device_.Get(), shape.window, &description, nullptr, nullptr, &swapChain_),
+              "Create GUI swap chain");
     factory.MakeWindowAssociation(shape.window, DXGI_MWA_NO_ALT_ENTER);
   }
 
@@ -66,13 +53,14 @@ class D3D11Surface final : public GuiSurface {
 
   void present(bool drawn) override {
     if (!drawn) showLastImageAgain();
-    check(swapChain_->Present(0, tearing_ ? DXGI_PRESENT_ALLOW_TEARING : 0), "Present GPU GUI");
+    checkStep(swapChain_->Present(0, tearing_ ? DXGI_PRESENT_ALLOW_TEARING : 0), "Present GPU GUI");
   }
 
   void resize(ID2D1DeviceContext& context, int32_t width, int32_t height) override {
     releaseTarget(context);
-    check(swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat, flags_),
-          "Resize swap chain");
+    checkStep(
+        swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat, flags_),
+        "Resize swap chain");
     createTarget(context, "Get resized back buffer");
   }
 
@@ -94,17 +82,19 @@ class D3D11Surface final : public GuiSurface {
  private:
   void createTarget(ID2D1DeviceContext& context, const char* step) {
     ComPtr<IDXGISurface> surface;
-    check(swapChain_->GetBuffer(0, IID_PPV_ARGS(&surface)), step);
-    const D2D1_BITMAP_PROPERTIES1 properties = D2D1::BitmapProperties1(
-        D2D1_BITMAP_OPTIONS_TARGET | D2D1_BITMAP_OPTIONS_CANNOT_DRAW, D2D1::PixelFormat(kFormat, D2D1_ALPHA_MODE_IGNORE), 96, 96);
-    check(context.CreateBitmapFromDxgiSurface(surface.Get(), &properties, &target_), "Create shared GUI bitmap target");
+    checkStep(swapChain_->GetBuffer(0, IID_PPV_ARGS(&surface)), step);
+    const D2D1_BITMAP_PROPERTIES1 properties =
+        D2D1::BitmapProperties1(D2D1_BITMAP_OPTIONS_TARGET | D2D1_BITMAP_OPTIONS_CANNOT_DRAW,
+                                D2D1::PixelFormat(kFormat, D2D1_ALPHA_MODE_IGNORE), 96, 96);
+    checkStep(context.CreateBitmapFromDxgiSurface(surface.Get(), &properties, &target_),
+              "Create shared GUI bitmap target");
     context.SetTarget(target_.Get());
   }
 
   void showLastImageAgain() {
     ComPtr<ID3D11Texture2D> backBuffer, shown;
-    check(swapChain_->GetBuffer(0, IID_PPV_ARGS(&backBuffer)), "Get back buffer");
-    check(swapChain_->GetBuffer(1, IID_PPV_ARGS(&shown)), "Get back buffer");
+    checkStep(swapChain_->GetBuffer(0, IID_PPV_ARGS(&backBuffer)), "Get back buffer");
+    checkStep(swapChain_->GetBuffer(1, IID_PPV_ARGS(&shown)), "Get back buffer");
     context_->CopyResource(backBuffer.Get(), shown.Get());
   }
 

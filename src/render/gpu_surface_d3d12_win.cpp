@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "common/handle_win.h"
+#include "render/gpu_step_win.h"
 #include "render/gpu_surface_win.h"
 
 namespace Corvanthorne::Gui {
@@ -17,10 +18,6 @@ using Microsoft::WRL::ComPtr;
 
 constexpr UINT kBufferCount = 2;
 constexpr DXGI_FORMAT kFormat = DXGI_FORMAT_R8G8B8A8_UNORM;
-
-void check(HRESULT result, const char* step) {
-  if (FAILED(result)) throw std::runtime_error(step);
-}
 
 D3D12_RESOURCE_BARRIER transition(ID3D12Resource* resource, D3D12_RESOURCE_STATES before, D3D12_RESOURCE_STATES after) {
   D3D12_RESOURCE_BARRIER barrier{};
@@ -35,14 +32,15 @@ ComPtr<ID3D12Device> createDevice(IDXGIFactory6& factory) {
   ComPtr<ID3D12Device> device;
   for (UINT index = 0;; ++index) {
     ComPtr<IDXGIAdapter1> adapter;
-    const HRESULT found = factory.EnumAdapterByGpuPreference(index, DXGI_GPU_PREFERENCE_HIGH_PERFORMANCE, IID_PPV_ARGS(&adapter));
+    const HRESULT found =
+        factory.EnumAdapterByGpuPreference(index, DXGI_GPU_PREFERENCE_HIGH_PERFORMANCE, IID_PPV_ARGS(&adapter));
     if (found == DXGI_ERROR_NOT_FOUND) break;
-    check(found, "Enumerate DXGI adapter");
+    checkStep(found, "Enumerate DXGI adapter");
     DXGI_ADAPTER_DESC1 description{};
     if (FAILED(adapter->GetDesc1(&description)) || (description.Flags & DXGI_ADAPTER_FLAG_SOFTWARE)) continue;
     if (SUCCEEDED(D3D12CreateDevice(adapter.Get(), D3D_FEATURE_LEVEL_11_0, IID_PPV_ARGS(&device)))) return device;
   }
-  check(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, IID_PPV_ARGS(&device)), "D3D12CreateDevice");
+  checkStep(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, IID_PPV_ARGS(&device)), "D3D12CreateDevice");
   return device;
 }
 
@@ -51,7 +49,7 @@ class D3D12Surface final : public GuiSurface {
   explicit D3D12Surface(IDXGIFactory6& factory) : device_(createDevice(factory)) {
     D3D12_COMMAND_QUEUE_DESC queue{D3D12_COMMAND_LIST_TYPE_DIRECT, D3D12_COMMAND_QUEUE_PRIORITY_NORMAL,
                                    D3D12_COMMAND_QUEUE_FLAG_NONE, 0};
-    check(device_->CreateCommandQueue(&queue, IID_PPV_ARGS(&queue_)), "Create GUI queue");
+    checkStep(device_->CreateCommandQueue(&queue, IID_PPV_ARGS(&queue_)), "Create GUI queue");
     createGuiDevice();
   }
 
@@ -60,46 +58,39 @@ class D3D12Surface final : public GuiSurface {
   void createSwapChain(IDXGIFactory6& factory, const SwapChainShape& shape) override {
     flags_ = shape.flags;
     tearing_ = shape.tearing;
-    DXGI_SWAP_CHAIN_DESC1 description{};
-    description.Width = static_cast<UINT>(shape.width);
-    description.Height = static_cast<UINT>(shape.height);
-    description.Format = kFormat;
-    description.SampleDesc.Count = 1;
-    description.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-    description.BufferCount = kBufferCount;
-    description.Scaling = DXGI_SCALING_STRETCH;
-    description.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
-    description.AlphaMode = DXGI_ALPHA_MODE_UNSPECIFIED;
-    description.Flags = shape.flags;
+    const DXGI_SWAP_CHAIN_DESC1 description = swapChainDescription(shape, kFormat, DXGI_SWAP_EFFECT_FLIP_DISCARD);
     ComPtr<IDXGISwapChain1> swapChain;
-    check(factory.CreateSwapChainForHwnd(queue_.Get(), shape.window, &description, nullptr, nullptr, &swapChain),
-          "Create GUI swap chain");
-    check(swapChain.As(&swapChain_), "Query GUI swap chain");
+    checkStep(factory.CreateSwapChainForHwnd(queue_.Get(), shape.window, &description, nullptr, nullptr, &swapChain),
+              "Create GUI swap chain");
+    checkStep(swapChain.As(&swapChain_), "Query GUI swap chain");
     factory.MakeWindowAssociation(shape.window, DXGI_MWA_NO_ALT_ENTER);
     index_ = swapChain_->GetCurrentBackBufferIndex();
     width_ = shape.width;
     height_ = shape.height;
 
-    D3D12_DESCRIPTOR_HEAP_DESC targets{D3D12_DESCRIPTOR_HEAP_TYPE_RTV, kBufferCount, D3D12_DESCRIPTOR_HEAP_FLAG_NONE, 0};
-    check(device_->CreateDescriptorHeap(&targets, IID_PPV_ARGS(&targetHeap_)), "Create GUI RTV heap");
+    D3D12_DESCRIPTOR_HEAP_DESC targets{D3D12_DESCRIPTOR_HEAP_TYPE_RTV, kBufferCount, D3D12_DESCRIPTOR_HEAP_FLAG_NONE,
+                                       0};
+    checkStep(device_->CreateDescriptorHeap(&targets, IID_PPV_ARGS(&targetHeap_)), "Create GUI RTV heap");
     targetIncrement_ = device_->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_RTV);
     takeBackBuffers("Get back buffer");
     for (ComPtr<ID3D12CommandAllocator>& allocator : allocators_)
-      check(device_->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, IID_PPV_ARGS(&allocator)), "Create allocator");
+      checkStep(device_->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, IID_PPV_ARGS(&allocator)),
+                "Create allocator");
     D3D12_DESCRIPTOR_HEAP_DESC resources{D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV, 1,
                                          D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE, 0};
-    check(device_->CreateDescriptorHeap(&resources, IID_PPV_ARGS(&resourceHeap_)), "Create GUI SRV heap");
-    check(device_->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocators_[index_].Get(), nullptr,
-                                     IID_PPV_ARGS(&commands_)),
-          "Create GUI command list");
-    check(commands_->Close(), "Close GUI command list");
-    check(device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&fence_)), "Create GUI fence");
+    checkStep(device_->CreateDescriptorHeap(&resources, IID_PPV_ARGS(&resourceHeap_)), "Create GUI SRV heap");
+    checkStep(device_->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocators_[index_].Get(), nullptr,
+                                         IID_PPV_ARGS(&commands_)),
+              "Create GUI command list");
+    checkStep(commands_->Close(), "Close GUI command list");
+    checkStep(device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&fence_)), "Create GUI fence");
     fenceEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!fenceEvent_) throw std::runtime_error("Create GUI fence event");
   }
 
   void createTarget(ID2D1DeviceContext& context) override {
-    D3D12_HEAP_PROPERTIES heap{D3D12_HEAP_TYPE_DEFAULT, D3D12_CPU_PAGE_PROPERTY_UNKNOWN, D3D12_MEMORY_POOL_UNKNOWN, 1, 1};
+    D3D12_HEAP_PROPERTIES heap{D3D12_HEAP_TYPE_DEFAULT, D3D12_CPU_PAGE_PROPERTY_UNKNOWN, D3D12_MEMORY_POOL_UNKNOWN, 1,
+                               1};
     D3D12_RESOURCE_DESC texture{};
     texture.Dimension = D3D12_RESOURCE_DIMENSION_TEXTURE2D;
     texture.Width = static_cast<UINT64>(width_);
@@ -111,19 +102,21 @@ class D3D12Surface final : public GuiSurface {
     texture.Flags = D3D12_RESOURCE_FLAG_ALLOW_RENDER_TARGET;
     D3D12_CLEAR_VALUE clear{};
     clear.Format = kFormat;
-    check(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &texture,
-                                           D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, &clear, IID_PPV_ARGS(&guiTexture_)),
-          "Create HUD texture");
+    checkStep(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &texture,
+                                               D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, &clear,
+                                               IID_PPV_ARGS(&guiTexture_)),
+              "Create HUD texture");
     device_->CreateShaderResourceView(guiTexture_.Get(), nullptr, resourceHeap_->GetCPUDescriptorHandleForHeapStart());
     D3D11_RESOURCE_FLAGS bind{D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE, 0, 0, 0};
-    check(on12Device_->CreateWrappedResource(guiTexture_.Get(), &bind, D3D12_RESOURCE_STATE_RENDER_TARGET,
-                                             D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, IID_PPV_ARGS(&wrapped_)),
-          "Wrap shared GUI render target");
+    checkStep(on12Device_->CreateWrappedResource(guiTexture_.Get(), &bind, D3D12_RESOURCE_STATE_RENDER_TARGET,
+                                                 D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, IID_PPV_ARGS(&wrapped_)),
+              "Wrap shared GUI render target");
     ComPtr<IDXGISurface> surface;
-    check(wrapped_.As(&surface), "Query shared GUI surface");
-    const D2D1_BITMAP_PROPERTIES1 properties =
-        D2D1::BitmapProperties1(D2D1_BITMAP_OPTIONS_TARGET, D2D1::PixelFormat(kFormat, D2D1_ALPHA_MODE_PREMULTIPLIED), 96, 96);
-    check(context.CreateBitmapFromDxgiSurface(surface.Get(), &properties, &target_), "Create shared GUI bitmap target");
+    checkStep(wrapped_.As(&surface), "Query shared GUI surface");
+    const D2D1_BITMAP_PROPERTIES1 properties = D2D1::BitmapProperties1(
+        D2D1_BITMAP_OPTIONS_TARGET, D2D1::PixelFormat(kFormat, D2D1_ALPHA_MODE_PREMULTIPLIED), 96, 96);
+    checkStep(context.CreateBitmapFromDxgiSurface(surface.Get(), &properties, &target_),
+              "Create shared GUI bitmap target");
     context.SetTarget(target_.Get());
   }
 
@@ -144,8 +137,8 @@ class D3D12Surface final : public GuiSurface {
 
   void present(bool) override {
     ID3D12CommandAllocator& allocator = *allocators_[index_].Get();
-    check(allocator.Reset(), "Reset GUI allocator");
-    check(commands_->Reset(&allocator, nullptr), "Reset GUI command list");
+    checkStep(allocator.Reset(), "Reset GUI allocator");
+    checkStep(commands_->Reset(&allocator, nullptr), "Reset GUI command list");
     ID3D12Resource* const backBuffer = backBuffers_[index_].Get();
     const D3D12_RESOURCE_BARRIER toCopy[] = {
         transition(guiTexture_.Get(), D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, D3D12_RESOURCE_STATE_COPY_SOURCE),
@@ -156,10 +149,10 @@ class D3D12Surface final : public GuiSurface {
         transition(guiTexture_.Get(), D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE),
         transition(backBuffer, D3D12_RESOURCE_STATE_COPY_DEST, D3D12_RESOURCE_STATE_PRESENT)};
     commands_->ResourceBarrier(2, back);
-    check(commands_->Close(), "Close GUI frame");
+    checkStep(commands_->Close(), "Close GUI frame");
     ID3D12CommandList* const lists[] = {commands_.Get()};
     queue_->ExecuteCommandLists(1, lists);
-    check(swapChain_->Present(0, tearing_ ? DXGI_PRESENT_ALLOW_TEARING : 0), "Present GPU GUI");
+    checkStep(swapChain_->Present(0, tearing_ ? DXGI_PRESENT_ALLOW_TEARING : 0), "Present GPU GUI");
     moveToNextFrame();
   }
 
@@ -168,8 +161,9 @@ class D3D12Surface final : public GuiSurface {
     frameFences_ = {};
     releaseTarget(context);
     for (ComPtr<ID3D12Resource>& buffer : backBuffers_) buffer.Reset();
-    check(swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat, flags_),
-          "Resize swap chain");
+    checkStep(
+        swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat, flags_),
+        "Resize swap chain");
     width_ = width;
     height_ = height;
     index_ = swapChain_->GetCurrentBackBufferIndex();
@@ -201,16 +195,16 @@ class D3D12Surface final : public GuiSurface {
     const UINT withDebug = D3D11_CREATE_DEVICE_BGRA_SUPPORT | D3D11_CREATE_DEVICE_DEBUG;
     if (FAILED(D3D11On12CreateDevice(device_.Get(), withDebug, nullptr, 0, queues, 1, 0, &d3d11Device_, &d3d11Context_,
                                      nullptr)))
-      check(D3D11On12CreateDevice(device_.Get(), D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0, queues, 1, 0, &d3d11Device_,
-                                  &d3d11Context_, nullptr),
-            "Create D3D11On12 GUI device");
-    check(d3d11Device_.As(&on12Device_), "Query D3D11On12 GUI device");
+      checkStep(D3D11On12CreateDevice(device_.Get(), D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0, queues, 1, 0,
+                                      &d3d11Device_, &d3d11Context_, nullptr),
+                "Create D3D11On12 GUI device");
+    checkStep(d3d11Device_.As(&on12Device_), "Query D3D11On12 GUI device");
   }
 
   void takeBackBuffers(const char* step) {
     D3D12_CPU_DESCRIPTOR_HANDLE handle = targetHeap_->GetCPUDescriptorHandleForHeapStart();
     for (UINT i = 0; i < kBufferCount; ++i) {
-      check(swapChain_->GetBuffer(i, IID_PPV_ARGS(&backBuffers_[i])), step);
+      checkStep(swapChain_->GetBuffer(i, IID_PPV_ARGS(&backBuffers_[i])), step);
       device_->CreateRenderTargetView(backBuffers_[i].Get(), nullptr, handle);
       handle.ptr += targetIncrement_;
     }
@@ -220,12 +214,12 @@ class D3D12Surface final : public GuiSurface {
   // frame has not finished on the GPU.
   void moveToNextFrame() {
     const UINT64 value = ++fenceValue_;
-    check(queue_->Signal(fence_.Get(), value), "Signal fence");
+    checkStep(queue_->Signal(fence_.Get(), value), "Signal fence");
     frameFences_[index_] = value;
     index_ = swapChain_->GetCurrentBackBufferIndex();
     const UINT64 pending = frameFences_[index_];
     if (pending == 0 || fence_->GetCompletedValue() >= pending) return;
-    check(fence_->SetEventOnCompletion(pending, fenceEvent_.get()), "Fence event");
+    checkStep(fence_->SetEventOnCompletion(pending, fenceEvent_.get()), "Fence event");
     WaitForSingleObject(fenceEvent_.get(), INFINITE);
   }
 
@@ -257,6 +251,8 @@ class D3D12Surface final : public GuiSurface {
 
 }  // namespace
 
-std::unique_ptr<GuiSurface> createD3D12Surface(IDXGIFactory6& factory) { return std::make_unique<D3D12Surface>(factory); }
+std::unique_ptr<GuiSurface> createD3D12Surface(IDXGIFactory6& factory) {
+  return std::make_unique<D3D12Surface>(factory);
+}
 
 }  // namespace Corvanthorne::Gui

@@ -18,9 +18,26 @@ struct SwapChainShape {
   HWND window = nullptr;
   int32_t width = 1;
   int32_t height = 1;
-  UINT flags = 0;      // DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING where supported
+  UINT flags = 0;  // DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING where supported
   bool tearing = false;
 };
+
+// Two buffers of the shape's size and flags, one sample, stretched, for flip-model presents.
+inline DXGI_SWAP_CHAIN_DESC1 swapChainDescription(const SwapChainShape& shape, DXGI_FORMAT format,
+                                                  DXGI_SWAP_EFFECT effect) {
+  DXGI_SWAP_CHAIN_DESC1 description{};
+  description.Width = static_cast<UINT>(shape.width);
+  description.Height = static_cast<UINT>(shape.height);
+  description.Format = format;
+  description.SampleDesc.Count = 1;
+  description.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
+  description.BufferCount = 2;
+  description.Scaling = DXGI_SCALING_STRETCH;
+  description.SwapEffect = effect;
+  description.AlphaMode = DXGI_ALPHA_MODE_UNSPECIFIED;
+  description.Flags = shape.flags;
+  return description;
+}
 
 class GuiSurface {
  public:

@@ -5,16 +5,11 @@
 
 #include "launcher/debug_log.h"
 #include "render/gpu_executor_win.h"
+#include "render/gpu_step_win.h"
 #include "render/gpu_surface_win.h"
 
 namespace Corvanthorne::Gui {
-namespace {
-
-void check(HRESULT result, const char* step) {
-  if (FAILED(result)) throw std::runtime_error(step);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 Renderer::Renderer() = default;
 
@@ -37,9 +32,10 @@ void Renderer::initializeGui(HWND window, int32_t width, int32_t height) {
   // The loading thread is a single-threaded apartment already; that is accepted as it is.
   com_.emplace(COINIT_MULTITHREADED);
   if (!com_->initialised() && com_->result() != RPC_E_CHANGED_MODE) throw std::runtime_error("Initialize GUI COM");
-  check(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory_)), "Create GUI DXGI factory");
+  checkStep(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory_)), "Create GUI DXGI factory");
   BOOL tearing = FALSE;
-  if (SUCCEEDED(factory_->CheckFeatureSupport(DXGI_FEATURE_PRESENT_ALLOW_TEARING, &tearing, sizeof tearing)) && tearing) {
+  if (SUCCEEDED(factory_->CheckFeatureSupport(DXGI_FEATURE_PRESENT_ALLOW_TEARING, &tearing, sizeof tearing)) &&
+      tearing) {
     tearing_ = true;
     swapChainFlags_ = DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING;
   }

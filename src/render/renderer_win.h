@@ -3,10 +3,9 @@
 // and DirectWrite over Direct3D 12 (through Direct3D 11-on-12), or over Direct3D 11 where
 // 11-on-12 is missing. Used from one thread only; never waits for vertical blank, so the
 // caller's frame timer alone sets the rate.
-#include <windows.h>
-
 #include <d2d1_1.h>
 #include <dxgi1_6.h>
+#include <windows.h>
 #include <wrl/client.h>
 
 #include <cstdint>

@@ -15,7 +15,8 @@ using Gui::DrawList;
 using Gui::PixelRect;
 using Gui::RectF;
 
-const std::wstring_view kLoadingDocument = LR"(
+const std::wstring_view kLoadingDocument =
+    LR"(
             Root LoadingRoot {
                 width = 584; height = 128;
                 Panel LoadingPanel {
@@ -91,8 +92,8 @@ void drawWaterLevel(DrawList& list, const PixelRect& rect, double fraction, doub
   list.fillRect(grown(marker, glow), theme[4], static_cast<float>(flash * 0.2 + 0.1));
   list.fillRect(grown(marker, 1), theme[21], static_cast<float>(flash * 0.3 + 0.22));
   list.fillRect(marker, theme[63], 0.85f);
-  list.fillRect(PixelRect{marker.left, marker.top, marker.left + std::max(1, markerWidth / 2), marker.bottom}, theme[64],
-                0.95f);
+  list.fillRect(PixelRect{marker.left, marker.top, marker.left + std::max(1, markerWidth / 2), marker.bottom},
+                theme[64], 0.95f);
   if (flash > 0) {
     const auto x = static_cast<float>(fillRight - 1);
     list.line(x, static_cast<float>(top), x, static_cast<float>(bottom), theme[64],
@@ -102,7 +103,8 @@ void drawWaterLevel(DrawList& list, const PixelRect& rect, double fraction, doub
 }
 
 LoadingFrame::LoadingFrame() {
-  if (!screen_.setDocument(Gui::parseDocument(kLoadingDocument, L"loading"))) throw std::runtime_error("Loading GUI document");
+  if (!screen_.setDocument(Gui::parseDocument(kLoadingDocument, L"loading")))
+    throw std::runtime_error("Loading GUI document");
   screen_.setGpuPrepared(true);
   screen_.setStrict(true);
   screen_.setCanvasRenderer(L"waterLevel", [this](const Gui::Node&, const PixelRect& rect,
@@ -125,7 +127,7 @@ void LoadingFrame::readFileText(const LoadingProgressBlock& block) {
   if (fileText_.empty()) return;
   const size_t separator = fileText_.find_last_of(L"\\/");
   const std::wstring_view name = separator == std::wstring::npos ? std::wstring_view(fileText_)
-                                                                  : std::wstring_view(fileText_).substr(separator + 1);
+                                                                 : std::wstring_view(fileText_).substr(separator + 1);
   fileLine_.append(L"File: ").append(name).append(L"\n").append(fileText_);
 }
 
@@ -170,12 +172,13 @@ void LoadingFrame::setRuntimeValues(double fraction, int32_t instanceNumber) {
 
 void LoadingFrame::addImage(int32_t clientWidth, int32_t clientHeight) {
   if (imageWidth_ <= 0 || imageHeight_ <= 0) return;
-  const double s = std::max(static_cast<double>(clientWidth) / imageWidth_, static_cast<double>(clientHeight) / imageHeight_);
+  const double s =
+      std::max(static_cast<double>(clientWidth) / imageWidth_, static_cast<double>(clientHeight) / imageHeight_);
   const auto w = static_cast<int32_t>(std::ceil(imageWidth_ * s));
   const auto h = static_cast<int32_t>(std::ceil(imageHeight_ * s));
-  frameList_.image(toRectF(PixelRect{(clientWidth - w) / 2, (clientHeight - h) / 2, (clientWidth + w) / 2,
-                                     (clientHeight + h) / 2}),
-                   imagePath_);
+  frameList_.image(
+      toRectF(PixelRect{(clientWidth - w) / 2, (clientHeight - h) / 2, (clientWidth + w) / 2, (clientHeight + h) / 2}),
+      imagePath_);
 }
 
 void LoadingFrame::addPanel(int32_t clientWidth, int32_t clientHeight, const PanelSize& panel) {

@@ -8,7 +8,8 @@ namespace Corvanthorne::Startup {
 std::string statisticsLine(const LoadingStatistics& statistics) {
   char line[160];
   std::snprintf(line, sizeof line, "Presentation frames=%llu, seconds=%f, UI thread CPU seconds=%f",
-                static_cast<unsigned long long>(statistics.presentationFrames), statistics.seconds, statistics.cpuSeconds);
+                static_cast<unsigned long long>(statistics.presentationFrames), statistics.seconds,
+                statistics.cpuSeconds);
   return line;
 }
 

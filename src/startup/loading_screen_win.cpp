@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/com_win.h"
+#include "common/thread_time_win.h"
 #include "launcher/debug_log.h"
 #include "startup/canvas_win.h"
 
@@ -120,15 +121,6 @@ void pumpMessages(LoadingProgressBlock& block) {
   }
 }
 
-double threadCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0.0;
-  const auto ticks = [](const FILETIME& time) {
-    return static_cast<double>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
-  };
-  return (ticks(kernel) + ticks(user)) / 10'000'000.0;
-}
-
 RECT monitorOf(HWND window) {
   MONITORINFO info{};
   info.cbSize = sizeof info;
@@ -204,7 +196,8 @@ void LoadingScreen::runWindow(const RECT& monitor, const GameSettings& windowSet
       const bool ready = block.ready.load() != 0;
       canvas->frame().readFileText(block);
       const int32_t instance = block.instanceNumber.load();
-      canvas->draw(window.get(), progressFraction(block), static_cast<double>(now - start) / static_cast<double>(f), instance);
+      canvas->draw(window.get(), progressFraction(block), static_cast<double>(now - start) / static_cast<double>(f),
+                   instance);
       ++frames;
       if (ready) {
         if (const DWORD client = block.clientProcessId.load()) AllowSetForegroundWindow(client);

@@ -40,7 +40,7 @@ class LoadingScreen {
 
   const LoadingHandles* handles_;
   std::filesystem::path loadingImage_;
-  ScopedHandle stopEvent_;     // declared first: closed last
+  ScopedHandle stopEvent_;  // declared first: closed last
   ScopedHandle startedEvent_;
   LoadingStatistics statistics_;  // written by the loading thread as it ends
   bool imageLoaded_ = false;

@@ -41,8 +41,9 @@ bool journalLeft(const fs::path& gameFolder) {
   return fs::exists(gameUpdateFolder(gameFolder) / L"journal.txt", ignored);
 }
 
+// The source files hold one path or address; anything longer is not one.
 std::string readWholeFile(const fs::path& path) {
-  std::optional<std::string> bytes = readFileBytes(path);
+  std::optional<std::string> bytes = readFileBytes(path, 64 * 1024);
   if (!bytes) throw std::runtime_error("Could not read " + pathText(path));
   return std::move(*bytes);
 }

@@ -11,12 +11,24 @@ namespace Corvanthorne::Update {
 // over target (replace + write-through). On failure target is untouched.
 void writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
 
+// Read-only files (common in games copied from media or archives) never block an update:
+// the primitives below clear the attribute of a file they replace or delete, and their copies
+// are never read-only.
+
 // Moves from over to, replacing it, write-through.
 void moveReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Copies from over to (created or overwritten); failures raise the "copy_file" file-system
 // error naming both paths.
 void copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Deletes a file; one that is already gone is fine, another failure raises the "remove"
+// file-system error.
+void removeFile(const std::filesystem::path& path);
+
+// Deletes a folder and everything below it, read-only files included; links inside are
+// removed, not followed. Failures raise the "remove_all" file-system error.
+void removeTree(const std::filesystem::path& folder);
 
 // Forces an existing file's data to disk.
 void flushFile(const std::filesystem::path& path);

@@ -23,6 +23,15 @@ void rejectIfLink(const std::filesystem::path& path) {
     fail("Update path contains a link: " + pathText(path));
 }
 
+// Lets a replace or delete go ahead on a read-only file. Should this fail, the operation that
+// follows fails and reports it.
+void clearReadOnly(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+}
+
 std::string lowerHex(const unsigned char* bytes, std::size_t count) {
   static constexpr char digits[] = "0123456789abcdef";
   std::string text;
@@ -84,6 +93,7 @@ void rejectLinks(const std::filesystem::path& base, const std::filesystem::path&
 }
 
 void moveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  clearReadOnly(to);
   if (!MoveFileExW(from.c_str(), to.c_str(), kReplaceFlags))
     throwWindowsError("Could not replace " + pathText(to));
 }
@@ -106,9 +116,33 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view b
 }
 
 void copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  clearReadOnly(to);
   if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
     throw std::filesystem::filesystem_error("copy_file", from, to,
                                             std::error_code(static_cast<int>(GetLastError()), std::system_category()));
+  clearReadOnly(to);  // the copy takes the source's attributes
+}
+
+void removeFile(const std::filesystem::path& path) {
+  clearReadOnly(path);
+  if (DeleteFileW(path.c_str())) return;
+  const DWORD error = GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+    throw std::filesystem::filesystem_error("remove", path,
+                                            std::error_code(static_cast<int>(error), std::system_category()));
+}
+
+void removeTree(const std::filesystem::path& folder) {
+  std::error_code error;
+  for (auto entry = std::filesystem::recursive_directory_iterator(folder, error);
+       !error && entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
+    const DWORD attributes = GetFileAttributesW(entry->path().c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      entry.disable_recursion_pending();
+    else
+      clearReadOnly(entry->path());
+  }
+  std::filesystem::remove_all(folder);
 }
 
 void flushFile(const std::filesystem::path& path) {

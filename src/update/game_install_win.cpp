@@ -1,13 +1,9 @@
 #include "update/game_install.h"
 
-#include <condition_variable>
-#include <deque>
 #include <exception>
-#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -15,6 +11,7 @@
 #include "update/file_ops.h"
 #include "update/game_folder_lock.h"
 #include "update/install_journal.h"
+#include "update/parallel_tasks.h"
 
 namespace Corvanthorne::Update {
 namespace {
@@ -31,80 +28,8 @@ struct InstallPlan {
 
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
-// Forces staged and backed-up files to disk on a few threads at once: the file system groups
-// concurrent flushes, so a package of many files does not pay one disk round trip per file.
-// finish() returns only when every file is flushed, before the journal enables the commit.
-class ParallelFlush {
- public:
-  ParallelFlush() {
-    for (int i = 0; i < kThreads; ++i) workers_.emplace_back([this] { run(); });
-  }
-  ~ParallelFlush() { stop(); }
-  ParallelFlush(const ParallelFlush&) = delete;
-  ParallelFlush& operator=(const ParallelFlush&) = delete;
-
-  void add(fs::path path) {
-    {
-      std::lock_guard lock(mutex_);
-      queue_.push_back(std::move(path));
-    }
-    ready_.notify_one();
-  }
-
-  // Waits for every flush; rethrows the first failure.
-  void finish() {
-    stop();
-    if (error_) std::rethrow_exception(error_);
-  }
-
- private:
-  static constexpr int kThreads = 8;
-
-  void stop() {
-    {
-      std::lock_guard lock(mutex_);
-      closing_ = true;
-    }
-    ready_.notify_all();
-    for (std::thread& worker : workers_)
-      if (worker.joinable()) worker.join();
-  }
-
-  void run() {
-    while (true) {
-      fs::path path;
-      {
-        std::unique_lock lock(mutex_);
-        ready_.wait(lock, [this] { return closing_ || !queue_.empty(); });
-        if (queue_.empty()) return;
-        path = std::move(queue_.front());
-        queue_.pop_front();
-      }
-      try {
-        flushFile(path);
-      } catch (...) {
-        std::lock_guard lock(mutex_);
-        if (!error_) error_ = std::current_exception();
-      }
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<fs::path> queue_;
-  bool closing_ = false;
-  std::exception_ptr error_;
-  std::vector<std::thread> workers_;
-};
-
 void passGate(const UpdateStepGate& gate, std::string_view step) {
   if (gate) gate(step);
-}
-
-void removeIfPresent(const fs::path& path) {
-  std::error_code error;
-  fs::remove(path, error);
-  if (error && error != std::errc::no_such_file_or_directory) throw fs::filesystem_error("remove", path, error);
 }
 
 void copyInto(const fs::path& from, const fs::path& to) {
@@ -122,22 +47,51 @@ void refuseForeignInstall(const PackageManifest& manifest, const fs::path& gameF
   if (manifest.kind != "game" || sourceTree) fail("Game packages can only be installed into a separate play folder");
 }
 
+// What one record's check found, for the caller to act on in manifest order.
+struct RecordCheck {
+  std::exception_ptr refused;  // the path rule or a link: fails before the record's progress report
+  bool changed = false;
+};
+
+// Copies a changed file into the stage and verifies the copy there.
+void stageFile(const LatestPackage& package, const PackageFile& file, const fs::path& stage) {
+  rejectLinks(package.folder, file.path);
+  const fs::path staged = stage / file.path;
+  copyInto(package.folder / file.path, staged);
+  if (!hasSameContent(staged, file.size, file.sha256)) fail("Package checksum failed: " + pathText(file.path));
+  flushFile(staged);
+}
+
+// Records are checked, hashed and staged on all cores, while reports, the plan and the first
+// failure follow manifest order exactly as if one thread did everything.
 void stageChangedFiles(const LatestPackage& package, const fs::path& gameFolder, const fs::path& stage,
-                       const InstallProgress& progress, InstallPlan& plan, ParallelFlush& flush) {
+                       const InstallProgress& progress, InstallPlan& plan) {
   const std::vector<PackageFile>& files = package.manifest.files;
-  for (std::size_t i = 0; i < files.size(); ++i) {
+  std::vector<RecordCheck> checks(files.size());
+  ParallelTasks tasks(files.size(), [&](std::size_t i) {
     const PackageFile& file = files[i];
-    if (!isAllowedPackagePath(file.path, "game")) fail("Invalid installation file");
-    rejectLinks(gameFolder, file.path);
-    plan.newPaths.insert(packagePathIdentity(file.path));
-    if (progress) progress(L"Checking " + packagePathKey(file.path), static_cast<int>(i * 70 / files.size()));
-    if (hasSameContent(gameFolder / file.path, file.size, file.sha256)) continue;
-    rejectLinks(package.folder, file.path);
-    const fs::path staged = stage / file.path;
-    copyInto(package.folder / file.path, staged);
-    if (!hasSameContent(staged, file.size, file.sha256)) fail("Package checksum failed: " + pathText(file.path));
-    flush.add(staged);
-    plan.changed.push_back(file.path);
+    try {
+      if (!isAllowedPackagePath(file.path, "game")) fail("Invalid installation file");
+      rejectLinks(gameFolder, file.path);
+    } catch (const std::exception&) {
+      checks[i].refused = std::current_exception();
+      return;
+    }
+    checks[i].changed = !hasSameContent(gameFolder / file.path, file.size, file.sha256);
+    if (checks[i].changed) stageFile(package, file, stage);
+  });
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    std::exception_ptr failure;
+    try {
+      tasks.wait(i);
+    } catch (const std::exception&) {
+      failure = std::current_exception();
+    }
+    if (checks[i].refused) std::rethrow_exception(checks[i].refused);
+    plan.newPaths.insert(packagePathIdentity(files[i].path));
+    if (progress) progress(L"Checking " + packagePathKey(files[i].path), static_cast<int>(i * 70 / files.size()));
+    if (failure) std::rethrow_exception(failure);
+    if (checks[i].changed) plan.changed.push_back(files[i].path);
   }
 }
 
@@ -157,20 +111,21 @@ void planRemovals(const PackageManifest& manifest, const fs::path& gameFolder, c
   writeFileAtomically(updateFolder / L"previous.manifest", old.text);
 }
 
-std::vector<JournalEntry> backUpLiveFiles(const InstallPlan& plan, const fs::path& gameFolder,
-                                          const fs::path& backup, ParallelFlush& flush) {
+// Backs up every file the commit will overwrite or delete, on all cores; the journal lists
+// them in plan order.
+std::vector<JournalEntry> backUpLiveFiles(const InstallPlan& plan, const fs::path& gameFolder, const fs::path& backup) {
   std::vector<JournalEntry> journal;
-  for (const auto* paths : {&plan.changed, &plan.removed}) {
-    for (const fs::path& path : *paths) {
-      rejectLinks(gameFolder, path);
-      const bool existed = fs::exists(gameFolder / path);
-      if (existed) {
-        copyInto(gameFolder / path, backup / path);
-        flush.add(backup / path);
-      }
-      journal.push_back({existed, path});
-    }
-  }
+  for (const auto* paths : {&plan.changed, &plan.removed})
+    for (const fs::path& path : *paths) journal.push_back({false, path});
+  ParallelTasks tasks(journal.size(), [&](std::size_t i) {
+    const fs::path& path = journal[i].path;
+    rejectLinks(gameFolder, path);
+    journal[i].restore = fs::exists(gameFolder / path);
+    if (!journal[i].restore) return;
+    copyInto(gameFolder / path, backup / path);
+    flushFile(backup / path);
+  });
+  for (std::size_t i = 0; i < journal.size(); ++i) tasks.wait(i);
   return journal;
 }
 
@@ -187,14 +142,14 @@ void commit(const PackageManifest& manifest, const InstallPlan& plan, const fs::
   for (const fs::path& path : plan.removed) {
     passGate(gate, "delete");
     rejectLinks(gameFolder, path);
-    removeIfPresent(gameFolder / path);
+    removeFile(gameFolder / path);
   }
   passGate(gate, "manifest");
   writeFileAtomically(installedManifestPath(gameFolder), manifest.text);
   passGate(gate, "marker");
   writeFileAtomically(clientMarkerPath(gameFolder), clientMarkerText);
   passGate(gate, "journal");
-  fs::remove(updateFolder / L"journal.txt");
+  removeFile(updateFolder / L"journal.txt");
 }
 
 // The commit's own failure is what the caller must see; should the undo fail too, the
@@ -220,7 +175,7 @@ void restoreRecordedManifest(const fs::path& gameFolder, const fs::path& updateF
   if (fs::exists(previous))
     writeFileAtomically(installedManifestPath(gameFolder), readPackageMetadata(previous));
   else
-    removeIfPresent(installedManifestPath(gameFolder));
+    removeFile(installedManifestPath(gameFolder));
 }
 
 }  // namespace
@@ -231,15 +186,14 @@ void installGamePackage(const LatestPackage& package, const fs::path& gameFolder
   recoverInterruptedInstall(gameFolder, gate);
   const fs::path updateFolder = gameUpdateFolder(gameFolder);
   rejectLinks(gameFolder, kUpdateFolder);
-  fs::remove_all(updateFolder);
+  removeTree(updateFolder);
   fs::create_directories(updateFolder / L"stage");
 
   InstallPlan plan;
-  ParallelFlush flush;
-  stageChangedFiles(package, gameFolder, updateFolder / L"stage", progress, plan, flush);
+  stageChangedFiles(package, gameFolder, updateFolder / L"stage", progress, plan);
   planRemovals(package.manifest, gameFolder, updateFolder, plan);
-  const std::vector<JournalEntry> journal = backUpLiveFiles(plan, gameFolder, updateFolder / L"backup", flush);
-  flush.finish();
+  refuseUnrecoverableJournal(plan.changed, plan.removed);
+  const std::vector<JournalEntry> journal = backUpLiveFiles(plan, gameFolder, updateFolder / L"backup");
   writeFileAtomically(updateFolder / L"journal.txt", formatJournal(journal));
 
   if (progress) progress(L"Applying verified game files...", 85);
@@ -251,8 +205,10 @@ void installGamePackage(const LatestPackage& package, const fs::path& gameFolder
     undoFailedCommit(gameFolder, gate);
     throw;
   }
-  std::error_code ignored;
-  fs::remove_all(updateFolder, ignored);
+  try {
+    removeTree(updateFolder);
+  } catch (const std::exception&) {
+  }
   if (progress) progress(L"Game ready: " + utf8ToWide(package.manifest.version), 100);
 }
 
@@ -269,14 +225,14 @@ void recoverInterruptedInstall(const fs::path& gameFolder, const UpdateStepGate&
       restoreFromBackup(backup / entry.path, gameFolder / entry.path, gate);
     } else {
       passGate(gate, "delete");
-      removeIfPresent(gameFolder / entry.path);
+      removeFile(gameFolder / entry.path);
     }
   }
   restoreRecordedManifest(gameFolder, updateFolder, gate);
   passGate(gate, "journal");
-  fs::remove(journalPath);
+  removeFile(journalPath);
   passGate(gate, "cleanup");
-  fs::remove_all(updateFolder);
+  removeTree(updateFolder);
 }
 
 }  // namespace Corvanthorne::Update

@@ -11,14 +11,29 @@
 
 namespace Corvanthorne::Update {
 
+namespace {
+
+std::string journalPath(const std::filesystem::path& path) { return wideToUtf8(packagePathKey(path)); }
+
+}  // namespace
+
 std::string formatJournal(const std::vector<JournalEntry>& entries) {
   std::string text;
   for (const JournalEntry& entry : entries) {
     text += entry.restore ? "R " : "D ";
-    text += wideToUtf8(packagePathKey(entry.path));
+    text += journalPath(entry.path);
     text += '\n';
   }
   return text;
+}
+
+void refuseUnrecoverableJournal(const std::vector<std::filesystem::path>& changed,
+                                const std::vector<std::filesystem::path>& deleted) {
+  std::uint64_t size = 0;
+  for (const auto* paths : {&changed, &deleted})
+    for (const std::filesystem::path& path : *paths) size += nativeUtf8(path).size() + 3;  // "R ", path, LF
+  if (size > maxPackageMetadataSize)
+    throw std::runtime_error("This update changes too many files to install safely: its recovery journal would exceed 8 MiB");
 }
 
 std::vector<JournalEntry> parseJournal(std::string_view text) {

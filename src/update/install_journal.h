@@ -15,6 +15,11 @@ struct JournalEntry {
 
 std::string formatJournal(const std::vector<JournalEntry>& entries);
 
+// Refuses, before anything is backed up or committed, an install whose journal of these
+// changed and deleted files would be larger than recovery reads back (the metadata limit).
+void refuseUnrecoverableJournal(const std::vector<std::filesystem::path>& changed,
+                                const std::vector<std::filesystem::path>& deleted);
+
 // Validates every line before anything is undone: "Invalid update recovery journal" for a
 // malformed line, "Invalid update recovery path" for a path a game package may not hold.
 std::vector<JournalEntry> parseJournal(std::string_view text);

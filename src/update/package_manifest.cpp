@@ -225,6 +225,7 @@ std::wstring packagePathKey(const std::filesystem::path& path) {
 std::wstring packagePathIdentity(const std::filesystem::path& path) { return ordinalCaseFold(packagePathKey(path)); }
 
 PackageManifest parsePackageManifestText(std::string text, std::string_view expectedKind) {
+  if (text.size() > maxPackageMetadataSize) fail("Package metadata is too large");
   PackageManifest manifest;
   LineSplitter lines(text);
   std::string_view line;

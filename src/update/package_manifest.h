@@ -36,7 +36,8 @@ inline constexpr std::uint64_t maxPackageMetadataSize = 8'388'608;
 // Reads a whole metadata file in binary mode.
 std::string readPackageMetadata(const std::filesystem::path& path);
 
-// Parses manifest bytes; the kind in the header must equal expectedKind.
+// Parses manifest bytes, at most maxPackageMetadataSize of them (manifests composed in memory
+// too); the kind in the header must equal expectedKind.
 PackageManifest parsePackageManifestText(std::string text, std::string_view expectedKind);
 
 PackageManifest parsePackageManifest(const std::filesystem::path& manifestPath,
@@ -83,7 +84,8 @@ class LineSplitter {
   std::size_t position_ = 0;
 };
 
-// Upper-cases each UTF-16 code unit with the operating system's case table.
+// Upper-cases each UTF-16 code unit with the simple mapping the system uses to compare names
+// ignoring case (ordinal_case.cpp).
 std::wstring ordinalCaseFold(std::wstring text);
 
 }  // namespace Corvanthorne::Update

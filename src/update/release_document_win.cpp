@@ -54,7 +54,8 @@ std::string exportKey(BCRYPT_KEY_HANDLE key, LPCWSTR blobType) {
 }  // namespace
 
 std::string verifyReleaseDocument(std::string_view document, std::string_view publicKey) {
-  const JsonValue envelope = parseReleaseJson(document);
+  const JsonDocument parsed = parseReleaseJson(document);
+  const JsonValue& envelope = parsed.root();
   std::string payload = decodeReleaseBase64(releaseField(envelope, "payload", JsonType::String).string());
   std::string signature = decodeReleaseBase64(releaseField(envelope, "signature", JsonType::String).string());
   const std::string keyBlob = decodeReleaseBase64(publicKey);

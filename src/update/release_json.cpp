@@ -19,27 +19,28 @@
 // After the root value only white space may follow. Syntax errors read
 // "World JSON at byte N: message", N being where the parser stood: at the offending byte or
 // the end of the text, after the bytes of a number that does not convert, or just after the
-// value of a member whose key repeats.
+// value of a member whose key repeats (a repeat found before any later fault wins).
+//
+// Memory: the first pass also counts the elements of every container and the bytes of every
+// string, so the parser fills one exactly sized block in place: eight bytes per value plus
+// the string bytes, no growing stacks and no copies, even for hostile documents of tiny
+// values (a document peaks at a few times its size).
 #include "update/release_json.h"
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <fstream>
-#include <iterator>
-#include <optional>
-#include <set>
+#include <numeric>
 #include <stdexcept>
+#include <vector>
 
 #include "common/text.h"
 
 namespace Corvanthorne::Update {
 namespace {
-
-using Member = JsonObject::Member;
-
-bool keyLess(const Member& a, const Member& b) { return a.first < b.first; }
 
 // C-locale isspace, without the locale lookup.
 bool isJsonSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -53,92 +54,154 @@ int hexDigitValue(unsigned char c) {
   return -1;
 }
 
-// The linear pass that bounds nesting before the recursive parser runs.
-void checkNesting(std::string_view bytes) {
-  bool inString = false;
-  bool escaped = false;
-  int depth = 0;
-  for (const char c : bytes) {
-    if (inString) {
-      if (escaped) escaped = false;
-      else if (c == '\\') escaped = true;
-      else if (c == '"') inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > releaseJsonDepthLimit) throw std::runtime_error("Release JSON is too deeply nested");
-    } else if (c == ']' || c == '}') {
-      if (depth == 0) throw std::runtime_error("Invalid release JSON");
-      --depth;
-    }
-  }
-}
+constexpr std::size_t slotBytes = sizeof(JsonValue);
 
-// Finds a repeated key as soon as its member is added to the members of one object, which
-// sit at the top of the parser's member stack from `first` on: a linear search for the small
-// objects of real documents, an ordered set of stack indices once an object grows large (a
-// tree rather than a hash table, so that crafted colliding keys cannot make it quadratic).
-class DuplicateKeyCheck {
- public:
-  DuplicateKeyCheck(const std::vector<Member>& stack, std::size_t first) : stack_(stack), first_(first) {}
+std::size_t slotsForBytes(std::size_t bytes) { return (bytes + slotBytes - 1) / slotBytes; }
 
-  // True when the key of the member on top of the stack was already present.
-  bool lastIsRepeated() {
-    const std::size_t last = stack_.size() - 1;
-    if (last - first_ < linearSearchLimit) {
-      const std::string& key = stack_[last].first;
-      return std::any_of(stack_.begin() + static_cast<std::ptrdiff_t>(first_),
-                         stack_.begin() + static_cast<std::ptrdiff_t>(last),
-                         [&](const Member& member) { return member.first == key; });
-    }
-    if (!seen_) {
-      seen_.emplace(KeyLess{&stack_});
-      for (std::size_t i = first_; i < last; ++i) seen_->insert(i);
-    }
-    return !seen_->insert(last).second;
-  }
-
- private:
-  static constexpr std::size_t linearSearchLimit = 32;
-  struct KeyLess {
-    const std::vector<Member>* stack;
-    bool operator()(std::size_t a, std::size_t b) const { return (*stack)[a].first < (*stack)[b].first; }
-  };
-  const std::vector<Member>& stack_;
-  const std::size_t first_;
-  std::optional<std::set<std::size_t, KeyLess>> seen_;
+// What the first pass learns: the size of every non-empty container in the order the
+// parser will open them, and how many slots the values and the strings need at most. Sizes
+// take two bytes each, so that even a document of nested one-element arrays stays small;
+// the few containers of 65,535 elements or more are listed apart.
+struct Layout {
+  static constexpr std::uint16_t large = 0xFFFF;
+  std::vector<std::uint16_t> counts;
+  std::vector<std::pair<std::size_t, std::uint32_t>> largeCounts;  // (index in counts, size), ascending
+  std::size_t valueSlots = 1;  // the root, every element, two per member (key and value)
+  std::size_t stringSlots = 0;
 };
 
-// Moves the top of a stack, from `first` on, into an exactly sized vector.
-template <typename T>
-std::vector<T> popRange(std::vector<T>& stack, std::size_t first) {
-  std::vector<T> range(std::make_move_iterator(stack.begin() + static_cast<std::ptrdiff_t>(first)),
-                       std::make_move_iterator(stack.end()));
-  stack.resize(first);
-  return range;
-}
-
-class Parser {
+// The linear pass before the parser: bounds nesting and measures the document. The parser
+// reads the same bytes the same way up to any point where it fails, so the counts it takes
+// match what it finds; it still checks every count against what it allocated.
+class LayoutScan {
  public:
-  explicit Parser(std::string_view text) : text_(text) {}
+  explicit LayoutScan(std::string_view bytes) : bytes_(bytes) {}
 
-  JsonValue parseDocument() {
-    if (text_.starts_with("\xEF\xBB\xBF")) position_ = 3;
-    JsonValue root;
-    parseValue(root);
-    skipSpace();
-    if (position_ < text_.size()) fail("extra data after root value");
-    return root;
+  Layout run() {
+    while (at_ < bytes_.size()) {
+      const char c = bytes_[at_];
+      if (isJsonSpace(static_cast<unsigned char>(c))) {
+        ++at_;
+        continue;
+      }
+      // The first byte after an opener decides, as in the parser, whether the container is empty.
+      if (justOpened_ && c != open_[depth_].closer) countElement();
+      justOpened_ = false;
+      switch (c) {
+        case '"': skipString(); continue;
+        case '[': open(']'); break;
+        case '{': open('}'); break;
+        case ']': case '}': close(); break;
+        case ',': if (depth_ > 0) countElement(); break;
+        default: break;
+      }
+      ++at_;
+    }
+    if (justOpened_) countElement();  // the parser, too, reads the end of the text as an element
+    while (depth_ > 0) close();       // the parser may fill unclosed containers before it fails
+    layout_.counts.shrink_to_fit();
+    std::sort(layout_.largeCounts.begin(), layout_.largeCounts.end());
+    return std::move(layout_);
   }
 
  private:
+  static constexpr std::size_t noEntry = ~std::size_t{0};
+  struct Container {
+    char closer = 0;
+    std::size_t entry = noEntry;  // its place in Layout::counts, from its first element on
+    std::uint32_t count = 0;
+  };
+
+  void open(char closer) {
+    if (depth_ == releaseJsonDepthLimit) throw std::runtime_error("Release JSON is too deeply nested");
+    open_[++depth_] = {closer, noEntry, 0};
+    justOpened_ = true;
+  }
+
+  void close() {
+    if (depth_ == 0) throw std::runtime_error("Invalid release JSON");
+    const Container& container = open_[depth_--];
+    if (container.entry == noEntry) return;
+    const bool large = container.count >= Layout::large;
+    layout_.counts[container.entry] = large ? Layout::large : static_cast<std::uint16_t>(container.count);
+    if (large) layout_.largeCounts.emplace_back(container.entry, container.count);
+  }
+
+  void countElement() {
+    Container& container = open_[depth_];
+    if (container.entry == noEntry) {
+      container.entry = layout_.counts.size();
+      layout_.counts.push_back(0);
+    }
+    ++container.count;
+    layout_.valueSlots += container.closer == '}' ? 2 : 1;
+  }
+
+  // Leaves at_ past the closing quote; a backslash makes the next byte ordinary.
+  void skipString() {
+    const std::size_t start = ++at_;
+    while (at_ < bytes_.size() && bytes_[at_] != '"') at_ += bytes_[at_] == '\\' ? 2 : 1;
+    layout_.stringSlots += slotsForBytes(std::min(at_, bytes_.size()) - start);
+    ++at_;
+  }
+
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+  Layout layout_;
+  std::array<Container, releaseJsonDepthLimit + 1> open_{};
+  int depth_ = 0;
+  bool justOpened_ = false;
+};
+
+}  // namespace
+
+// Fills the block that the layout pass sized: values in the order containers open (each
+// container's elements in one run of slots), strings after all values, each starting on
+// a slot. A value refers forward to its elements or bytes, so sorting members, which moves
+// them within their own run, only has to adjust their distances.
+class JsonParser {
+ public:
+  JsonParser(std::string_view text, Layout layout)
+      : text_(text), counts_(std::move(layout.counts)), largeCounts_(std::move(layout.largeCounts)),
+        valueSlots_(layout.valueSlots),
+        size_(layout.valueSlots + layout.stringSlots), nextString_(layout.valueSlots) {
+    if (size_ > JsonValue::kOffsetMask) layoutMismatch();  // far beyond what 16 MiB can need
+    storage_.reset(new JsonValue[size_]);
+  }
+
+  JsonDocument parseDocument() {
+    if (text_.starts_with("\xEF\xBB\xBF")) position_ = 3;
+    parseValue(storage_[0]);
+    skipSpace();
+    if (position_ < text_.size()) fail("extra data after root value");
+    return JsonDocument(std::move(storage_), size_);
+  }
+
+ private:
+  using Tag = JsonValue::Tag;
   static constexpr int endOfText = -1;
+  static constexpr std::size_t none = ~std::size_t{0};
+
+  // Members of an object being parsed whose values are complete.
+  struct OpenObject {
+    const JsonValue* members;
+    std::size_t firstEnd;  // its first entry in memberEnds_
+  };
 
   int peek() const { return position_ < text_.size() ? static_cast<unsigned char>(text_[position_]) : endOfText; }
 
-  [[noreturn]] void fail(std::string_view message) const {
+  // A repeated key among the finished members of the open objects lies before this fault,
+  // so it is the one reported, as a parser checking each member at once would have.
+  [[noreturn]] void fail(std::string_view message) {
+    const std::size_t repeat = earliestRepeatedMember();
+    if (repeat != none) {
+      position_ = repeat;
+      message = "duplicate object key";
+    }
     throw std::runtime_error("World JSON at byte " + std::to_string(position_) + ": " + std::string(message));
   }
+
+  [[noreturn]] static void layoutMismatch() { throw std::logic_error("Release JSON layout mismatch"); }
 
   void skipSpace() {
     while (position_ < text_.size() && isJsonSpace(static_cast<unsigned char>(text_[position_]))) ++position_;
@@ -149,19 +212,34 @@ class Parser {
     ++position_;
   }
 
-  // Nesting is bounded by checkNesting, so the recursion is too.
+  static void link(JsonValue& value, Tag tag, std::size_t count, const JsonValue* target) {
+    if (count > JsonValue::kCountMask) layoutMismatch();
+    value.bits_ = JsonValue::boxed(tag, count, count == 0 ? 0 : static_cast<std::uint64_t>(target - &value));
+  }
+
+  JsonValue* takeSlots(std::size_t count) {
+    if (count > valueSlots_ - nextSlot_) layoutMismatch();
+    JsonValue* slots = storage_.get() + nextSlot_;
+    nextSlot_ += count;
+    return slots;
+  }
+
+  std::size_t takeCount() {
+    if (nextCount_ == counts_.size()) layoutMismatch();
+    const std::uint16_t count = counts_[nextCount_++];
+    if (count != Layout::large) return count;
+    if (nextLarge_ == largeCounts_.size() || largeCounts_[nextLarge_].first != nextCount_ - 1) layoutMismatch();
+    return largeCounts_[nextLarge_++].second;
+  }
+
+  // Nesting is bounded by the layout pass, so the recursion is too.
   void parseValue(JsonValue& out) {
     skipSpace();
     const int c = peek();
     if (c == endOfText) fail("unexpected end of file");
     if (c == '{') return parseObject(out);
     if (c == '[') return parseArray(out);
-    if (c == '"') {
-      std::string text;
-      parseString(text);
-      out = JsonValue(std::move(text));
-      return;
-    }
+    if (c == '"') return parseString(out);
     if (c == '-' || isDigit(c)) return parseNumber(out);
     parseLiteral(out);
   }
@@ -171,27 +249,31 @@ class Parser {
     skipSpace();
     if (peek() == '}') {
       ++position_;
-      out = JsonValue(JsonObject());
-      return;
+      return link(out, Tag::Object, 0, nullptr);
     }
-    const std::size_t first = memberStack_.size();
-    DuplicateKeyCheck duplicates(memberStack_, first);
+    const std::size_t capacity = takeCount();
+    JsonValue* members = takeSlots(2 * capacity);
+    openObjects_.push_back({members, memberEnds_.size()});
+    std::size_t count = 0;
     for (;;) {
       skipSpace();
       if (peek() != '"') fail("expected object key");
-      Member member;
-      parseString(member.first);
+      if (count == capacity) layoutMismatch();
+      parseString(members[2 * count]);
       skipSpace();
       expect(':');
-      parseValue(member.second);
-      memberStack_.push_back(std::move(member));
-      if (duplicates.lastIsRepeated()) fail("duplicate object key");
+      parseValue(members[2 * count + 1]);
+      memberEnds_.push_back(static_cast<std::uint32_t>(position_));
+      ++count;
       skipSpace();
       if (peek() == '}') break;
       expect(',');
     }
     ++position_;
-    out = JsonValue(JsonObject(popRange(memberStack_, first)));
+    sortMembers(members, count);
+    memberEnds_.resize(openObjects_.back().firstEnd);
+    openObjects_.pop_back();
+    link(out, Tag::Object, count, members);
   }
 
   void parseArray(JsonValue& out) {
@@ -199,45 +281,54 @@ class Parser {
     skipSpace();
     if (peek() == ']') {
       ++position_;
-      out = JsonValue(std::vector<JsonValue>());
-      return;
+      return link(out, Tag::Array, 0, nullptr);
     }
-    const std::size_t first = valueStack_.size();
+    const std::size_t capacity = takeCount();
+    JsonValue* elements = takeSlots(capacity);
+    std::size_t count = 0;
     for (;;) {
-      JsonValue element;
-      parseValue(element);
-      valueStack_.push_back(std::move(element));
+      if (count == capacity) layoutMismatch();
+      parseValue(elements[count++]);
       skipSpace();
       if (peek() == ']') break;
       expect(',');
     }
     ++position_;
-    out = JsonValue(popRange(valueStack_, first));
+    link(out, Tag::Array, count, elements);
   }
 
   // Copies runs of plain bytes at once; only quotes, backslashes and control bytes stop it.
-  void parseString(std::string& out) {
+  void parseString(JsonValue& out) {
     ++position_;
+    char* const begin = reinterpret_cast<char*>(storage_.get() + nextString_);
+    stringEnd_ = begin;
     for (;;) {
       const std::size_t runStart = position_;
       while (position_ < text_.size() && isPlainStringByte(static_cast<unsigned char>(text_[position_])))
         ++position_;
-      out.append(text_.data() + runStart, position_ - runStart);
+      appendToString(text_.substr(runStart, position_ - runStart));
       const int c = peek();
-      if (c == '"') {
-        ++position_;
-        return;
-      }
+      if (c == '"') break;
       if (c == endOfText) fail("unterminated string");
       if (c != '\\') fail("control character in string");
       ++position_;
-      appendEscape(out);
+      appendEscape();
     }
+    ++position_;
+    const auto length = static_cast<std::size_t>(stringEnd_ - begin);
+    link(out, Tag::String, length, storage_.get() + nextString_);
+    nextString_ += slotsForBytes(length);
   }
 
   static bool isPlainStringByte(unsigned char c) { return c >= 0x20 && c != '"' && c != '\\'; }
 
-  void appendEscape(std::string& out) {
+  void appendToString(std::string_view bytes) {
+    const char* const limit = reinterpret_cast<const char*>(storage_.get() + size_);
+    if (bytes.size() > static_cast<std::size_t>(limit - stringEnd_)) layoutMismatch();
+    stringEnd_ = std::copy(bytes.begin(), bytes.end(), stringEnd_);
+  }
+
+  void appendEscape() {
     const int c = peek();
     if (c == endOfText) fail("unfinished escape sequence");
     char byte = 0;
@@ -250,14 +341,14 @@ class Parser {
       case 't': byte = '\t'; break;
       case 'u':
         ++position_;
-        return appendUnicodeEscape(out);
+        return appendUnicodeEscape();
       default: fail("invalid escape sequence");
     }
-    out.push_back(byte);
+    appendToString(std::string_view(&byte, 1));
     ++position_;
   }
 
-  void appendUnicodeEscape(std::string& out) {
+  void appendUnicodeEscape() {
     if (text_.size() - position_ < 4) fail("unfinished unicode escape");
     unsigned unit = 0;
     for (int i = 0; i < 4; ++i) {
@@ -266,7 +357,9 @@ class Parser {
       unit = unit * 16 + static_cast<unsigned>(digit);
       ++position_;
     }
-    appendUtf8(out, unit);
+    std::string bytes;
+    appendUtf8(bytes, unit);
+    appendToString(bytes);
   }
 
   void skipDigits() {
@@ -289,14 +382,14 @@ class Parser {
     double number = 0;
     const auto result = std::from_chars(text_.data() + start, text_.data() + position_, number);
     if (result.ec != std::errc{}) fail("invalid number");
-    out = JsonValue(number);
+    out.bits_ = std::bit_cast<std::uint64_t>(number);  // finite, so never a boxed pattern
   }
 
   void parseLiteral(JsonValue& out) {
     const std::string_view rest = text_.substr(position_);
     if (rest.starts_with("true") || rest.starts_with("false")) {
       const bool value = rest[0] == 't';
-      out = JsonValue(value);
+      out.bits_ = JsonValue::boxed(value ? Tag::True : Tag::False, 0, 0);
       position_ += value ? 4 : 5;
     } else if (rest.starts_with("null")) {
       position_ += 4;
@@ -305,13 +398,96 @@ class Parser {
     }
   }
 
+  static std::string_view keyOf(const JsonValue* members, std::size_t index) { return members[2 * index].string(); }
+
+  // Member numbers 0..count-1 ordered by key, equal keys by position.
+  static void orderByKey(const JsonValue* members, std::size_t count, std::vector<std::uint32_t>& order) {
+    order.resize(count);
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(), [members](std::uint32_t a, std::uint32_t b) {
+      const int compared = keyOf(members, a).compare(keyOf(members, b));
+      return compared < 0 || (compared == 0 && a < b);
+    });
+  }
+
+  static bool hasAdjacentEqualKeys(const JsonValue* members, const std::vector<std::uint32_t>& order) {
+    return std::adjacent_find(order.begin(), order.end(), [members](std::uint32_t a, std::uint32_t b) {
+             return keyOf(members, a) == keyOf(members, b);
+           }) != order.end();
+  }
+
+  // Where the parser stood after the first member (in document order) of any open object
+  // whose key an earlier member of that object already had; none if there is no such member.
+  std::size_t earliestRepeatedMember() {
+    std::size_t earliest = none;
+    for (std::size_t i = 0; i < openObjects_.size(); ++i) {
+      const OpenObject& object = openObjects_[i];
+      const std::size_t endOfFinished = i + 1 < openObjects_.size() ? openObjects_[i + 1].firstEnd : memberEnds_.size();
+      orderByKey(object.members, endOfFinished - object.firstEnd, order_);
+      for (std::size_t k = 1; k < order_.size(); ++k)
+        if (keyOf(object.members, order_[k]) == keyOf(object.members, order_[k - 1]))
+          earliest = std::min<std::size_t>(earliest, memberEnds_[object.firstEnd + order_[k]]);
+    }
+    return earliest;
+  }
+
+  // Puts the members of a finished object in key order; a repeated key fails the parse.
+  void sortMembers(JsonValue* members, std::size_t count) {
+    bool ascending = true;
+    for (std::size_t i = 1; i < count && ascending; ++i) ascending = keyOf(members, i - 1) < keyOf(members, i);
+    if (ascending) return;
+    orderByKey(members, count, order_);
+    if (hasAdjacentEqualKeys(members, order_)) fail("duplicate object key");
+    permuteMembers(members);
+  }
+
+  // Slot `to` of a run receives the value from slot `from`: its forward distance grows by
+  // the move.
+  static void moveSlot(JsonValue* run, std::size_t from, std::size_t to, std::uint64_t bits) {
+    const bool refersForward = JsonValue::refersForward(bits);
+    run[to].bits_ = refersForward ? bits + from - to : bits;
+  }
+
+  // Moves member order_[p] to position p, following each cycle of the permutation once.
+  void permuteMembers(JsonValue* members) {
+    constexpr std::uint32_t placed = 0x8000'0000;
+    for (std::size_t start = 0; start < order_.size(); ++start) {
+      if ((order_[start] & placed) != 0 || order_[start] == start) continue;
+      const std::uint64_t savedKey = members[2 * start].bits_;
+      const std::uint64_t savedValue = members[2 * start + 1].bits_;
+      for (std::size_t to = start;;) {
+        const std::size_t from = order_[to];
+        order_[to] |= placed;
+        if (from == start) {
+          moveSlot(members, 2 * start, 2 * to, savedKey);
+          moveSlot(members, 2 * start + 1, 2 * to + 1, savedValue);
+          break;
+        }
+        moveSlot(members, 2 * from, 2 * to, members[2 * from].bits_);
+        moveSlot(members, 2 * from + 1, 2 * to + 1, members[2 * from + 1].bits_);
+        to = from;
+      }
+    }
+  }
+
   std::string_view text_;
   std::size_t position_ = 0;
-  // Elements and members of the containers being parsed, nested ones on top: each container
-  // then gets one allocation of its exact size.
-  std::vector<JsonValue> valueStack_;
-  std::vector<Member> memberStack_;
+  std::vector<std::uint16_t> counts_;
+  std::size_t nextCount_ = 0;
+  std::vector<std::pair<std::size_t, std::uint32_t>> largeCounts_;
+  std::size_t nextLarge_ = 0;
+  const std::size_t valueSlots_;
+  const std::size_t size_;
+  std::unique_ptr<JsonValue[]> storage_;
+  std::size_t nextSlot_ = 1;  // after the root
+  std::size_t nextString_;
+  char* stringEnd_ = nullptr;
+  std::vector<OpenObject> openObjects_;
+  std::vector<std::uint32_t> memberEnds_;  // per finished member of the open objects: where its value ended
+  std::vector<std::uint32_t> order_;
 };
+
+namespace {
 
 // Base64 sextet of each byte, -1 outside the standard alphabet (so "=" too).
 constexpr std::array<signed char, 256> base64Values = [] {
@@ -337,34 +513,49 @@ std::uint32_t base64Group(std::string_view characters) {
 
 }  // namespace
 
-JsonObject::JsonObject(std::vector<Member> members) : members_(std::move(members)) {
-  if (!std::is_sorted(members_.begin(), members_.end(), keyLess)) std::sort(members_.begin(), members_.end(), keyLess);
-  const auto repeated = std::adjacent_find(members_.begin(), members_.end(),
-                                           [](const Member& a, const Member& b) { return a.first == b.first; });
-  if (repeated != members_.end()) throw std::invalid_argument("duplicate object key");
+JsonType JsonValue::type() const {
+  if (!isBoxed()) return JsonType::Number;
+  switch (tag()) {
+    case Tag::Null: return JsonType::Null;
+    case Tag::False: case Tag::True: return JsonType::Boolean;
+    case Tag::String: return JsonType::String;
+    case Tag::Array: return JsonType::Array;
+    case Tag::Object: break;
+  }
+  return JsonType::Object;
 }
 
-namespace {
+double JsonValue::number() const { return isBoxed() ? 0.0 : std::bit_cast<double>(bits_); }
 
-// Each accessor answers with an empty value of its kind when the value holds another kind.
-template <typename T>
-const T& valueOrEmpty(const T* held) {
-  static const T empty{};
-  return held ? *held : empty;
+std::string_view JsonValue::string() const {
+  const std::size_t length = countOf(Tag::String);
+  return length == 0 ? std::string_view() : std::string_view(reinterpret_cast<const char*>(target()), length);
 }
 
-}  // namespace
+std::span<const JsonValue> JsonValue::array() const {
+  const std::size_t count = countOf(Tag::Array);
+  return count == 0 ? std::span<const JsonValue>() : std::span<const JsonValue>(target(), count);
+}
 
-bool JsonValue::boolean() const { return valueOrEmpty(std::get_if<bool>(&data_)); }
-double JsonValue::number() const { return valueOrEmpty(std::get_if<double>(&data_)); }
-const std::string& JsonValue::string() const { return valueOrEmpty(std::get_if<std::string>(&data_)); }
-const std::vector<JsonValue>& JsonValue::array() const { return valueOrEmpty(std::get_if<std::vector<JsonValue>>(&data_)); }
-const JsonObject& JsonValue::object() const { return valueOrEmpty(std::get_if<JsonObject>(&data_)); }
+JsonObject JsonValue::object() const {
+  const std::size_t count = countOf(Tag::Object);
+  return count == 0 ? JsonObject() : JsonObject(target(), count);
+}
+
+JsonObject::Member JsonObject::Iterator::operator*() const { return {slot_[0].string(), slot_[1]}; }
 
 const JsonValue* JsonObject::find(std::string_view key) const {
-  const auto found = std::lower_bound(members_.begin(), members_.end(), key,
-                                      [](const Member& member, std::string_view k) { return member.first < k; });
-  return found != members_.end() && found->first == key ? &found->second : nullptr;
+  std::size_t low = 0, high = size_;
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    const int compared = members_[2 * middle].string().compare(key);
+    if (compared == 0) return &members_[2 * middle + 1];
+    if (compared < 0)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  return nullptr;
 }
 
 std::string readReleaseMetadata(const std::filesystem::path& path) {
@@ -377,10 +568,9 @@ std::string readReleaseMetadata(const std::filesystem::path& path) {
   return bytes;
 }
 
-JsonValue parseReleaseJson(std::string_view bytes) {
+JsonDocument parseReleaseJson(std::string_view bytes) {
   if (bytes.size() > releaseMetadataSizeLimit) throw std::runtime_error("Release metadata exceeds size limit");
-  checkNesting(bytes);
-  return Parser(bytes).parseDocument();
+  return JsonParser(bytes, LayoutScan(bytes).run()).parseDocument();
 }
 
 const JsonValue& releaseField(const JsonValue& object, std::string_view name, JsonType type) {

@@ -88,7 +88,7 @@ ReleaseHeader readReleaseHeader(const JsonValue& payload, std::wstring_view sour
 
 void refuseRollback(const ReleaseHeader& incoming, const JsonValue& acceptedPayload) {
   const std::uint64_t content = releaseInteger(acceptedPayload, "content");
-  const std::string& id = releaseField(acceptedPayload, "id", JsonType::String).string();
+  const std::string_view id = releaseField(acceptedPayload, "id", JsonType::String).string();
   if (incoming.content < content || (incoming.content == content && incoming.id != id))
     fail("The patch server returned an older release. A rollback must be published as a new signed revision.");
 }
@@ -116,15 +116,15 @@ ReleasePlan planRelease(const JsonValue& payload, const ReleaseHeader& header) {
   if (!isValidReleaseId(header.id)) fail("Invalid release ID");
   ReleasePlan plan;
   plan.notes = releaseField(payload, "notes", JsonType::String).string();
-  const std::vector<JsonValue>& files = releaseField(payload, "files", JsonType::Array).array();
+  const std::span<const JsonValue> files = releaseField(payload, "files", JsonType::Array).array();
   if (files.empty() || files.size() > maxReleaseFiles) fail("Invalid release file count");
 
   ManifestComposer game("game", header.id), launcher("launcher", header.id);
   std::unordered_set<std::wstring> incoming;
   incoming.reserve(files.size());
   for (const JsonValue& entry : files) {
-    const std::string& path = releaseField(entry, "path", JsonType::String).string();
-    const std::string& sha256 = releaseField(entry, "sha256", JsonType::String).string();
+    const std::string_view path = releaseField(entry, "path", JsonType::String).string();
+    const std::string_view sha256 = releaseField(entry, "sha256", JsonType::String).string();
     const std::uint64_t size = releaseInteger(entry, "size");
     const bool isLauncher = path == "launcher.exe";
     const std::filesystem::path packagePath = packagePathFromUtf8(path);

@@ -130,7 +130,7 @@ void guardAgainstRollback(const fs::path& gameFolder, const ReleaseHeader& incom
   rejectLinks(gameFolder, acceptedReleaseRelative());
   const fs::path accepted = gameFolder / acceptedReleaseRelative();
   if (!isExistingRegularFile(accepted)) return;
-  refuseRollback(incoming, parseReleaseJson(verifyReleaseDocument(readReleaseMetadata(accepted), publicKey)));
+  refuseRollback(incoming, parseReleaseJson(verifyReleaseDocument(readReleaseMetadata(accepted), publicKey)).root());
 }
 
 LatestPackage writePackage(const fs::path& folder, PackageManifest manifest) {
@@ -216,7 +216,8 @@ RemoteRelease fetchRemoteRelease(std::wstring_view sourceBase, const fs::path& g
 
   RemoteRelease release;
   release.document = readReleaseMetadata(remote / L"candidate.json");
-  const JsonValue payload = parseReleaseJson(verifyReleaseDocument(release.document, publicKey));
+  const JsonDocument parsed = parseReleaseJson(verifyReleaseDocument(release.document, publicKey));
+  const JsonValue& payload = parsed.root();
   const ReleaseHeader header = readReleaseHeader(payload, sourceBase);
   guardAgainstRollback(gameFolder, header, publicKey);
   ReleasePlan plan = planRelease(payload, header);

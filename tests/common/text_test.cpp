@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/messages.h"
 
 namespace Corvanthorne {
 namespace {
@@ -32,14 +31,6 @@ TEST(WideToUtf8, RoundTripsAndRejectsUnpairedSurrogates) {
   EXPECT_EQ(wideToUtf8(std::wstring({L'a', wchar_t(0xD83D)})), "");
   EXPECT_EQ(wideToUtf8(std::wstring({wchar_t(0xDE00), L'a'})), "");
   EXPECT_EQ(wideToUtf8(std::wstring({wchar_t(0xD83D), L'a'})), "");
-}
-
-TEST(Messages, WindowsErrorSuffixAndPathText) {
-  EXPECT_EQ(withWindowsError("Could not replace a", 32), "Could not replace a (Windows error 32)");
-#ifdef _WIN32
-  EXPECT_EQ(pathText(std::filesystem::path(L"C:\\Games\\Qel\\caf\u00e9.txt")), "C:/Games/Qel/caf\xC3\xA9.txt");
-#endif
-  EXPECT_EQ(pathText(pathFromUtf8("a/caf\xC3\xA9")), "a/caf\xC3\xA9");
 }
 
 TEST(AsciiCase, FoldsOnlyAsciiLetters) {

@@ -9,73 +9,54 @@
 namespace Corvanthorne {
 namespace {
 
-// Records which stages ran and what the error box would have shown.
-struct StageRecorder {
+// One run: what each stage does (a stage named in `throwing` throws `message` as a standard
+// exception), and what must come of it.
+struct StageCase {
+  std::optional<int> helperResult;
+  bool bootstrapResult;
+  int mainResult;
+  std::string throwing;
+  const char* message;
+  int exitCode;
   std::vector<std::string> calls;
   std::vector<std::wstring> boxes;
-  std::optional<int> helperResult;
-  bool bootstrapResult = true;
-  int mainResult = 0;
-
-  RunStages stages() {
-    return {[this] { calls.push_back("helper"); return helperResult; },
-            [this] { calls.push_back("bootstrap"); return bootstrapResult; },
-            [this] { calls.push_back("main"); return mainResult; },
-            [this](const std::wstring& text) { boxes.push_back(text); }};
-  }
 };
 
-TEST(RunStages, RunsAllThreeInOrderAndReturnsTheMainResult) {
-  StageRecorder recorder;
-  recorder.mainResult = 7;
-  EXPECT_EQ(runStages(recorder.stages()), 7);
-  EXPECT_EQ(recorder.calls, (std::vector<std::string>{"helper", "bootstrap", "main"}));
-  EXPECT_TRUE(recorder.boxes.empty());
-}
-
-TEST(RunStages, HelperCodeEndsTheProcessBeforeAnyWindow) {
-  for (int code : {0, 1, 42}) {
-    StageRecorder recorder;
-    recorder.helperResult = code;
-    EXPECT_EQ(runStages(recorder.stages()), code);
-    EXPECT_EQ(recorder.calls, (std::vector<std::string>{"helper"}));
-  }
-}
-
-TEST(RunStages, BootstrapFalseExitsWithZeroWithoutTheLauncher) {
-  StageRecorder recorder;
-  recorder.bootstrapResult = false;
-  recorder.mainResult = 5;
-  EXPECT_EQ(runStages(recorder.stages()), 0);
-  EXPECT_EQ(recorder.calls, (std::vector<std::string>{"helper", "bootstrap"}));
-}
-
-TEST(RunStages, EscapingExceptionShowsItsMessageAndExitsWithOne) {
-  StageRecorder recorder;
-  RunStages stages = recorder.stages();
-  stages.updateBootstrap = [] () -> bool { throw std::runtime_error("Caf\xC3\xA9 folder is locked"); };
-  EXPECT_EQ(runStages(stages), 1);
-  ASSERT_EQ(recorder.boxes.size(), 1u);
-  EXPECT_EQ(recorder.boxes[0], std::wstring(L"Caf") + wchar_t(0xE9) + L" folder is locked");
-}
-
-TEST(RunStages, InvalidUtf8OrEmptyMessageGivesAnEmptyBody) {
-  for (const char* message : {"bad \xC3 text", ""}) {
-    StageRecorder recorder;
-    RunStages stages = recorder.stages();
-    stages.launcherMain = [message]() -> int { throw std::logic_error(message); };
-    EXPECT_EQ(runStages(stages), 1);
-    ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0], L"");
+TEST(RunStages, OrderExitCodesAndTheErrorBox) {
+  const StageCase cases[] = {
+      {std::nullopt, true, 7, "", "", 7, {"helper", "bootstrap", "main"}, {}},
+      {0, true, 7, "", "", 0, {"helper"}, {}},
+      {42, true, 7, "", "", 42, {"helper"}, {}},
+      {std::nullopt, false, 5, "", "", 0, {"helper", "bootstrap"}, {}},
+      {std::nullopt, true, 5, "bootstrap", "Caf\xC3\xA9 folder is locked", 1, {"helper", "bootstrap"},
+       {std::wstring(L"Caf") + wchar_t(0xE9) + L" folder is locked"}},
+      // Invalid UTF-8 or an empty message gives an empty body.
+      {std::nullopt, true, 5, "main", "bad \xC3 text", 1, {"helper", "bootstrap", "main"}, {L""}},
+      {std::nullopt, true, 5, "main", "", 1, {"helper", "bootstrap", "main"}, {L""}},
+  };
+  for (const StageCase& c : cases) {
+    std::vector<std::string> calls;
+    std::vector<std::wstring> boxes;
+    const auto stage = [&](const std::string& name) {
+      calls.push_back(name);
+      if (c.throwing == name) throw std::logic_error(c.message);
+    };
+    const RunStages stages{[&] { stage("helper"); return c.helperResult; },
+                           [&] { stage("bootstrap"); return c.bootstrapResult; },
+                           [&] { stage("main"); return c.mainResult; },
+                           [&](const std::wstring& text) { boxes.push_back(text); }};
+    EXPECT_EQ(runStages(stages), c.exitCode) << c.message;
+    EXPECT_EQ(calls, c.calls) << c.message;
+    EXPECT_EQ(boxes, c.boxes) << c.message;
   }
 }
 
 TEST(RunStages, NonStandardExceptionsAreNotCaught) {
-  StageRecorder recorder;
-  RunStages stages = recorder.stages();
-  stages.launcherUpdateHelper = []() -> std::optional<int> { throw 3; };
+  bool boxShown = false;
+  const RunStages stages{[]() -> std::optional<int> { throw 3; }, [] { return true; }, [] { return 0; },
+                         [&](const std::wstring&) { boxShown = true; }};
   EXPECT_THROW(runStages(stages), int);
-  EXPECT_TRUE(recorder.boxes.empty());
+  EXPECT_FALSE(boxShown);
 }
 
 }  // namespace

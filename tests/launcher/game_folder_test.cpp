@@ -15,11 +15,10 @@ void makeSourceTree(const fs::path& folder) {
   writeFile(folder / "CMakeLists.txt", "project(Game)\n");
 }
 
-TEST(GameFolder, SourceTreeNeedsBothLandmarksOfTheRightKind) {
+TEST(GameFolder, LandmarksMustBeOfTheRightKind) {
   TempDir dir;
   EXPECT_FALSE(isSourceTreeRoot(dir.path()));
   fs::create_directories(dir / "assets" / "worlds");
-  EXPECT_FALSE(isSourceTreeRoot(dir.path()));
   fs::create_directories(dir / "CMakeLists.txt");  // a folder, not a file
   EXPECT_FALSE(isSourceTreeRoot(dir.path()));
   fs::remove(dir / "CMakeLists.txt");
@@ -28,20 +27,16 @@ TEST(GameFolder, SourceTreeNeedsBothLandmarksOfTheRightKind) {
   fs::remove_all(dir / "assets" / "worlds");
   writeFile(dir / "assets" / "worlds", "");  // a file, not a folder
   EXPECT_FALSE(isSourceTreeRoot(dir.path()));
-}
 
-TEST(GameFolder, PackagedClientNeedsARecognisedNameAndAMarkerFile) {
-  TempDir dir;
   EXPECT_FALSE(isPackagedClientAt(dir / "launcher.exe"));
+  fs::create_directories(dir / ".corvanthorne-client");  // a folder does not count
+  EXPECT_FALSE(isPackagedClientAt(dir / "launcher.exe"));
+  fs::remove(dir / ".corvanthorne-client");
   writeFile(dir / ".corvanthorne-client", "");
   for (const char* name : {"launcher.exe", "LAUNCHER.EXE", "Qelmarin.exe", "corvanthorne.EXE"})
     EXPECT_TRUE(isPackagedClientAt(dir / name)) << name;
   for (const char* name : {"launcher2.exe", "launcher.exe.bak", "cvtool.exe", "launcher"})
     EXPECT_FALSE(isPackagedClientAt(dir / name)) << name;
-
-  TempDir other;
-  fs::create_directories(other / ".corvanthorne-client");  // a folder does not count
-  EXPECT_FALSE(isPackagedClientAt(other / "launcher.exe"));
 }
 
 TEST(GameFolder, ParentDropsTheLastComponentAndKeepsRoots) {
@@ -56,37 +51,27 @@ TEST(GameFolder, ParentDropsTheLastComponentAndKeepsRoots) {
 #endif
 }
 
-TEST(GameFolder, PackagedClientUsesTheExecutableDirectory) {
-  TempDir dir;
-  makeSourceTree(dir / "tree");
-  EXPECT_EQ(chooseGameRoot(dir / "tree", dir / "game", true), dir / "game");
-}
-
-TEST(GameFolder, BuildOutputTwoLevelsBelowATreeFindsTheTreeFromTheWorkingParent) {
+TEST(GameFolder, RootChoiceFollowsPackagingLandmarksAndTheWorkingDirectory) {
   TempDir dir;
   const fs::path tree = dir / "tree";
   makeSourceTree(tree);
   fs::create_directories(tree / "build" / "Release");
-  EXPECT_EQ(chooseGameRoot(tree / "build", tree / "build" / "Release", false), tree);
-  // The working directory wins over the executable's own tree when both qualify.
   makeSourceTree(dir / "other");
-  EXPECT_EQ(chooseGameRoot(dir / "other", tree / "build", false), dir / "other");
-  // The executable's parent is tried last.
-  EXPECT_EQ(chooseGameRoot(dir / "nowhere" / "x", tree / "bin", false), tree);
-}
-
-TEST(GameFolder, WithoutLandmarksTheWorkingDirectoryIsTheRoot) {
-  TempDir dir;
-  EXPECT_EQ(chooseGameRoot(dir / "work", dir / "bin", false), dir / "work");
-  EXPECT_EQ(chooseGameRoot(fs::path(), dir / "bin", false), dir / "bin");
-}
-
-TEST(GameFolder, RootIsFixedAtFirstUseAndPathsAreJoinedToIt) {
-  const fs::path root = gameRoot();
-  EXPECT_EQ(&gameRoot(), &gameRoot());
-  EXPECT_EQ(gamePath("launcher.ini"), root / "launcher.ini");
-  EXPECT_EQ(assetPath("textures/Loading.png"), root / "assets" / "textures/Loading.png");
-  EXPECT_FALSE(executableDirectory().empty());
+  const struct {
+    fs::path working, executable;
+    bool packaged;
+    fs::path root;
+  } cases[] = {
+      {tree, dir / "game", true, dir / "game"},                    // a packaged client uses its own folder
+      {tree / "build", tree / "build" / "Release", false, tree},   // build output two levels below a tree
+      {dir / "other", tree / "build", false, dir / "other"},      // the working directory wins
+      {dir / "nowhere" / "x", tree / "bin", false, tree},          // the executable's parent is tried last
+      {dir / "work", dir / "bin", false, dir / "work"},            // no landmarks: the working directory
+      {fs::path(), dir / "bin", false, dir / "bin"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(chooseGameRoot(c.working, c.executable, c.packaged), c.root) << c.working;
+  EXPECT_EQ(gamePath("launcher.ini"), gameRoot() / "launcher.ini");
+  EXPECT_EQ(assetPath("textures/Loading.png"), gameRoot() / "assets" / "textures/Loading.png");
   EXPECT_TRUE(fs::is_directory(executableDirectory()));
 }
 

@@ -41,152 +41,88 @@ const char* const kDefaultFile =
     "actionBar 1 2 3 4 5 6 0 0 0 0\nguiAlpha 1\nguiAmbient 0.05\nguiContrast 1\nguiBackgroundPreset 0\n"
     "turboLootMode 1\ntooltipsEnabled 1\n";
 
-TEST(GameSettings, MissingFileWritesTheDefaultLayoutWithCrlf) {
+// A missing file gives the client's default layout; a second read and write of the launcher's
+// own output changes no byte.
+TEST(GameSettings, WritesTheDefaultLayoutAndRoundTripsByteForByte) {
   TempDir dir;
-  const GameSettings settings = readGameSettings(dir / "game_settings.ini");
-  writeGameSettings(settings, dir / "game_settings.ini");
-  EXPECT_EQ(readFile(dir / "game_settings.ini"), withCrlf(kDefaultFile));
+  const std::filesystem::path file = dir / "game_settings.ini";
+  writeGameSettings(readGameSettings(file), file);
+  EXPECT_EQ(readFile(file), withCrlf(kDefaultFile));
+  writeFile(file, "debug=1\r\nwidth 1366\r\nheight 768\r\nfullscreen 1\r\nviewingDistance 64.25\r\n"
+                  "guiAmbient 0.123456789\r\nkeyBindings 81 82\r\nactionBar 0 0 1 1 2 2 3 3 6 6\r\n");
+  writeGameSettings(readGameSettings(file), file);
+  const std::string once = readFile(file);
+  for (const char* line : {"debug=1\r\nwidth 1366\r\n", "\r\nguiAmbient 0.123457\r\n", "\r\nviewingDistance 64.25\r\n"})
+    EXPECT_NE(once.find(line), std::string::npos) << line;
+  writeGameSettings(readGameSettings(file), file);
+  EXPECT_EQ(readFile(file), once);
 }
 
-TEST(GameSettings, RoundTripKeepsBytesIdentical) {
-  TempDir dir;
-  writeFile(dir / "game_settings.ini",
-            "debug=1\r\nwidth 1366\r\nheight 768\r\nfullscreen 1\r\nviewingDistance 64.25\r\n"
-            "guiAmbient 0.123456789\r\nkeyBindings 81 82\r\nactionBar 0 0 1 1 2 2 3 3 6 6\r\n");
-  const GameSettings first = readGameSettings(dir / "game_settings.ini");
-  EXPECT_TRUE(first.debug);
-  EXPECT_EQ(first.width, 1366);
-  EXPECT_EQ(resolutionChoiceFor(first.width, first.height), std::nullopt);
-  writeGameSettings(first, dir / "game_settings.ini");
-  const std::string once = readFile(dir / "game_settings.ini");
-  EXPECT_NE(once.find("\r\nguiAmbient 0.123457\r\n"), std::string::npos);
-  EXPECT_NE(once.find("\r\nviewingDistance 64.25\r\n"), std::string::npos);
-  writeGameSettings(readGameSettings(dir / "game_settings.ini"), dir / "game_settings.ini");
-  EXPECT_EQ(readFile(dir / "game_settings.ini"), once);
+// Each text is read as the launcher reads game_settings.ini; the lines are what it then
+// writes, so the reading rules show whole: ranges, flags, lists, and where reading stops.
+TEST(GameSettings, ReadingRulesShowInTheWrittenFile) {
+  std::string many = "keyBindings";
+  for (int i = 0; i < 40; ++i) many += " 100";
+  const std::string actionDefaults = "actionBar 1 2 3 4 5 6 0 0 0 0";
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"width 4000 height 100 msaa 3 shadowResolution 3072 shadowPcf 2 graphicsDetail -5",
+       {"width 3840", "height 500", "msaa 1", "shadowResolution 4096", "shadowPcf 9", "graphicsDetail 0"}},
+      {"viewingDistance 1000 fogDistance 1 guiAmbient 0.5 miningGravelPitch 9 turboLootMode 7",
+       {"viewingDistance 180", "fogDistance 40", "guiAmbient 0.2", "miningGravelPitch 2", "turboLootMode 2"}},
+      {"precipitationRippleSlots 9999 guiBackgroundPreset -1 swimWakeGlide -3",
+       {"precipitationRippleSlots 500", "guiBackgroundPreset 0", "swimWakeGlide 0"}},
+      {"msaa 8 shadowResolution 2048 shadowPcf 1", {"msaa 8", "shadowResolution 2048", "shadowPcf 1"}},
+      {"debug=1 width 1600", {"debug=1", "width 1600"}}, {"debug=yes", {"debug=0"}}, {"debug=", {"debug=0"}},
+      {"debug=10", {"debug=0"}}, {"debug 2", {"debug=1"}}, {"debug=1 debug 0", {"debug=0"}},
+      {"fullscreen -4", {"fullscreen 1"}}, {"tooltipsEnabled 0", {"tooltipsEnabled 0"}},
+      {"tooltipsEnabled 2 vsync 0", {"tooltipsEnabled 1", "vsync 1"}},  // 2 is no boolean: reading ends
+      {"width 1600\nheight abc\nvsync 0\n", {"width 1600", "height 720", "vsync 1"}},
+      {"miningGravelPitch 1e60\nfullscreen 1", {"miningGravelPitch 1", "fullscreen 0"}},
+      {"mysteryKey fullscreen 1\nvsync 0\nWidth 1600\nheight\n\n  900\n",
+       {"fullscreen 0", "vsync 0", "width 1280", "height 900"}},
+      {"keyBindings 81 0\nwidth 1600", {"keyBindings 81 83 65 68", "width 1600"}},
+      {"keyBindings 300 -5 7 x 9\r\nheight 900", {"keyBindings 87 83 7 68 32 9", "height 900"}},
+      {many, {"keyBindings 100 100 100 100 100 100 100 100 100 100 100 100 100 100 100 100 100 100 100 100 100 "
+              "100 100 100 100 100 100 100 100 100 100"}},
+      {"actionBar 1 2 3 4 5 6 7 0 0 0\nwidth 1600", {actionDefaults, "width 1600"}},
+      {"actionBar 1 2 3\nwidth 1600", {actionDefaults, "width 1600"}},
+      {"actionBar 6 6 6 6 6 6 6 6 6 6 extra\nwidth 1600", {actionDefaults, "width 1600"}},
+      {"actionBar 6 6 6 6 6 6 6 6 6 6 6\nwidth 1600", {actionDefaults, "width 1600"}},
+      {"actionBar 6 6 6 6 6 6 6 6 6 -1\nwidth 1600", {actionDefaults, "width 1600"}},
+      {"actionBar 6 5 4 3 2 1 0 1 2 3 \r\n", {"actionBar 6 5 4 3 2 1 0 1 2 3"}},
+  };
+  for (const auto& [input, lines] : cases) {
+    const std::string written = std::string(1, '\n').append(formatGameSettings(parse(input)));
+    for (const std::string& line : lines)
+      EXPECT_TRUE(written.find("\n" + line + "\n") != std::string::npos ||
+                  written.find("\n" + line + " ") != std::string::npos)
+          << input << " -> " << line;
+  }
 }
 
-TEST(GameSettings, RangeRulesApplyAfterReading) {
-  const GameSettings s = parse(
-      "width 4000 height 100 msaa 3 shadowResolution 3072 shadowPcf 2 graphicsDetail -5\n"
-      "viewingDistance 1000 fogDistance 1 guiAmbient 0.5 miningGravelPitch 9 turboLootMode 7\n"
-      "precipitationRippleSlots 9999 guiBackgroundPreset -1 swimWakeGlide -3\n");
-  EXPECT_EQ(s.width, 3840);
-  EXPECT_EQ(s.height, 500);
-  EXPECT_EQ(s.msaa, 1);
-  EXPECT_EQ(s.shadowResolution, 4096);
-  EXPECT_EQ(s.shadowPcf, 9);
-  EXPECT_EQ(s.graphicsDetail, 0);
-  EXPECT_EQ(s.viewingDistance, 180.0f);
-  EXPECT_EQ(s.fogDistance, 40.0f);
-  EXPECT_EQ(s.guiAmbient, 0.2f);
-  EXPECT_EQ(s.miningGravelPitch, 2.0f);
-  EXPECT_EQ(s.turboLootMode, 2);
-  EXPECT_EQ(s.precipitationRippleSlots, 500);
-  EXPECT_EQ(s.guiBackgroundPreset, 0);
-  EXPECT_EQ(s.swimWakeGlide, 0.0f);
-
-  const GameSettings allowed = parse("msaa 8 shadowResolution 2048 shadowPcf 1");
-  EXPECT_EQ(allowed.msaa, 8);
-  EXPECT_EQ(allowed.shadowResolution, 2048);
-  EXPECT_EQ(allowed.shadowPcf, 1);
-}
-
+// Non-finite values fall back to their defaults; after reading, keys the client re-checks
+// are ruled again on write, the others are written as held.
 TEST(GameSettings, NonFiniteValuesFallBackAndWriteRulesReapply) {
   GameSettings s;
   s.sunRayStrength = std::numeric_limits<float>::infinity();
   s.swimRearWakeStrength = std::numeric_limits<float>::quiet_NaN();
   s.precipitationRippleSpawnRate = -std::numeric_limits<float>::infinity();
   validateGameSettings(s);
-  EXPECT_EQ(s.sunRayStrength, 1.0f);
-  EXPECT_EQ(s.swimRearWakeStrength, 0.55f);
-  EXPECT_EQ(s.precipitationRippleSpawnRate, 128.0f);
-
-  // Values changed after reading: keys the client re-checks are ruled again on write,
-  // the others are written as held.
   s.nightAmbient = std::numeric_limits<float>::quiet_NaN();
   s.turboLootMode = 9;
   s.shadowPcf = 3;
   s.width = 5000;
   s.msaa = 3;
   const std::string text = formatGameSettings(s);
-  for (const char* line : {"\nnightAmbient 1\n", "\nturboLootMode 2\n", "\nshadowPcf 9\n",
-                           "\nwidth 5000\n", "\nmsaa 3\n"})
+  for (const char* line : {"\nsunRayStrength 1\n", "\nswimRearWakeStrength 0.55\n", "\nprecipitationRippleSpawnRate 128\n",
+                           "\nnightAmbient 1\n", "\nturboLootMode 2\n", "\nshadowPcf 9\n", "\nwidth 5000\n", "\nmsaa 3\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
-TEST(GameSettings, DebugSwitchWordsAndFlags) {
-  EXPECT_TRUE(parse("debug=1").debug);
-  EXPECT_FALSE(parse("debug=yes").debug);
-  EXPECT_FALSE(parse("debug=").debug);
-  EXPECT_FALSE(parse("debug=10").debug);
-  EXPECT_TRUE(parse("debug 2").debug);
-  EXPECT_FALSE(parse("debug=1 debug 0").debug);
-  EXPECT_EQ(parse("debug=1 width 1600").width, 1600);
-  EXPECT_TRUE(parse("fullscreen -4").fullscreen);
-  EXPECT_FALSE(parse("tooltipsEnabled 0").tooltipsEnabled);
-  // A boolean extraction of 2 fails, which also ends reading.
-  const GameSettings bad = parse("tooltipsEnabled 2 vsync 0");
-  EXPECT_TRUE(bad.tooltipsEnabled);
-  EXPECT_TRUE(bad.vsync);
-}
-
-TEST(GameSettings, KeyBindingsFillSlotsInOrderAndBadCodesTakeTheDefault) {
-  const GameSettings two = parse("keyBindings 81 0\nwidth 1600");
-  EXPECT_EQ(two.keyBindings[0], 81u);
-  EXPECT_EQ(two.keyBindings[1], 83u);
-  EXPECT_EQ(two.width, 1600);
-
-  const GameSettings mixed = parse("keyBindings 300 -5 7 x 9\r\nheight 900");
-  EXPECT_EQ(mixed.keyBindings[0], 87u);
-  EXPECT_EQ(mixed.keyBindings[1], 83u);
-  EXPECT_EQ(mixed.keyBindings[2], 7u);
-  EXPECT_EQ(mixed.keyBindings[3], 68u);
-  EXPECT_EQ(mixed.keyBindings[4], 32u);
-  EXPECT_EQ(mixed.height, 900);
-
-  std::string many = "keyBindings";
-  for (int i = 0; i < 40; ++i) many += " 100";
-  const GameSettings full = parse(many);
-  for (const std::uint32_t code : full.keyBindings) EXPECT_EQ(code, 100u);
-}
-
-TEST(GameSettings, ActionBarNeedsExactlyTenValuesFromZeroToSix) {
-  const std::array<std::uint32_t, 10> defaults = {1, 2, 3, 4, 5, 6, 0, 0, 0, 0};
-  for (const char* line : {"actionBar 1 2 3 4 5 6 7 0 0 0", "actionBar 1 2 3",
-                           "actionBar 6 6 6 6 6 6 6 6 6 6 extra", "actionBar 6 6 6 6 6 6 6 6 6 6 6",
-                           "actionBar 6 6 6 6 6 6 6 6 6 -1"}) {
-    const GameSettings s = parse(std::string(line) + "\nwidth 1600");
-    EXPECT_EQ(s.actionBar, defaults) << line;
-    EXPECT_EQ(s.width, 1600) << line;
-  }
-  const std::array<std::uint32_t, 10> custom = {6, 5, 4, 3, 2, 1, 0, 1, 2, 3};
-  EXPECT_EQ(parse("actionBar 6 5 4 3 2 1 0 1 2 3 \r\n").actionBar, custom);
-}
-
-TEST(GameSettings, AFailedExtractionEndsReading) {
-  const GameSettings s = parse("width 1600\nheight abc\nvsync 0\n");
-  EXPECT_EQ(s.width, 1600);
-  EXPECT_EQ(s.height, 720);
-  EXPECT_TRUE(s.vsync);
-  const GameSettings overflow = parse("miningGravelPitch 1e60\nfullscreen 1");
-  EXPECT_EQ(overflow.miningGravelPitch, 1.0f);
-  EXPECT_FALSE(overflow.fullscreen);
-}
-
-TEST(GameSettings, UnknownKeysSkipToTheEndOfTheirLineAndValuesMayFollowOnLaterLines) {
-  const GameSettings s = parse("mysteryKey fullscreen 1\nvsync 0\nWidth 1600\nheight\n\n  900\n");
-  EXPECT_FALSE(s.fullscreen);
-  EXPECT_FALSE(s.vsync);
-  EXPECT_EQ(s.width, 1280);
-  EXPECT_EQ(s.height, 900);
-}
-
 TEST(GameSettings, ResolutionChoiceMatchesOnlyTheOfferedSizes) {
-  EXPECT_EQ(resolutionChoiceFor(1280, 720), 0);
-  EXPECT_EQ(resolutionChoiceFor(1920, 1080), 2);
-  EXPECT_EQ(resolutionChoiceFor(3840, 2160), 4);
-  EXPECT_EQ(resolutionChoiceFor(1366, 768), std::nullopt);
-  EXPECT_EQ(resolutionChoiceFor(1920, 1200), std::nullopt);
+  const std::tuple<int, int, std::optional<int>> sizes[] = {
+      {1280, 720, 0}, {1920, 1080, 2}, {3840, 2160, 4}, {1366, 768, std::nullopt}, {1920, 1200, std::nullopt}};
+  for (const auto& [width, height, choice] : sizes) EXPECT_EQ(resolutionChoiceFor(width, height), choice) << width;
 }
 
 }  // namespace

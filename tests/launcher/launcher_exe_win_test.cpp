@@ -24,26 +24,19 @@ using Testing::TempDir;
 
 fs::path launcherPath() { return Testing::hostPath(QEL_LAUNCHER_PATH); }
 
-// A copy of the launcher in a developer tree of its own, where the update bootstrap steps aside.
-struct LauncherCopy {
+// Run from a developer tree of its own (where the update bootstrap steps aside): helper
+// arguments of the wrong count end with 1, and nothing is written beside it.
+TEST(LauncherExe, ExitCodesAsAProcess) {
   TempDir folder;
-  fs::path exe = folder / "launcher.exe";
-  LauncherCopy() {
-    fs::copy_file(launcherPath(), exe);
-    Testing::writeFile(folder / "CMakeLists.txt", "");
-    fs::create_directories(folder / "assets" / "worlds");
-  }
-  DWORD run(const std::wstring& arguments) {
-    return runProcess(quotedPath(exe) + arguments, folder.path());
-  }
-};
-
-TEST(LauncherExe, HelperArgumentsWithTheWrongCountExitWithOneAndNothingElse) {
-  LauncherCopy launcher;
-  EXPECT_EQ(launcher.run(L" --apply-launcher-update C:\\Games"), 1u);
-  EXPECT_EQ(launcher.run(L" --apply-launcher-update C:\\Games 12 extra"), 1u);
-  // Nothing was written beside the executable.
-  EXPECT_EQ(std::distance(fs::directory_iterator(launcher.folder.path()), fs::directory_iterator()), 3);
+  const fs::path exe = folder / "launcher.exe";
+  fs::copy_file(launcherPath(), exe);
+  Testing::writeFile(folder / "CMakeLists.txt", "");
+  fs::create_directories(folder / "assets" / "worlds");
+  const std::pair<const wchar_t*, DWORD> runs[] = {
+      {L" --apply-launcher-update C:\\Games", 1}, {L" --apply-launcher-update C:\\Games 12 extra", 1}};
+  for (const auto& [arguments, code] : runs)
+    EXPECT_EQ(runProcess(quotedPath(exe) + arguments, folder.path()).exitCode, code) << arguments;
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 3);
 }
 
 std::vector<std::string> importedDlls(HMODULE image) {

@@ -11,7 +11,7 @@ using Testing::readFile;
 using Testing::TempDir;
 using Testing::writeFile;
 
-TEST(LauncherSettings, MissingFilesGiveTheDefaults) {
+TEST(LauncherSettings, MissingFilesGiveTheDefaultsAndAMissingFolderFailsTheWrite) {
   TempDir root;
   const LauncherSettings settings = readLauncherSettings(root.path());
   EXPECT_EQ(settings.serverAddress, kDefaultServerHost);
@@ -19,65 +19,61 @@ TEST(LauncherSettings, MissingFilesGiveTheDefaults) {
   EXPECT_FALSE(settings.useLocalServer);
   EXPECT_EQ(settings.preservedLines, "");
   EXPECT_EQ(connectionAddress(root.path()), kDefaultServerHost);
-  EXPECT_EQ(kPrivateLanAddress.size(), 12u);
+  EXPECT_FALSE(writeLauncherSettings(LauncherSettings{}, root / "missing-folder"));
 }
 
-TEST(LauncherSettings, KeepsUninterpretedLinesAheadOfTheThreeKeys) {
+// Uninterpreted lines are kept ahead of the three keys; a bare name line is an old-style user
+// name. A second read and write of the launcher's own output changes nothing.
+TEST(LauncherSettings, RewritesKeepingUninterpretedLines) {
   TempDir root;
-  writeFile(root / "launcher.ini",
-            "; comment\r\n[Section]\r\n\r\n  Theme = dark  \r\nServerSelection=Local\r\n"
-            "Username= alice \r\nlegacyName\r\n");
-  const LauncherSettings settings = readLauncherSettings(root.path());
-  EXPECT_EQ(settings.username, "alice");
-  EXPECT_TRUE(settings.useLocalServer);
-  EXPECT_EQ(connectionAddress(root.path()), "127.0.0.1");
-  ASSERT_TRUE(writeLauncherSettings(settings, root.path()));
-  const std::string expected =
-      "; comment\r\n[Section]\r\n\r\n  Theme = dark  \r\nUsername=alice\r\n"
-      "ServerAddress=play.qelmarin.net\r\nServerSelection=Local\r\n";
-  EXPECT_EQ(readFile(root / "launcher.ini"), expected);
-  // A second read and write of its own output changes nothing.
-  ASSERT_TRUE(writeLauncherSettings(readLauncherSettings(root.path()), root.path()));
-  EXPECT_EQ(readFile(root / "launcher.ini"), expected);
+  const struct {
+    const char* file;
+    const char* username;
+    bool local;
+    const char* written;
+  } cases[] = {
+      {"; comment\r\n[Section]\r\n\r\n  Theme = dark  \r\nServerSelection=Local\r\nUsername= alice \r\nlegacyName\r\n",
+       "alice", true,
+       "; comment\r\n[Section]\r\n\r\n  Theme = dark  \r\nUsername=alice\r\nServerAddress=play.qelmarin.net\r\n"
+       "ServerSelection=Local\r\n"},
+      {"  bob  \nsecondName\n", "bob", false,
+       "Username=bob\r\nServerAddress=play.qelmarin.net\r\nServerSelection=Server\r\n"},
+  };
+  for (const auto& c : cases) {
+    writeFile(root / "launcher.ini", c.file);
+    const LauncherSettings settings = readLauncherSettings(root.path());
+    EXPECT_EQ(settings.username, c.username);
+    EXPECT_EQ(settings.useLocalServer, c.local);
+    EXPECT_EQ(connectionAddress(root.path()), c.local ? "127.0.0.1" : kDefaultServerHost);
+    for (int round = 0; round < 2; ++round) {
+      ASSERT_TRUE(writeLauncherSettings(readLauncherSettings(root.path()), root.path()));
+      EXPECT_EQ(readFile(root / "launcher.ini"), c.written);
+    }
+  }
 }
 
-TEST(LauncherSettings, BareNameLineBecomesTheUsername) {
-  TempDir root;
-  writeFile(root / "launcher.ini", "  bob  \nsecondName\n");
-  LauncherSettings settings = readLauncherSettings(root.path());
-  EXPECT_EQ(settings.username, "bob");
-  EXPECT_EQ(settings.preservedLines, "");
-  ASSERT_TRUE(writeLauncherSettings(settings, root.path()));
-  EXPECT_EQ(readFile(root / "launcher.ini"),
-            "Username=bob\r\nServerAddress=play.qelmarin.net\r\nServerSelection=Server\r\n");
-}
-
+// Loopback, the private LAN address and empty values fall back to the shipped address, and
+// from there to the default host.
 TEST(LauncherSettings, ReservedAddressesFallBackLevelByLevel) {
   TempDir root;
-  writeFile(root / "assets/config/launcher.ini", "# shipped\nServerAddress = eu.qelmarin.net\n");
-  writeFile(root / "launcher.ini", "ServerAddress=127.0.0.1\nServerSelection=local\n");
-  LauncherSettings settings = readLauncherSettings(root.path());
-  EXPECT_EQ(settings.serverAddress, "eu.qelmarin.net");
-  EXPECT_FALSE(settings.useLocalServer) << "only \"Local\" selects the local server";
-  EXPECT_EQ(connectionAddress(root.path()), "eu.qelmarin.net");
-
-  writeFile(root / "launcher.ini", "ServerAddress=" + std::string(kPrivateLanAddress) + "\n");
-  EXPECT_EQ(readLauncherSettings(root.path()).serverAddress, "eu.qelmarin.net");
-  writeFile(root / "launcher.ini", "ServerAddress=10.1.2.3\nServerAddress=\n");
-  EXPECT_EQ(readLauncherSettings(root.path()).serverAddress, "eu.qelmarin.net");
-
-  for (const char* shipped : {"ServerAddress=\n", "ServerAddress=127.0.0.1\n", "serveraddress=x.net\n"}) {
-    writeFile(root / "assets/config/launcher.ini", shipped);
-    writeFile(root / "launcher.ini", "ServerAddress=  \n");
-    EXPECT_EQ(readLauncherSettings(root.path()).serverAddress, kDefaultServerHost) << shipped;
+  const std::string shipped = "# shipped\nServerAddress = eu.qelmarin.net\n";
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {shipped, "ServerAddress=127.0.0.1\nServerSelection=local\n", "eu.qelmarin.net"},
+      {shipped, "ServerAddress=" + std::string(kPrivateLanAddress) + "\n", "eu.qelmarin.net"},
+      {shipped, "ServerAddress=10.1.2.3\nServerAddress=\n", "eu.qelmarin.net"},
+      {"ServerAddress=\n", "ServerAddress=  \n", std::string(kDefaultServerHost)},
+      {"ServerAddress=127.0.0.1\n", "ServerAddress=  \n", std::string(kDefaultServerHost)},
+      {"serveraddress=x.net\n", "ServerAddress=  \n", std::string(kDefaultServerHost)},
+      {shipped, "ServerAddress= 203.0.113.9 \r\n", "203.0.113.9"},
+  };
+  for (const auto& [defaults, player, address] : cases) {
+    writeFile(root / "assets/config/launcher.ini", defaults);
+    writeFile(root / "launcher.ini", player);
+    EXPECT_EQ(readLauncherSettings(root.path()).serverAddress, address) << player;
   }
-  writeFile(root / "launcher.ini", "ServerAddress= 203.0.113.9 \r\n");
-  EXPECT_EQ(readLauncherSettings(root.path()).serverAddress, "203.0.113.9");
-}
-
-TEST(LauncherSettings, WriteFailsWhenTheFileCannotBeCreated) {
-  TempDir root;
-  EXPECT_FALSE(writeLauncherSettings(LauncherSettings{}, root / "missing-folder"));
+  writeFile(root / "launcher.ini", "ServerSelection=local\n");
+  EXPECT_FALSE(readLauncherSettings(root.path()).useLocalServer) << "only \"Local\" selects the local server";
+  EXPECT_EQ(connectionAddress(root.path()), "eu.qelmarin.net");
 }
 
 }  // namespace

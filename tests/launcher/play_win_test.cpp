@@ -80,7 +80,7 @@ TEST(PlayFlow, FailuresLeaveTheWindowWithTheirMessage) {
   // The demo client takes exactly the four hand-off arguments.
   const std::wstring client = Testing::quotedPath(Testing::demoClientPath());
   for (const std::wstring arguments : {L"", L" --launcher-pipe=1 --loading-map=2 --loading-closed=3 --loading-parent=4 x"})
-    EXPECT_EQ(Testing::runProcess(client + arguments), 2u) << wideToUtf8(arguments);
+    EXPECT_EQ(Testing::runProcess(client + arguments).exitCode, 2u) << wideToUtf8(arguments);
 }
 
 TEST(PlayFlow, ClosingTheLoadingWindowEndsTheWait) {
@@ -105,7 +105,7 @@ struct LauncherRun {
     Testing::writeFile(folder / "CMakeLists.txt", "");
     fs::create_directories(folder / "assets" / "worlds");
   }
-  void start() { process = Testing::startProcess(Testing::quotedPath(folder / "launcher.exe"), folder.path()); }
+  void start() { process = Testing::launchProcess(Testing::quotedPath(folder / "launcher.exe"), folder.path()); }
   HWND window(const wchar_t* windowClass) { return Testing::windowOf(GetProcessId(process.get()), windowClass, anyWindow, 30000); }
   DWORD exitCode() {
     DWORD code = 259;

@@ -26,14 +26,14 @@ class PlayServer {
     for (int attempt = 0; attempt < 5 && address_.empty(); ++attempt) {
       const std::string candidate = "127." + std::to_string(random() % 250 + 2) + "." + std::to_string(random() % 250 + 2) +
                                     "." + std::to_string(random() % 250 + 2);
-      child_ = startCvtoolCaptured(utf8ToWide("serve --address " + candidate + " --accounts accounts.txt --token-length " +
-                                              std::to_string(tokenLength)),
-                                   folder);
+      child_ = startProcess(cvtool(utf8ToWide("serve --address " + candidate + " --accounts accounts.txt --token-length " +
+                                              std::to_string(tokenLength))),
+                            folder);
       if (readLine(child_.output.get()).starts_with("Serving on " + candidate + ":")) address_ = candidate;
     }
     if (address_.empty()) throw std::runtime_error("No development server could start");
     writeFile(folder / "launcher.ini", "ServerAddress=" + address_ + "\nServerSelection=Server\n");
-    const ProcessResult registered = runCvtool(L"register demo demo-pass demo@example.org", folder);
+    const ProcessResult registered = runProcess(cvtool(L"register demo demo-pass demo@example.org"), folder);
     if (registered.exitCode != 0) throw std::runtime_error("register: " + registered.output);
   }
   ~PlayServer() { stop(); }

@@ -1,6 +1,6 @@
 #pragma once
-// Starting programs from Windows tests: the launcher or cvtool of the same build, optionally
-// with standard output and standard error captured through one pipe.
+// Starting programs from Windows tests: the launcher or cvtool of the same build, with
+// standard output and standard error captured through one pipe.
 #include <windows.h>
 
 #include <filesystem>
@@ -19,14 +19,23 @@ inline std::filesystem::path hostPath(std::string_view utf8) {
   return path;
 }
 
-inline std::wstring cvtoolPath() { return hostPath(QEL_CVTOOL_PATH).wstring(); }
-
 inline std::wstring quotedPath(const std::filesystem::path& path) { return L"\"" + path.wstring() + L"\""; }
+
+// The command line that runs this build's cvtool with the given arguments.
+inline std::wstring cvtool(std::wstring_view arguments) {
+  return quotedPath(hostPath(QEL_CVTOOL_PATH)) + L" " + std::wstring(arguments);
+}
+
+// A started program and the read end of the pipe that carries its output.
+struct CapturedProcess {
+  ScopedHandle process;
+  ScopedHandle output;
+};
 
 // Starts commandLine without a window; the child inherits every inheritable handle. With
 // output, the child's standard output and error go there, and its input comes from input.
-inline ScopedHandle startProcess(std::wstring commandLine, const std::filesystem::path& folder = {},
-                                 DWORD flags = 0, HANDLE output = nullptr, HANDLE input = nullptr) {
+inline ScopedHandle launchProcess(std::wstring commandLine, const std::filesystem::path& folder = {},
+                                  DWORD flags = 0, HANDLE output = nullptr, HANDLE input = nullptr) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   if (output) {
@@ -42,37 +51,15 @@ inline ScopedHandle startProcess(std::wstring commandLine, const std::filesystem
   return ScopedHandle(info.hProcess);
 }
 
-// Runs commandLine to its end and returns the exit code; throws when it outlives timeoutMs.
-inline DWORD runProcess(const std::wstring& commandLine, const std::filesystem::path& folder = {},
-                        DWORD timeoutMs = 30000) {
-  ScopedHandle process = startProcess(commandLine, folder);
-  if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
-    TerminateProcess(process.get(), 99);
-    throw std::runtime_error("The test process did not finish in time");
-  }
-  DWORD exitCode = 0;
-  if (!GetExitCodeProcess(process.get(), &exitCode)) throwWindowsError("GetExitCodeProcess");
-  return exitCode;
-}
-
-inline ScopedHandle startCvtool(const std::wstring& arguments, DWORD flags = 0, HANDLE output = nullptr,
-                                const std::filesystem::path& folder = {}) {
-  return startProcess(quotedPath(cvtoolPath()) + L" " + arguments, folder, flags, output);
-}
-
-// A started cvtool and the read end of its output pipe.
-struct CapturedProcess {
-  ScopedHandle process;
-  ScopedHandle output;
-};
-
-inline CapturedProcess startCvtoolCaptured(const std::wstring& arguments, const std::filesystem::path& folder = {}) {
+// The same, with standard output and standard error captured through one pipe.
+inline CapturedProcess startProcess(std::wstring commandLine, const std::filesystem::path& folder = {},
+                                    DWORD flags = 0) {
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   CapturedProcess started;
   ScopedHandle writeEnd;
   if (!CreatePipe(started.output.receive(), writeEnd.receive(), &inherit, 0)) throwWindowsError("CreatePipe");
   SetHandleInformation(started.output.get(), HANDLE_FLAG_INHERIT, 0);
-  started.process = startCvtool(arguments, 0, writeEnd.get(), folder);
+  started.process = launchProcess(std::move(commandLine), folder, flags, writeEnd.get());
   return started;
 }
 
@@ -81,10 +68,7 @@ inline std::string readLine(HANDLE pipe) {
   std::string line;
   char byte = 0;
   DWORD count = 0;
-  while (ReadFile(pipe, &byte, 1, &count, nullptr) && count == 1) {
-    line += byte;
-    if (byte == '\n') break;
-  }
+  while ((line.empty() || line.back() != '\n') && ReadFile(pipe, &byte, 1, &count, nullptr) && count == 1) line += byte;
   return line;
 }
 
@@ -101,12 +85,15 @@ struct ProcessResult {
   std::string output;  // standard output and standard error together
 };
 
-inline ProcessResult runCvtool(const std::wstring& arguments, const std::filesystem::path& folder = {}) {
-  CapturedProcess started = startCvtoolCaptured(arguments, folder);
-  ProcessResult result;
-  result.output = readRest(started.output.get());
-  WaitForSingleObject(started.process.get(), INFINITE);
-  GetExitCodeProcess(started.process.get(), &result.exitCode);
+// Runs commandLine to its end; a program still running 30 s after its output closed fails the test.
+inline ProcessResult runProcess(const std::wstring& commandLine, const std::filesystem::path& folder = {}) {
+  CapturedProcess started = startProcess(commandLine, folder);
+  ProcessResult result{0, readRest(started.output.get())};
+  if (WaitForSingleObject(started.process.get(), 30000) != WAIT_OBJECT_0) {
+    TerminateProcess(started.process.get(), 99);
+    throw std::runtime_error("The test process did not finish in time");
+  }
+  if (!GetExitCodeProcess(started.process.get(), &result.exitCode)) throwWindowsError("GetExitCodeProcess");
   return result;
 }
 

@@ -6,13 +6,24 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
+#include "support/temp_dir.h"
+
 namespace Corvanthorne::Tools {
 namespace {
+
+using Testing::readFile;
+using Testing::writeFile;
 
 struct Outcome {
   int code;
   std::string out, err;
+  bool operator==(const Outcome&) const = default;
 };
+
+std::ostream& operator<<(std::ostream& stream, const Outcome& outcome) {
+  return stream << outcome.code << " out:" << outcome.out << " err:" << outcome.err;
+}
 
 Outcome cvtool(std::vector<std::string> arguments) {
   std::ostringstream out, err;
@@ -20,25 +31,54 @@ Outcome cvtool(std::vector<std::string> arguments) {
   return {code, out.str(), err.str()};
 }
 
-TEST(Cvtool, VersionAndHelpGoToStandardOutput) {
-  const Outcome version = cvtool({"--version"});
-  EXPECT_EQ(version.code, 0);
-  EXPECT_EQ(version.out, "cvtool " QEL_VERSION "\n");
+TEST(Cvtool, VersionHelpAndMistakes) {
+  EXPECT_EQ(cvtool({"--version"}), (Outcome{0, "cvtool " QEL_VERSION "\n", ""}));
   const Outcome help = cvtool({"help"});
-  EXPECT_EQ(help.code, 0);
-  EXPECT_NE(help.out.find("cvtool --version"), std::string::npos);
   for (const Command& command : commands())
     EXPECT_NE(help.out.find(std::string(command.usage)), std::string::npos) << command.name;
+  EXPECT_EQ(cvtool({"frobnicate"}), (Outcome{1, "", "Unknown command: frobnicate (try cvtool help)\n"}));
+  EXPECT_NE(cvtool({}).out.find("usage:"), std::string::npos);
+  EXPECT_EQ(cvtool({"json", "tidy", "x"}).code, 1);
 }
 
-TEST(Cvtool, MistakesGoToStandardErrorWithExitCodeOne) {
-  const Outcome unknown = cvtool({"frobnicate"});
-  EXPECT_EQ(unknown.code, 1);
-  EXPECT_EQ(unknown.out, "");
-  EXPECT_EQ(unknown.err, "Unknown command: frobnicate (try cvtool help)\n");
-  const Outcome none = cvtool({});
-  EXPECT_EQ(none.code, 1);
-  EXPECT_NE(none.out.find("usage:"), std::string::npos);
+// The publisher's commands print results on standard output and the reader's exact message
+// on standard error, on Linux as in the launcher.
+TEST(Cvtool, PublisherCommandsReportResultsOrExactMessages) {
+  Testing::TempDir dir;
+  const auto at = [&](const char* name) { return pathText(dir / name); };
+  writeFile(dir / "good.json", "{\"files\": []}");
+  writeFile(dir / "bad.json", "{\"a\":1,}");
+  writeFile(dir / "release.json", "\xEF\xBB\xBF{\"z\":[1,2.5,-0,1e21],\"a\":{\"t\\/\":\"q\\\"\\u0001\\n\xC3\xA9\"},\"e\":[],"
+                                  "\"o\":{},\"n\":null,\"b\":false}");
+  std::string manifest = "CVPACKAGE 1 game r-2\r\n";
+  for (const char* path : {"Corvanthorne.exe", "data/gui/launcher.ghi", "data/gui/game.ghi",
+                           "assets/worlds/world_1.world.json", "assets/\xC3\x9C" "ber.png"})
+    manifest += std::string(64, '0') + " 3 " + path + "\r\n";
+  writeFile(dir / "game" / "r-2" / "manifest.txt", manifest);
+  writeFile(dir / "duplicate.txt", manifest + std::string(64, '0') + " 3 assets/\xC3\xBC" "ber.png\n");
+  writeFile(dir / "game.latest", "r-2\n");
+  writeFile(dir / "bad" / "game.latest", " r-2\n");
+  writeFile(dir / "game_settings.ini", "width 4000\nmystery 1 2 3\nmsaa 3\n");
+  const std::string manifestPath = pathText(dir / "game" / "r-2" / "manifest.txt");
+  const std::pair<std::vector<std::string>, Outcome> cases[] = {
+      {{"json", "check", at("good.json")}, {0, "ok\n", ""}},
+      {{"json", "check", at("bad.json")}, {1, "", "World JSON at byte 7: expected object key\n"}},
+      {{"json", "pretty", at("release.json")},
+       {0, "{\n  \"a\": {\n    \"t/\": \"q\\\"\\u0001\\n\xC3\xA9\"\n  },\n  \"b\": false,\n  \"e\": [],\n  \"n\": null,\n"
+           "  \"o\": {},\n  \"z\": [\n    1,\n    2.5,\n    -0,\n    1e+21\n  ]\n}\n", ""}},
+      {{"manifest", "check", manifestPath, "game"}, {0, "ok game r-2 5 files\n", ""}},
+      {{"manifest", "check", manifestPath, "launcher"}, {1, "", "Invalid package manifest header\n"}},
+      {{"manifest", "check", at("duplicate.txt"), "game"}, {1, "", "Duplicate package file path\n"}},
+      {{"package", "resolve", pathText(dir.path()), "game"}, {0, pathText(dir / "game" / "r-2") + "\nr-2\n", ""}},
+      {{"package", "resolve", at("bad"), "game"}, {1, "", "Invalid package version pointer\n"}},
+      {{"settings", "normalize", at("game_settings.ini")}, {0, "Normalized " + at("game_settings.ini") + "\n", ""}},
+      {{"settings", "normalize", at("absent.ini")}, {1, "", "No such settings file: " + at("absent.ini") + "\n"}},
+  };
+  for (const auto& [arguments, outcome] : cases) EXPECT_EQ(cvtool(arguments), outcome) << arguments[0] << " " << arguments[2];
+  const std::string settings = readFile(dir / "game_settings.ini");
+  EXPECT_TRUE(settings.starts_with("debug=0\r\nwidth 3840\r\nheight 720\r\n")) << settings;
+  EXPECT_NE(settings.find("\r\nmsaa 1\r\n"), std::string::npos) << settings;
+  EXPECT_EQ(settings.find("mystery"), std::string::npos);
 }
 
 }  // namespace

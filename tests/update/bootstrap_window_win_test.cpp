@@ -174,7 +174,7 @@ TEST(UpdateWindowDpi, OpensAtTheMonitorScaleWithSharpText) {
     fs::copy_file(Testing::launcherPath(), game / "launcher.exe");
     Testing::writeFile(game / ".corvanthorne" / "update-source.txt", pathText(game / "no-package-here"));
     RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
-    ScopedHandle launcher = Testing::startProcess(Testing::quotedPath(game / "launcher.exe"), game.path());
+    ScopedHandle launcher = Testing::launchProcess(Testing::quotedPath(game / "launcher.exe"), game.path());
     const HWND window = Testing::settledUpdateWindow(GetProcessId(launcher.get()));
     RegDeleteValueW(desktop, L"LogPixels");
     ASSERT_TRUE(window) << dpi;

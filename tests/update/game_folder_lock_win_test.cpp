@@ -10,7 +10,7 @@ namespace Corvanthorne::Update {
 namespace {
 
 std::string lockStateSeenByAnotherProcess(const std::filesystem::path& game) {
-  return Testing::runCvtool(L"lock check \"" + game.wstring() + L"\"").output;
+  return Testing::runProcess(Testing::cvtool(L"lock check " + Testing::quotedPath(game))).output;
 }
 
 TEST(GameFolderLock, ExcludesOtherProcessesUntilClosed) {
@@ -32,7 +32,7 @@ TEST(GameFolderLock, InheritableLockStaysHeldByChild) {
   {
     ScopedHandle lock = acquireGameFolderLock(game.path(), true);
     ASSERT_TRUE(lock);
-    child = Testing::startCvtool(L"--version", CREATE_SUSPENDED);
+    child = Testing::startProcess(Testing::cvtool(L"--version"), {}, CREATE_SUSPENDED).process;
   }
   EXPECT_FALSE(acquireGameFolderLock(game.path(), false));
   TerminateProcess(child.get(), 0);

@@ -10,8 +10,8 @@
 
 #include "common/handle_win.h"
 #include "common/text.h"
-#include "support/process_win.h"
 #include "support/message_of.h"
+#include "support/process_win.h"
 #include "support/temp_dir.h"
 #include "update/file_ops.h"
 #include "update/game_folder_lock.h"
@@ -20,12 +20,12 @@ namespace Corvanthorne::Update {
 namespace {
 
 namespace fs = std::filesystem;
+using Testing::messageOf;
 using Testing::readFile;
 using Testing::TempDir;
 using Testing::writeFile;
 using Files = std::map<std::string, std::string>;  // relative path -> bytes
-
-using Testing::messageOf;
+using Reports = std::vector<std::pair<std::wstring, int>>;
 
 Files runtimeFiles(std::string_view tag) {
   return {{"Qelmarin.exe", "client " + std::string(tag)},
@@ -46,30 +46,27 @@ LatestPackage writePackage(const fs::path& root, const std::string& version, con
   return loadLatestPackage(root, "game");
 }
 
+std::vector<fs::path> regularFiles(const fs::path& folder) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  return files;
+}
+
 // Every file of the game folder except the install's working folder and the lock.
 Files snapshot(const fs::path& game) {
   Files files;
-  for (const auto& entry : fs::recursive_directory_iterator(game)) {
-    const std::string relative = pathText(fs::relative(entry.path(), game));
-    if (entry.is_regular_file() && !relative.starts_with(".corvanthorne/update/") && relative != ".corvanthorne/use.lock")
-      files[relative] = readFile(entry.path());
+  for (const fs::path& file : regularFiles(game)) {
+    const std::string relative = pathText(fs::relative(file, game));
+    if (!relative.starts_with(".corvanthorne/update/") && relative != ".corvanthorne/use.lock")
+      files[relative] = readFile(file);
   }
   return files;
 }
 
-void copyTree(const fs::path& from, const fs::path& to) {
-  fs::create_directories(to);
-  for (const auto& entry : fs::recursive_directory_iterator(from)) {
-    const fs::path target = to / fs::relative(entry.path(), from);
-    if (entry.is_directory())
-      fs::create_directories(target);
-    else
-      fs::copy_file(entry.path(), target);
-  }
-}
-
-// The paths whose bytes differ between two folder states ("" when equal), kept short for failures.
-std::string differences(const Files& actual, const Files& expected) {
+// The paths whose bytes differ from an expected folder state ("" when equal), short for failures.
+std::string differences(const fs::path& game, const Files& expected) {
+  const Files actual = snapshot(game);
   std::string paths;
   for (const auto& [path, bytes] : actual)
     if (!expected.contains(path) || expected.at(path) != bytes) paths += path + " ";
@@ -77,6 +74,13 @@ std::string differences(const Files& actual, const Files& expected) {
     if (!actual.contains(path)) paths += "missing:" + path + " ";
   return paths;
 }
+
+void setReadOnly(const std::vector<fs::path>& files, bool readOnly) {
+  for (const fs::path& file : files)
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+}
+
+bool isReadOnly(const fs::path& file) { return (GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY) != 0; }
 
 class GameInstall : public ::testing::Test {
  protected:
@@ -93,23 +97,23 @@ class GameInstall : public ::testing::Test {
     v1Package = writePackage(packages / "one", "v1", v1);
     v2Package = writePackage(packages / "two", "v2", v2);
 
-    installGamePackage(v1Package, oldTemplate.path(), {});
-    oldState = snapshot(oldTemplate.path());
-    copyTree(oldTemplate.path(), newTemplate.path());
-    installGamePackage(v2Package, newTemplate.path(), {});
-    newState = snapshot(newTemplate.path());
+    installGamePackage(v1Package, work / "old", {});
+    oldState = snapshot(work / "old");
+    fs::copy(work / "old", work / "new", fs::copy_options::recursive);
+    installGamePackage(v2Package, work / "new", {});
+    newState = snapshot(work / "new");
   }
 
   // A fresh copy of the v1 game folder.
   fs::path freshOldGame() {
     const fs::path game = work / std::to_string(copies++);
-    copyTree(oldTemplate.path(), game);
+    fs::copy(work / "old", game, fs::copy_options::recursive);
     return game;
   }
 
   static bool journalLeft(const fs::path& game) { return fs::exists(gameUpdateFolder(game) / "journal.txt"); }
 
-  TempDir packages, oldTemplate, newTemplate, work;
+  TempDir packages, work;
   LatestPackage v1Package, v2Package;
   Files oldState, newState;
   int copies = 0;
@@ -132,48 +136,36 @@ struct CountingGate {
   }
 };
 
-TEST_F(GameInstall, UpgradeReplacesAddsAndDeletesExactly) {
-  EXPECT_EQ(newState.count("assets/old.png"), 0u);
-  EXPECT_EQ(newState["assets/changed.bin"], "version two, longer");
-  EXPECT_EQ(newState["assets/new/added.png"], "added");
-  EXPECT_EQ(newState[".corvanthorne/game.manifest"], v2Package.manifest.text);
-  EXPECT_EQ(newState[".corvanthorne-client"], clientMarkerText);
-  EXPECT_TRUE(isInstalledGame(newTemplate.path()));
-  EXPECT_FALSE(fs::exists(gameUpdateFolder(newTemplate.path())));
-}
-
-TEST_F(GameInstall, EveryFailingCommitStepRestoresTheOldFolder) {
-  for (int k = 0;; ++k) {
-    const fs::path game = freshOldGame();
-    CountingGate counter{k};
-    const std::string message = messageOf([&] { installGamePackage(v2Package, game, {}, counter.gate()); });
-    if (counter.calls <= k) {  // every step passed: the install completed
-      EXPECT_EQ(message, "no error");
-      EXPECT_EQ(differences(snapshot(game), newState), "");
-      EXPECT_GE(k, 8);  // 4 moves, 1 delete, manifest, marker, journal
-      break;
-    }
-    EXPECT_EQ(message, "injected failure") << "step " << k;
-    EXPECT_EQ(differences(snapshot(game), oldState), "") << "failing step " << k << " (" << counter.steps[k] << ")";
-    EXPECT_FALSE(journalLeft(game));
+// A failing step is undone at once; a crash leaves the journal, and recovery then gives the
+// old folder or, once the journal is gone, the new one.
+// "crash" for a simulated crash, else the failure's message or "no error".
+template <typename Action>
+std::string outcomeOf(Action action) {
+  try {
+    return messageOf(action);
+  } catch (const SimulatedCrash&) {
+    return "crash";
   }
 }
 
-TEST_F(GameInstall, CrashAtAnyStepThenRecoveryGivesOldOrNewFolder) {
-  for (int k = 0;; ++k) {
-    const fs::path game = freshOldGame();
-    CountingGate counter{k, true};
-    bool crashed = false;
-    try {
-      installGamePackage(v2Package, game, {}, counter.gate());
-    } catch (const SimulatedCrash&) {
-      crashed = true;
+TEST_F(GameInstall, EveryFailingOrCrashingCommitStepEndsInTheOldOrNewFolder) {
+  for (const bool crash : {false, true}) {
+    for (int k = 0;; ++k) {
+      const fs::path game = freshOldGame();
+      CountingGate counter{k, crash};
+      const std::string outcome = outcomeOf([&] { installGamePackage(v2Package, game, {}, counter.gate()); });
+      const bool committed = !journalLeft(game);
+      if (crash) recoverInterruptedInstall(game);
+      if (counter.calls <= k) {  // every step passed: the install completed
+        EXPECT_EQ(differences(game, newState), "");
+        EXPECT_GE(k, 8);  // 4 moves, 1 delete, manifest, marker, journal
+        break;
+      }
+      EXPECT_EQ(outcome, crash ? "crash" : "injected failure") << "step " << k;
+      EXPECT_EQ(differences(game, committed && crash ? newState : oldState), "")
+          << (crash ? "crash" : "failure") << " at step " << k << " (" << counter.steps[k] << ")";
+      EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
     }
-    const bool committed = !journalLeft(game);
-    recoverInterruptedInstall(game);
-    EXPECT_EQ(differences(snapshot(game), committed ? newState : oldState), "") << "crash before step " << k;
-    EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
-    if (!crashed) break;
   }
 }
 
@@ -184,46 +176,55 @@ TEST_F(GameInstall, RecoveryInterruptedHalfWayCanBeRunAgain) {
       CountingGate crashInCommit{commitStep, true};
       EXPECT_THROW(installGamePackage(v2Package, game, {}, crashInCommit.gate()), SimulatedCrash);
       CountingGate failInRecovery{k, k % 2 == 1};
-      bool interrupted = false;
-      try {
-        recoverInterruptedInstall(game, failInRecovery.gate());
-      } catch (const SimulatedCrash&) {
-        interrupted = true;
-      } catch (const std::runtime_error&) {
-        interrupted = true;
-      }
+      const bool interrupted = outcomeOf([&] { recoverInterruptedInstall(game, failInRecovery.gate()); }) != "no error";
       if (interrupted) {
         EXPECT_TRUE(journalLeft(game) || failInRecovery.steps.back() == "cleanup");
       }
       recoverInterruptedInstall(game);
-      EXPECT_EQ(differences(snapshot(game), oldState), "") << "commit step " << commitStep << ", recovery step " << k;
+      EXPECT_EQ(differences(game, oldState), "") << "commit step " << commitStep << ", recovery step " << k;
       if (!interrupted) break;
     }
   }
 }
 
-TEST_F(GameInstall, SamePackageTwiceCommitsOnlyRecords) {
-  const fs::path game = newTemplate.path();
-  std::vector<std::pair<std::wstring, int>> reports;
+// The upgrade replaces, adds and deletes exactly; the same package again commits only the
+// records. Files are hashed on all cores, yet every record is reported in manifest order.
+TEST_F(GameInstall, UpgradeThenSamePackageAgainReportsInOrder) {
+  const fs::path game = work / "new";
+  EXPECT_EQ(newState.count("assets/old.png"), 0u);
+  EXPECT_EQ(newState["assets/new/added.png"], "added");
+  EXPECT_EQ(newState[".corvanthorne/game.manifest"], v2Package.manifest.text);
+  EXPECT_EQ(newState[".corvanthorne-client"], clientMarkerText);
+  EXPECT_TRUE(isInstalledGame(game));
+  EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
+  Reports reports;
   CountingGate counter;
   installGamePackage(v2Package, game, [&](const std::wstring& text, int percent) { reports.emplace_back(text, percent); },
                      counter.gate());
   EXPECT_EQ(counter.steps, (std::vector<std::string>{"manifest", "marker", "journal"}));
-  EXPECT_EQ(differences(snapshot(game), newState), "");
-  const std::size_t n = v2Package.manifest.files.size();
-  ASSERT_EQ(reports.size(), n + 2);
-  EXPECT_EQ(reports[0], std::make_pair(L"Checking " + v2Package.manifest.files[0].path.wstring(), 0));
-  EXPECT_EQ(reports[n - 1].second, static_cast<int>((n - 1) * 70 / n));
-  EXPECT_EQ(reports[n], std::make_pair(std::wstring(L"Applying verified game files..."), 85));
-  EXPECT_EQ(reports[n + 1], std::make_pair(std::wstring(L"Game ready: v2"), 100));
+  EXPECT_EQ(differences(game, newState), "");
+  const std::vector<PackageFile>& files = v2Package.manifest.files;
+  ASSERT_EQ(reports.size(), files.size() + 2);
+  for (std::size_t i = 0; i < files.size(); ++i)
+    EXPECT_EQ(reports[i], std::make_pair(L"Checking " + files[i].path.wstring(), static_cast<int>(i * 70 / files.size())));
+  EXPECT_EQ(reports[files.size()], std::make_pair(std::wstring(L"Applying verified game files..."), 85));
+  EXPECT_EQ(reports.back(), std::make_pair(std::wstring(L"Game ready: v2"), 100));
 }
 
-TEST_F(GameInstall, CorruptPackageFileFailsBeforeAnyLiveChange) {
+// Of two corrupt files the first in manifest order is named, whichever thread found its fault
+// first, and no record after it is reported.
+TEST_F(GameInstall, FirstCorruptFileInManifestOrderFailsBeforeAnyLiveChange) {
   const fs::path game = freshOldGame();
+  writeFile(v2Package.folder / "x.dll", "not empty");
   writeFile(v2Package.folder / "assets" / "changed.bin", "version two, longeR");
-  EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }),
+  Reports reports;
+  EXPECT_EQ(messageOf([&] {
+              installGamePackage(v2Package, game, [&](const std::wstring& text, int percent) { reports.emplace_back(text, percent); });
+            }),
             "Package checksum failed: assets/changed.bin");
-  EXPECT_EQ(differences(snapshot(game), oldState), "");
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back().first, L"Checking assets/changed.bin");
+  EXPECT_EQ(differences(game, oldState), "");
 }
 
 TEST_F(GameInstall, RemovalListAndCaseOnlyRenameKeepFiles) {
@@ -242,6 +243,32 @@ TEST_F(GameInstall, RemovalListAndCaseOnlyRenameKeepFiles) {
   EXPECT_EQ(readFile(renamed / "assets" / "changed.bin"), "version one");
 }
 
+// Games copied from media or archives often have read-only files: live files, package files
+// and backups are replaced and restored like any other, and the attribute does not travel.
+TEST_F(GameInstall, ReadOnlyFilesAreReplacedAndRestoredLikeAnyOther) {
+  setReadOnly(regularFiles(v2Package.folder), true);
+  const fs::path game = freshOldGame();
+  setReadOnly(regularFiles(game), true);
+  CountingGate failAfterMovesAndDelete{6};
+  EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}, failAfterMovesAndDelete.gate()); }), "injected failure");
+  EXPECT_EQ(differences(game, oldState), "");
+
+  CountingGate crashAfterFirstMove{1, true};
+  EXPECT_THROW(installGamePackage(v2Package, game, {}, crashAfterFirstMove.gate()), SimulatedCrash);
+  setReadOnly(regularFiles(gameUpdateFolder(game) / "backup"), true);
+  recoverInterruptedInstall(game);
+  EXPECT_EQ(differences(game, oldState), "");
+  EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
+
+  installGamePackage(v2Package, game, {});
+  EXPECT_EQ(differences(game, newState), "");
+  EXPECT_FALSE(isReadOnly(game / "assets" / "changed.bin"));
+  EXPECT_FALSE(isReadOnly(game / "x.dll"));
+  EXPECT_TRUE(isReadOnly(game / "assets" / "same.bin"));  // unchanged files are left alone
+  setReadOnly(regularFiles(game), false);
+  setReadOnly(regularFiles(v2Package.folder), false);
+}
+
 TEST_F(GameInstall, FileHeldOpenByTheGameRestoresFolder) {
   const fs::path game = freshOldGame();
   const fs::path client = game / "Qelmarin.exe";
@@ -256,11 +283,11 @@ TEST_F(GameInstall, FileHeldOpenByTheGameRestoresFolder) {
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }),
             "Could not replace " + pathText(client) + " (Windows error " + std::to_string(heldError) + ")");
   held.reset();
-  EXPECT_EQ(differences(snapshot(game), oldState), "");
+  EXPECT_EQ(differences(game, oldState), "");
   EXPECT_FALSE(journalLeft(game));
 }
 
-TEST_F(GameInstall, RefusesSourceTreesAndBadJournals) {
+TEST_F(GameInstall, RefusesSourceTreesBadJournalsAndLinkedFolders) {
   const fs::path game = freshOldGame();
   writeFile(game / "CMakeLists.txt", "project(x)");
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }),
@@ -270,10 +297,8 @@ TEST_F(GameInstall, RefusesSourceTreesAndBadJournals) {
   writeFile(gameUpdateFolder(game) / "journal.txt", "R ../x\n");
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }), "Invalid update recovery path");
   EXPECT_TRUE(journalLeft(game));
-  EXPECT_EQ(differences(snapshot(game), oldState), "");
-}
+  EXPECT_EQ(differences(game, oldState), "");
 
-TEST_F(GameInstall, RefusesGameFolderThatIsALink) {
   const fs::path linked = Testing::hostPath(QEL_TEST_DATA_DIR) / "update-links" / "game-link";
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, linked, {}); }),
             "Update path contains a link: " + pathText(linked));
@@ -285,7 +310,7 @@ TEST_F(GameInstall, RefusesGameFolderThatIsALink) {
 // cut would, once it has printed `line` lines and `delayMs` more have passed. True when it
 // was still running at that moment.
 bool killInstallerAfter(const std::wstring& arguments, int line, int delayMs) {
-  Testing::CapturedProcess installer = Testing::startCvtoolCaptured(arguments);
+  Testing::CapturedProcess installer = Testing::startProcess(Testing::cvtool(arguments));
   char buffer[4096];
   DWORD read = 0;
   for (int seen = 0; seen < line && ReadFile(installer.output.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0;)
@@ -306,7 +331,7 @@ TEST_F(GameInstall, KilledInstallerRecoversToOldOrNewFolder) {
   Files bigState = big;
   bigState[".corvanthorne/game.manifest"] = package.manifest.text;
   bigState[".corvanthorne-client"] = clientMarkerText;
-  const std::wstring packageRoot = L"\"" + (packages / "big").wstring() + L"\"";
+  const std::wstring packageRoot = Testing::quotedPath(packages / "big");
   const int checkingLines = static_cast<int>(big.size());
   std::mt19937 random(std::random_device{}());
   int sawOld = 0, sawNew = 0, killedInCommit = 0;
@@ -315,9 +340,8 @@ TEST_F(GameInstall, KilledInstallerRecoversToOldOrNewFolder) {
     const bool staging = kill == 0;
     const int line = staging ? std::uniform_int_distribution<int>(1, checkingLines)(random) : checkingLines + 1;
     const int delay = staging ? 0 : std::uniform_int_distribution<int>(0, 200)(random);
-    const bool interrupted =
-        killInstallerAfter(L"install " + packageRoot + L" \"" + game.wstring() + L"\"", line, delay);
-    const auto recovered = Testing::runCvtool(L"recover \"" + game.wstring() + L"\"");
+    const bool interrupted = killInstallerAfter(L"install " + packageRoot + L" " + Testing::quotedPath(game), line, delay);
+    const auto recovered = Testing::runProcess(Testing::cvtool(L"recover " + Testing::quotedPath(game)));
     EXPECT_EQ(recovered.exitCode, 0u) << recovered.output;
     const Files after = snapshot(game);
     const bool isOld = after == oldState;
@@ -330,7 +354,7 @@ TEST_F(GameInstall, KilledInstallerRecoversToOldOrNewFolder) {
     sawNew += isNew;
     killedInCommit += !staging && interrupted;
   }
-  const auto done = Testing::runCvtool(L"install " + packageRoot + L" \"" + freshOldGame().wstring() + L"\"");
+  const auto done = Testing::runProcess(Testing::cvtool(L"install " + packageRoot + L" " + Testing::quotedPath(freshOldGame())));
   EXPECT_EQ(done.exitCode, 0u);
   EXPECT_TRUE(done.output.ends_with("100% Game ready: big\nGame ready: big\n")) << done.output;
   RecordProperty("killed_old", sawOld);

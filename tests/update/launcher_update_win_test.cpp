@@ -47,7 +47,7 @@ class SelfUpdate : public ::testing::Test {
   void SetUp() override {
     Testing::writeClientPackage(packages.path(), "game", "v1", Testing::requiredGameFiles("v1"));
     Testing::writeClientPackage(packages.path(), "launcher", "l2", {{"launcher.exe", newLauncher}});
-    ended = Testing::startCvtool(L"");  // an old launcher that has closed
+    ended = Testing::launchProcess(Testing::cvtool(L""));  // an old launcher that has closed
     WaitForSingleObject(ended.get(), INFINITE);
     SetHandleInformation(ended.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   }
@@ -112,7 +112,7 @@ TEST_F(SelfUpdate, HelperRefusesBadStartsChangesNothingAndRestartsTheLauncher) {
     if (row.approved)
       Testing::writeFile(paths.pending, "CVPACKAGE 1 launcher l2\n" + sha256Bytes(row.staged) + " " +
                                             std::to_string(row.staged.size()) + " launcher.exe\n");
-    const ScopedHandle process = Testing::startProcess(helperCommand(helper, folder, row.handle), folder);
+    const ScopedHandle process = Testing::launchProcess(helperCommand(helper, folder, row.handle), folder);
     const HWND box = helperBox(GetProcessId(process.get()));
     EXPECT_EQ(messageIn(box), row.message);
     EXPECT_EQ(readFile(paths.launcher), oldLauncher);
@@ -125,7 +125,7 @@ TEST_F(SelfUpdate, HelperRefusesBadStartsChangesNothingAndRestartsTheLauncher) {
 
 TEST_F(SelfUpdate, AcceptedUpdateSwapsRestartsAndTheNewLauncherFinishes) {
   const fs::path folder = game();
-  const ScopedHandle launcher = Testing::startProcess(Testing::quotedPath(folder / "launcher.exe"), folder);
+  const ScopedHandle launcher = Testing::launchProcess(Testing::quotedPath(folder / "launcher.exe"), folder);
   const HWND prompt = Testing::settledUpdateWindow(GetProcessId(launcher.get()));
   ASSERT_TRUE(prompt);
   Testing::clickWindow(GetDlgItem(prompt, kPrimaryButton));
@@ -144,7 +144,7 @@ TEST_F(SelfUpdate, HelperKilledBeforeAnyStepLeavesOldOrNewAfterTheNextStart) {
     CreatePipe(fromChild.receive(), childOut.receive(), &inherit, 0);
     SetHandleInformation(toChild.get(), HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(fromChild.get(), HANDLE_FLAG_INHERIT, 0);
-    const ScopedHandle helper = Testing::startProcess(
+    const ScopedHandle helper = Testing::launchProcess(
         helperCommand(LauncherUpdatePaths(folder).helper, folder, handleText(ended.get())), folder, 0, childOut.get(),
         childIn.get());
     childIn.reset(), childOut.reset();
@@ -156,7 +156,7 @@ TEST_F(SelfUpdate, HelperKilledBeforeAnyStepLeavesOldOrNewAfterTheNextStart) {
     const std::string left = readFile(folder / "launcher.exe");
     EXPECT_TRUE(left == oldLauncher || left == newLauncher) << "no startable launcher after a kill before " << step;
 
-    const ScopedHandle start = Testing::startProcess(Testing::quotedPath(folder / "launcher.exe"), folder);
+    const ScopedHandle start = Testing::launchProcess(Testing::quotedPath(folder / "launcher.exe"), folder);
     const DWORD id = GetProcessId(start.get());
     EXPECT_TRUE(waitUntil([&] {
       return WaitForSingleObject(start.get(), 0) == WAIT_OBJECT_0 || Testing::settledUpdateWindow(id, 0) ||
@@ -175,7 +175,7 @@ TEST_F(HelperWaitsForOldLauncher, ThirtySecondsThenGivesUpWithTheFolderUnchanged
   const fs::path folder = game(Testing::launcherPath());
   const ScopedHandle self(OpenProcess(SYNCHRONIZE, TRUE, GetCurrentProcessId()));  // running, like a hung launcher
   const auto started = std::chrono::steady_clock::now();
-  const ScopedHandle helper = Testing::startProcess(helperCommand(LauncherUpdatePaths(folder).helper, folder,
+  const ScopedHandle helper = Testing::launchProcess(helperCommand(LauncherUpdatePaths(folder).helper, folder,
                                                                   handleText(self.get())), folder);
   const HWND box = helperBox(GetProcessId(helper.get()), 60000);
   EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::seconds(29));

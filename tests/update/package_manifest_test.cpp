@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 #include "common/text.h"
 #include "support/message_of.h"
 #include "support/temp_dir.h"
@@ -11,7 +9,7 @@
 namespace Corvanthorne::Update {
 namespace {
 
-using Testing::TempDir;
+using Testing::messageOf;
 using Testing::writeFile;
 
 const std::string kHash(64, 'a');
@@ -30,8 +28,6 @@ std::string gameManifest(std::string_view extraRecords = "") {
   return "CVPACKAGE 1 game build7\n" + requiredRecords() + std::string(extraRecords);
 }
 
-using Testing::messageOf;
-
 std::string errorOf(const std::string& text, std::string_view kind = "game") {
   return messageOf([&] { parsePackageManifestText(text, kind); });
 }
@@ -40,75 +36,79 @@ TEST(PackageManifest, ParsesHeaderRecordsAndKeepsText) {
   const std::string text = gameManifest(record("patch notes.txt", "0") + "\n\r\n" +
                                         kHash + " 18446744073709551615  x.dll\n");
   const PackageManifest manifest = parsePackageManifestText(text, "game");
-  EXPECT_EQ(manifest.kind, "game");
   EXPECT_EQ(manifest.version, "build7");
   EXPECT_EQ(manifest.text, text);
   ASSERT_EQ(manifest.files.size(), 6u);
   EXPECT_EQ(manifest.files[4].path, std::filesystem::path(L"patch notes.txt"));
-  EXPECT_EQ(manifest.files[4].size, 0u);
   EXPECT_EQ(manifest.files[5].path, std::filesystem::path(L" x.dll"));
   EXPECT_EQ(manifest.files[5].size, 18446744073709551615u);
-  EXPECT_FALSE(manifest.hasRemovalList);
+
+  std::string crlf = " \tCVPACKAGE\t1  game build7 \r\n";
+  for (char c : requiredRecords() + record("assets/a b.png")) crlf += c == '\n' ? "\r\n" : std::string(1, c);
+  const PackageManifest fromCrlf = parsePackageManifestText(crlf, "game");
+  EXPECT_EQ(fromCrlf.version, "build7");
+  EXPECT_EQ(fromCrlf.files.back().path, std::filesystem::path(L"assets/a b.png"));
 }
 
-TEST(PackageManifest, CrLfParsesLikeLf) {
-  std::string crlf;
-  for (char c : gameManifest(record("assets/a b.png"))) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  const PackageManifest a = parsePackageManifestText(crlf, "game");
-  const PackageManifest b = parsePackageManifestText(gameManifest(record("assets/a b.png")), "game");
-  ASSERT_EQ(a.files.size(), b.files.size());
-  for (std::size_t i = 0; i < a.files.size(); ++i) EXPECT_EQ(a.files[i].path, b.files[i].path);
-  EXPECT_EQ(a.version, "build7");
-  EXPECT_EQ(parsePackageManifestText(" \tCVPACKAGE\t1  game build7 \r\n" + requiredRecords(), "game").version,
-            "build7");
+TEST(PackageManifest, RefusesEveryDeviationWithItsMessage) {
+  const std::string header = "Invalid package manifest header", record_ = "Invalid package file record",
+                    size = "Invalid package file size", pathOrChecksum = "Invalid package file path or checksum",
+                    duplicate = "Duplicate package file path", missing = "The package is missing required runtime files";
+  const std::string launcher = "CVPACKAGE 1 launcher v1\n";
+  const std::tuple<std::string, std::string_view, std::string> cases[] = {
+      {"", "game", "Empty package manifest"},
+      {"\n", "game", header},
+      {"CVPACKAGE 1 game build7 extra\n" + requiredRecords(), "game", header},
+      {"CVPACKAGE 1 launcher build7\n" + requiredRecords(), "game", header},
+      {"CVPACKAGE 2 game build7\n" + requiredRecords(), "game", header},
+      {"cvpackage 1 game build7\n" + requiredRecords(), "game", header},
+      {"CVPACKAGE 1 game\n" + requiredRecords(), "game", header},
+      {"CVPACKAGE 1 game 1.0\n" + requiredRecords(), "game", header},
+      {"CVPACKAGE 1 game " + std::string(100, 'v') + "\n" + requiredRecords(), "game", header},
+      {"CVPACKAGE 1 game " + std::string(99, 'v') + "\n" + requiredRecords(), "game", "no error"},
+      {gameManifest(kHash + " 12\n"), "game", record_},
+      {gameManifest(kHash + " 12 \n"), "game", record_},
+      {gameManifest(kHash + "\n"), "game", record_},
+      {gameManifest(record("a.dll", "1x2")), "game", size},
+      {gameManifest(record("a.dll", "-5")), "game", size},
+      {gameManifest(record("a.dll", "18446744073709551616")), "game", "stoull argument out of range"},
+      {gameManifest(record("a.dll", "184467440737095516160x")), "game", size},
+      {gameManifest("A" + kHash.substr(1) + " 1 a.dll\n"), "game", pathOrChecksum},
+      {gameManifest(kHash.substr(1) + " 1 a.dll\n"), "game", pathOrChecksum},
+      {gameManifest(record("readme.txt")), "game", pathOrChecksum},
+      {gameManifest(record("assets/\xff.png")), "game", pathOrChecksum},
+      {gameManifest(record("Data/GUI/Game.ghi")), "game", pathOrChecksum},
+      {gameManifest(record("assets/A.png") + record("assets/a.png")), "game", duplicate},
+      {"CVPACKAGE 1 game v1\n", "game", missing},
+      {"CVPACKAGE 1 game v1\n" + record("Corvanthorne.exe") + record("data/gui/launcher.ghi") +
+           record("assets/worlds/world_1.world.json"), "game", missing},
+      {launcher, "launcher", missing},
+      {launcher + record("launcher.exe"), "launcher", "no error"},
+      {launcher + record("launcher.exe") + record("launcher.exe"), "launcher", duplicate},
+      {launcher + record("launcher.exe") + record("x.dll"), "launcher", pathOrChecksum},
+      // The limit holds for text composed in memory too, not only for files.
+      {gameManifest() + std::string(maxPackageMetadataSize - gameManifest().size(), '\n'), "game", "no error"},
+      {gameManifest() + std::string(maxPackageMetadataSize + 1 - gameManifest().size(), '\n'), "game",
+       "Package metadata is too large"},
+  };
+  for (const auto& [text, kind, message] : cases) EXPECT_EQ(errorOf(text, kind), message) << text.substr(0, 200);
 }
 
-TEST(PackageManifest, RefusesBadHeaders) {
-  EXPECT_EQ(errorOf(""), "Empty package manifest");
-  const std::string header = "Invalid package manifest header";
-  EXPECT_EQ(errorOf("\n"), header);
-  EXPECT_EQ(errorOf("CVPACKAGE 1 game build7 extra\n" + requiredRecords()), header);
-  EXPECT_EQ(errorOf("CVPACKAGE 1 launcher build7\n" + requiredRecords()), header);
-  EXPECT_EQ(errorOf("CVPACKAGE 2 game build7\n" + requiredRecords()), header);
-  EXPECT_EQ(errorOf("cvpackage 1 game build7\n" + requiredRecords()), header);
-  EXPECT_EQ(errorOf("CVPACKAGE 1 game\n" + requiredRecords()), header);
-  EXPECT_EQ(errorOf("CVPACKAGE 1 game 1.0\n" + requiredRecords()), header);
-  EXPECT_EQ(errorOf("CVPACKAGE 1 game " + std::string(100, 'v') + "\n" + requiredRecords()), header);
-  EXPECT_EQ(parsePackageManifestText("CVPACKAGE 1 game " + std::string(99, 'v') + "\n" + requiredRecords(),
-                                     "game").version.size(), 99u);
-}
-
-TEST(PackageManifest, RefusesBadRecords) {
-  EXPECT_EQ(errorOf(gameManifest(kHash + " 12\n")), "Invalid package file record");
-  EXPECT_EQ(errorOf(gameManifest(kHash + " 12 \n")), "Invalid package file record");
-  EXPECT_EQ(errorOf(gameManifest(kHash + "\n")), "Invalid package file record");
-  EXPECT_EQ(errorOf(gameManifest(record("a.dll", "1x2"))), "Invalid package file size");
-  EXPECT_EQ(errorOf(gameManifest(record("a.dll", "-5"))), "Invalid package file size");
-  EXPECT_EQ(errorOf(gameManifest(record("a.dll", "18446744073709551616"))), "stoull argument out of range");
-  EXPECT_EQ(errorOf(gameManifest(record("a.dll", "184467440737095516160x"))), "Invalid package file size");
-  const std::string pathOrChecksum = "Invalid package file path or checksum";
-  EXPECT_EQ(errorOf(gameManifest("A" + kHash.substr(1) + " 1 a.dll\n")), pathOrChecksum);
-  EXPECT_EQ(errorOf(gameManifest(kHash.substr(1) + " 1 a.dll\n")), pathOrChecksum);
-  EXPECT_EQ(errorOf(gameManifest(record("readme.txt"))), pathOrChecksum);
-  EXPECT_EQ(errorOf(gameManifest(record("assets/\xff.png"))), pathOrChecksum);
-  EXPECT_EQ(errorOf(gameManifest(record("assets/A.png") + record("assets/a.png"))),
-            "Duplicate package file path");
-  EXPECT_EQ(errorOf(gameManifest(record("Data/GUI/Game.ghi"))), pathOrChecksum);
-}
-
-TEST(PackageManifest, RequiresRuntimeFiles) {
-  const std::string missing = "The package is missing required runtime files";
-  EXPECT_EQ(errorOf("CVPACKAGE 1 game v1\n"), missing);
-  std::string noGameGhi = "CVPACKAGE 1 game v1\n" + record("Corvanthorne.exe") + record("data/gui/launcher.ghi") +
-                          record("assets/worlds/world_1.world.json");
-  EXPECT_EQ(errorOf(noGameGhi), missing);
-  EXPECT_EQ(parsePackageManifestText(noGameGhi + record("data/gui/game.ghi"), "game").files.size(), 4u);
-  EXPECT_EQ(errorOf("CVPACKAGE 1 launcher v1\n", "launcher"), missing);
-  EXPECT_EQ(parsePackageManifestText("CVPACKAGE 1 launcher v1\n" + record("launcher.exe"), "launcher").files.size(), 1u);
-  EXPECT_EQ(errorOf("CVPACKAGE 1 launcher v1\n" + record("launcher.exe") + record("launcher.exe"), "launcher"),
-            "Duplicate package file path");
-  EXPECT_EQ(errorOf("CVPACKAGE 1 launcher v1\n" + record("launcher.exe") + record("x.dll"), "launcher"),
-            "Invalid package file path or checksum");
+// Names are the same file when the system's case mapping says so, on every build.
+TEST(PackageManifest, DuplicatesFollowTheSystemCaseMappingBeyondAscii) {
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"assets/\xC3\x9C" "ber.png", "assets/\xC3\xBC" "ber.png", true},                  // Ü ü
+      {"assets/\xCE\xA3.png", "assets/\xCF\x83.png", true},                                // Σ σ
+      {"assets/\xCE\xA3.png", "assets/\xCF\x82.png", false},                               // Σ, final ς
+      {"assets/I.png", "assets/\xC4\xB1.png", false},                                      // I, dotless ı
+      {"assets/\xD0\x96.png", "assets/\xD0\xB6.png", true},                                // Ж ж
+      {"assets/\xEF\xBC\xA1.png", "assets/\xEF\xBD\x81.png", true},                        // fullwidth Ａ ａ
+      {"assets/\xE1\xBE\x88.png", "assets/\xE1\xBE\x80.png", true},                        // ᾈ ᾀ
+      {"assets/\xC3\x9F.png", "assets/SS.png", false},                                     // ß has no single upper case
+  };
+  for (const auto& [first, second, duplicate] : cases)
+    EXPECT_EQ(errorOf(gameManifest(record(first) + record(second))), duplicate ? "Duplicate package file path" : "no error")
+        << first << " " << second;
 }
 
 TEST(PackagePathRule, RefusesUnsafeAndForeignPaths) {
@@ -126,33 +126,29 @@ TEST(PackagePathRule, RefusesUnsafeAndForeignPaths) {
   EXPECT_FALSE(isAllowedPackagePath(L"x.dll", "tools"));
 }
 
-TEST(PackageMetadata, ReadsUpToTheSizeLimit) {
-  TempDir dir;
-  writeFile(dir / "exact", std::string(maxPackageMetadataSize, 'x'));
-  EXPECT_EQ(readPackageMetadata(dir / "exact").size(), maxPackageMetadataSize);
-  writeFile(dir / "over", std::string(maxPackageMetadataSize + 1, 'x'));
-  EXPECT_EQ(messageOf([&] { readPackageMetadata(dir / "over"); }), "Package metadata is too large");
-  EXPECT_EQ(messageOf([&] { readPackageMetadata(dir / "missing file"); }),
-            "Could not read " + pathText(dir / "missing file"));
-}
+TEST(LatestPackage, ReadsMetadataUpToTheLimitAndResolvesTheVersionPointer) {
+  Testing::TempDir root;
+  writeFile(root / "exact", std::string(maxPackageMetadataSize, 'x'));
+  EXPECT_EQ(readPackageMetadata(root / "exact").size(), maxPackageMetadataSize);
+  writeFile(root / "over", std::string(maxPackageMetadataSize + 1, 'x'));
+  EXPECT_EQ(messageOf([&] { readPackageMetadata(root / "over"); }), "Package metadata is too large");
+  EXPECT_EQ(messageOf([&] { readPackageMetadata(root / "missing file"); }),
+            "Could not read " + pathText(root / "missing file"));
 
-TEST(LatestPackage, ResolvesVersionPointer) {
-  TempDir root;
   writeFile(root / "game" / "build7" / "manifest.txt", gameManifest());
-  writeFile(root / "game.latest", "build7\r\n\r\n");
+  writeFile(root / "game" / "build8" / "manifest.txt", gameManifest());
+  const std::pair<const char*, const char*> pointers[] = {
+      {"build7\r\n\r\n", "no error"}, {" build7\n", "Invalid package version pointer"},
+      {"build7 \n", "Invalid package version pointer"}, {"\r\n", "Invalid package version pointer"},
+      {"build8", "Package version does not match its manifest"}};
+  for (const auto& [pointer, message] : pointers) {
+    writeFile(root / "game.latest", pointer);
+    EXPECT_EQ(messageOf([&] { loadLatestPackage(root.path(), "game"); }), message) << pointer;
+  }
+  writeFile(root / "game.latest", "build7\n");
   const LatestPackage latest = loadLatestPackage(root.path(), "game");
   EXPECT_EQ(latest.folder, root / "game" / "build7");
   EXPECT_EQ(latest.manifest.version, "build7");
-
-  auto errorFor = [&](std::string_view pointer) {
-    writeFile(root / "game.latest", pointer);
-    return messageOf([&] { loadLatestPackage(root.path(), "game"); });
-  };
-  EXPECT_EQ(errorFor(" build7\n"), "Invalid package version pointer");
-  EXPECT_EQ(errorFor("build7 \n"), "Invalid package version pointer");
-  EXPECT_EQ(errorFor("\r\n"), "Invalid package version pointer");
-  writeFile(root / "game" / "build8" / "manifest.txt", gameManifest());
-  EXPECT_EQ(errorFor("build8"), "Package version does not match its manifest");
 }
 
 }  // namespace

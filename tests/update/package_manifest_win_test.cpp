@@ -1,23 +1,26 @@
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
-#include "common/text.h"
-#include "support/message_of.h"
 #include "update/package_manifest.h"
 
 namespace Corvanthorne::Update {
 namespace {
 
-// Beyond ASCII, names count as equal exactly when the system's case table says so.
-TEST(PackageManifestOnWindows, NonAsciiCaseVariantsAreDuplicates) {
-  const std::string hash(64, 'b');
-  std::string manifest = "CVPACKAGE 1 game v1\n";
-  for (const char* path : {"Qelmarin.exe", "data/gui/launcher.ghi", "data/gui/game.ghi",
-                           "assets/worlds/world_1.world.json", "assets/\xc3\xa9t\xc3\xa9.png"})
-    manifest += hash + " 1 " + path + "\n";
-  EXPECT_EQ(parsePackageManifestText(manifest, "game").files.size(), 5u);
-  EXPECT_EQ(Testing::messageOf([&] { parsePackageManifestText(manifest + hash + " 1 assets/\xc3\x89T\xc3\x89.png\n", "game"); }),
-            "Duplicate package file path");
-  EXPECT_EQ(packagePathIdentity(pathFromUtf8("assets/\xc3\xa9")), packagePathIdentity(pathFromUtf8("ASSETS/\xc3\x89")));
+// The folding table is the system's own: every UTF-16 code unit upper-cases as
+// RtlUpcaseUnicodeChar (the function behind CompareStringOrdinal ignoring case) does it.
+TEST(OrdinalCaseFold, MatchesTheSystemCaseTableForEveryCodeUnit) {
+  using Upcase = WCHAR(NTAPI*)(WCHAR);
+  const auto upcase = reinterpret_cast<Upcase>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlUpcaseUnicodeChar")));
+  ASSERT_NE(upcase, nullptr);
+  std::wstring all(0x10000, L'\0');
+  for (std::size_t unit = 0; unit < all.size(); ++unit) all[unit] = static_cast<wchar_t>(unit);
+  const std::wstring folded = ordinalCaseFold(all);
+  int differences = 0;
+  for (std::size_t unit = 0; unit < all.size(); ++unit)
+    if (folded[unit] != upcase(all[unit]) && ++differences <= 5) ADD_FAILURE() << "U+" << std::hex << unit;
+  EXPECT_EQ(differences, 0);
 }
 
 }  // namespace

@@ -43,8 +43,8 @@ std::string payloadWith(const std::map<std::string, std::string>& changes) {
 
 std::string planOutcome(const std::string& payload, std::wstring_view source = L"C:/releases") {
   return messageOf([&] {
-    const JsonValue json = parseReleaseJson(payload);
-    planRelease(json, readReleaseHeader(json, source));
+    const JsonDocument json = parseReleaseJson(payload);
+    planRelease(json.root(), readReleaseHeader(json.root(), source));
   });
 }
 
@@ -97,7 +97,7 @@ TEST(ReleasePayload, TestFixturesComeOnlyFromLocalFolders) {
 }
 
 TEST(ReleasePayload, RollbackGuardAgainstAcceptedContentSeven) {
-  const JsonValue accepted = parseReleaseJson(payloadWith({{"content", "7"}}));
+  const JsonDocument accepted = parseReleaseJson(payloadWith({{"content", "7"}}));
   const std::string sameId = "r20240601120000000-0123456789ab";
   const struct {
     std::uint64_t content;
@@ -107,7 +107,7 @@ TEST(ReleasePayload, RollbackGuardAgainstAcceptedContentSeven) {
                {7, "r20240602120000000-0123456789ab", std::string(kRollback)},
                {8, "r20240602120000000-0123456789ab", "no error"}};
   for (const auto& c : cases)
-    EXPECT_EQ(messageOf([&] { refuseRollback({false, c.id, c.content, 1}, accepted); }), c.expected) << c.content;
+    EXPECT_EQ(messageOf([&] { refuseRollback({false, c.id, c.content, 1}, accepted.root()); }), c.expected) << c.content;
 }
 
 TEST(ReleasePayload, IdsNameTheUtcMillisecondAndTheFileList) {

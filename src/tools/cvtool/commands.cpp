@@ -16,8 +16,8 @@ int runRecoverCommand(Arguments arguments, std::ostream& out);
 int runServe(Arguments arguments, std::ostream& out);
 int runLogin(Arguments arguments, std::ostream& out);
 int runRegister(Arguments arguments, std::ostream& out);
-int runLoadingCommand(Arguments arguments, std::ostream& out);
 int runReleaseCommand(Arguments arguments, std::ostream& out);
+int runLoadingCommand(Arguments arguments, std::ostream& out);
 #endif
 
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
@@ -34,12 +34,9 @@ std::span<const Command> commands() {
       Command{"lock", "lock check GAME_FOLDER", runLockCommand},
       Command{"install", "install PACKAGE_ROOT GAME_FOLDER", runInstallCommand},
       Command{"recover", "recover GAME_FOLDER", runRecoverCommand},
-      Command{"serve", "serve [--port N] [--address 127.X.Y.Z] [--accounts FILE] [--token-length N]", runServe},
+      Command{"serve", "serve [--port N] [--accounts FILE]", runServe},
       Command{"login", "login [--port N] USER PASSWORD", runLogin},
       Command{"register", "register [--port N] USER PASSWORD EMAIL", runRegister},
-      Command{"loading",
-              "loading [--seconds S] [--size WxH] [--fullscreen] [--steps N] [--file TEXT] [--instance N] [--image PNG]",
-              runLoadingCommand},
       // One line of help per action.
       Command{"release",
               "release keygen PRIVATE_KEY_FILE PUBLIC_KEY_FILE\n"
@@ -48,6 +45,9 @@ std::span<const Command> commands() {
               "  cvtool release verify [--public-key FILE] SOURCE\n"
               "  cvtool release fetch [--public-key FILE] [--install] SOURCE GAME_FOLDER",
               runReleaseCommand},
+      Command{"loading",
+              "loading [--seconds S] [--size WxH] [--fullscreen] [--steps N] [--file TEXT] [--instance N] [--image PNG]",
+              runLoadingCommand},
 #endif
   };
   return table;

@@ -1,7 +1,7 @@
 #include "tools/cvtool/cvtool.h"
 
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <exception>
 #include <ostream>
 #include <stdexcept>

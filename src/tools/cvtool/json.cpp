@@ -17,7 +17,7 @@ using Update::JsonValue;
 
 constexpr std::string_view usage = "json check|pretty FILE";
 
-void writeString(const std::string& text, std::ostream& out) {
+void writeString(std::string_view text, std::ostream& out) {
   std::string quoted;
   Update::appendJsonString(quoted, text);
   out << quoted;
@@ -76,11 +76,11 @@ void writePretty(const JsonValue& value, int depth, std::ostream& out) {
 int runJson(Arguments arguments, std::ostream& out) {
   if (arguments.size() != 2 || (arguments[0] != "check" && arguments[0] != "pretty"))
     throwUsage(usage);
-  const JsonValue document = Update::parseReleaseJson(Update::readReleaseMetadata(pathFromUtf8(arguments[1])));
+  const Update::JsonDocument document = Update::parseReleaseJson(Update::readReleaseMetadata(pathFromUtf8(arguments[1])));
   if (arguments[0] == "check") {
     out << "ok\n";
   } else {
-    writePretty(document, 0, out);
+    writePretty(document.root(), 0, out);
     out << '\n';
   }
   return 0;

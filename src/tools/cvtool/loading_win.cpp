@@ -113,8 +113,8 @@ int runLoadingCommand(Arguments arguments, std::ostream& out) {
   LoadingProgressBlock& block = handles.block();
   block.totalSteps.exchange(Startup::kPlannedStartupSteps);
   // The launcher window the loading screen would stand in for: hidden, it only names a monitor.
-  const ScopedWindow owner(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                           GetModuleHandleW(nullptr), nullptr));
+  const ScopedWindow owner(
+      CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
   if (!owner) throwWindowsError("Create the owner window");
   GameSettings settings;
   settings.width = run.size.width;

@@ -27,8 +27,9 @@ constexpr std::string_view kFetchUsage = "release fetch [--public-key FILE] [--i
 
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
+// Key and notes files: nothing larger than the release document they end up in.
 std::string readTextFile(const fs::path& file) {
-  std::optional<std::string> bytes = readFileBytes(file);
+  std::optional<std::string> bytes = readFileBytes(file, Update::releaseMetadataSizeLimit);
   if (!bytes) fail("Could not read " + pathText(file));
   return std::move(*bytes);
 }
@@ -153,7 +154,8 @@ int publish(const CommandLine& line, std::ostream& out) {
 
   // The launcher's own reader checks the release before anything is written.
   const std::string payload = Update::composeReleasePayload(draft);
-  const Update::JsonValue parsed = Update::parseReleaseJson(payload);
+  const Update::JsonDocument checked = Update::parseReleaseJson(payload);
+  const Update::JsonValue& parsed = checked.root();
   Update::planRelease(parsed, Update::readReleaseHeader(parsed, source.wstring()));
   const std::string document = Update::composeReleaseDocument(payload, Update::signReleasePayload(payload, privateKey));
 
@@ -168,7 +170,8 @@ int verify(const CommandLine& line, std::ostream& out) {
   if (line.words().size() != 1) throwUsage(kVerifyUsage);
   const fs::path source = pathFromUtf8(line.words()[0]);
   const std::string document = Update::readReleaseMetadata(source / L"latest.json");
-  const Update::JsonValue payload = Update::parseReleaseJson(Update::verifyReleaseDocument(document, trustedKey(line)));
+  const Update::JsonDocument verified = Update::parseReleaseJson(Update::verifyReleaseDocument(document, trustedKey(line)));
+  const Update::JsonValue& payload = verified.root();
   const Update::ReleaseHeader header = Update::readReleaseHeader(payload, source.wstring());
   const Update::ReleasePlan plan = Update::planRelease(payload, header);
   std::unordered_set<std::string> checked;

@@ -168,7 +168,7 @@ void waitForLauncher(const ClientHandOff& handOff) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const std::optional<ClientHandOff> handOff = handOffArguments();
   if (!handOff) return kWrongArguments;
-  const auto config = DemoClient::parseConfig(readFileBytes("demo-client.ini").value_or(std::string()));
+  const auto config = DemoClient::parseConfig(readFileBytes("demo-client.ini", 64 * 1024).value_or(std::string()));
   if (const auto* problem = std::get_if<std::string>(&config)) {
     log(*problem);
     return kBadConfig;

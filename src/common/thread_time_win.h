@@ -1,0 +1,17 @@
+#pragma once
+// CPU time of the calling thread, for statistics and benchmarks.
+#include <windows.h>
+
+namespace Corvanthorne {
+
+// User plus kernel seconds the calling thread has used; 0 when the system cannot tell.
+inline double threadCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0.0;
+  const auto ticks = [](const FILETIME& time) {
+    return static_cast<double>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+  };
+  return (ticks(kernel) + ticks(user)) / 10'000'000.0;
+}
+
+}  // namespace Corvanthorne

@@ -1,0 +1,154 @@
+#include "startup/loading_screen_win.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "launcher/debug_log.h"
+#include "render/gui_bitmap_win.h"
+#include "support/process_win.h"
+#include "support/temp_dir.h"
+
+namespace Corvanthorne::Startup {
+namespace {
+
+using Testing::TempDir;
+
+constexpr wchar_t kClass[] = L"CorvanthorneStartupLoading";
+constexpr wchar_t kTitle[] = L"Qelmarin - Loading";
+
+size_t occurrences(const std::string& text, const std::string& piece) {
+  size_t count = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
+  return count;
+}
+
+GameSettings windowOf(int32_t width, int32_t height) {
+  GameSettings settings;
+  settings.width = width;
+  settings.height = height;
+  return settings;
+}
+
+// Starts a shell command on the X display (xdotool, import). Wine runs Linux programs but
+// hands back no process to wait for, so callers wait for what the command does.
+void startOnDisplay(const std::wstring& command) { Testing::startProcess(L"Z:\\bin\\sh -c \"" + command + L"\""); }
+
+// A screenshot of the whole display, written to a file only once complete.
+Gui::GuiBitmap screenshot() {
+  const std::string file = "/tmp/qel-loading-" + std::to_string(GetCurrentProcessId()) + ".png";
+  startOnDisplay(utf8ToWide("import -window root png:" + file + ".part && mv " + file + ".part " + file));
+  const std::filesystem::path shot = Testing::hostPath(file);
+  for (int i = 0; i < 200 && !std::filesystem::exists(shot); ++i) Sleep(100);
+  Gui::GuiBitmap bitmap = Gui::loadGuiBitmap(shot);
+  std::filesystem::remove(shot);
+  return bitmap;
+}
+
+// Blue, green and red of a screen pixel; empty when there is no picture.
+std::vector<int> pixelAt(const Gui::GuiBitmap& screen, POINT at) {
+  DIBSECTION dib{};
+  if (!screen || !GetObjectW(screen.get(), sizeof dib, &dib) || at.x < 0 || at.y < 0 || at.x >= dib.dsBm.bmWidth ||
+      at.y >= dib.dsBm.bmHeight)
+    return {};
+  const uint8_t* pixel = static_cast<const uint8_t*>(dib.dsBm.bmBits) +
+                         static_cast<size_t>(at.y) * dib.dsBm.bmWidthBytes + static_cast<size_t>(at.x) * 4;
+  return {pixel[0], pixel[1], pixel[2]};
+}
+
+enum class Ending { Ready, Stop, Close };
+
+TEST(LoadingScreenWindow, EndsOnReadyStopOrCloseAndFallsBackToDark) {
+  setDebugLogging(true);
+  const TempDir folder;
+  const std::filesystem::path missing = folder / "Loading.png";
+  for (const auto& [ending, closedAfter] : {std::pair{Ending::Ready, 0u}, {Ending::Stop, 0u}, {Ending::Close, 1u}}) {
+    const LoadingHandles handles = createLoadingHandles();
+    LoadingProgressBlock& block = handles.block();
+    LoadingScreen screen(handles, windowOf(480, 270), nullptr, missing);
+    // The window is on screen before the constructor returns.
+    const HWND window = FindWindowW(kClass, kTitle);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_FALSE(screen.imageLoaded());
+    Sleep(700);  // frames keep coming on the dark background
+    if (ending == Ending::Ready) block.ready.exchange(1);
+    if (ending == Ending::Stop) screen.stop();
+    if (ending == Ending::Close) PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(handles.closedEvent.get(), 10000), WAIT_OBJECT_0);
+    screen.stop();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(block.closed.load(), closedAfter);
+    EXPECT_GE(screen.statistics().presentationFrames, 2u);
+    EXPECT_GT(screen.statistics().seconds, 0.7);
+  }
+  // Logged once per window, with the reason.
+  const std::string log = Testing::readFile(debugLogPath());
+  EXPECT_EQ(occurrences(log, "] [LOADING] Loading image unavailable; dark GPU fallback: Decode GUI image: " +
+                                 pathText(missing)),
+            3u);
+  EXPECT_THAT(log, testing::HasSubstr("] [LOADING] Game GPU GUI initialized ("));
+}
+
+TEST(LoadingScreenWindow, FailureOnTheLoadingThreadEndsInOrder) {
+  setDebugLogging(true);
+  // A class of the loading window's name whose windows refuse to be created.
+  WNDCLASSEXW refusing{};
+  refusing.cbSize = sizeof refusing;
+  refusing.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    return message == WM_NCCREATE ? FALSE : DefWindowProcW(window, message, wParam, lParam);
+  };
+  refusing.hInstance = GetModuleHandleW(nullptr);
+  refusing.lpszClassName = kClass;
+  ASSERT_NE(RegisterClassExW(&refusing), 0);
+  const size_t logged = occurrences(Testing::readFile(debugLogPath()), "] [LOADING] Loading window\r\n");
+  const LoadingHandles handles = createLoadingHandles();
+  {
+    LoadingScreen screen(handles, windowOf(480, 270), nullptr);
+    EXPECT_EQ(handles.block().closed.load(), 1u);
+    EXPECT_EQ(WaitForSingleObject(handles.closedEvent.get(), 5000), WAIT_OBJECT_0);  // signalled just after started
+  }
+  UnregisterClassW(kClass, GetModuleHandleW(nullptr));
+  EXPECT_EQ(occurrences(Testing::readFile(debugLogPath()), "] [LOADING] Loading window\r\n"), logged + 1);
+}
+
+// The whole rig in its own process, as a player sees it: the image covers the window, the
+// panel sits in the middle, and Alt+F4 closes (exit 2); a run to the end is ready (exit 0).
+TEST(LoadingCommand, ShowsTheImageAndClosesWithTheKeyboard) {
+  const TempDir game;
+  const uint8_t blue = 160, green = 90, red = 40;
+  std::vector<uint8_t> pixels;
+  for (int i = 0; i < 64 * 36; ++i) pixels.insert(pixels.end(), {blue, green, red, 255});
+  std::filesystem::create_directories(game / "assets/textures");
+  Gui::writePng(game / "assets/textures/Loading.png", 64, 36, pixels);
+
+  const Testing::ProcessResult ready = Testing::runProcess(Testing::cvtool(L"loading --seconds 1 --steps 3 --size 480x270"), game.path());
+  EXPECT_EQ(ready.exitCode, 0u) << ready.output;
+  EXPECT_THAT(ready.output, testing::StartsWith("Presentation frames="));
+
+  Testing::CapturedProcess started = Testing::startProcess(Testing::cvtool(L"loading --seconds 60 --size 480x270"), game.path());
+  HWND window = nullptr;
+  for (int i = 0; i < 300 && !window; ++i, Sleep(100)) window = FindWindowW(kClass, kTitle);
+  ASSERT_NE(window, nullptr);
+  // Restored to 480 x 270 and drawn again a moment later; a loaded machine draws slowly.
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  std::vector<int> shown;
+  for (int attempt = 0; attempt < 20 && shown != std::vector<int>{blue, green, red}; ++attempt, Sleep(500)) {
+    POINT corner{8, 8};
+    ClientToScreen(window, &corner);
+    shown = pixelAt(screenshot(), corner);
+  }
+  EXPECT_EQ(shown, (std::vector<int>{blue, green, red}));
+  startOnDisplay(L"xdotool search --name 'Qelmarin - Loading' key --window %1 alt+F4 2>/dev/null");
+  const std::string output = Testing::readRest(started.output.get());
+  WaitForSingleObject(started.process.get(), 30000);
+  DWORD exitCode = 0;
+  GetExitCodeProcess(started.process.get(), &exitCode);
+  EXPECT_EQ(exitCode, 2u) << output;
+}
+
+}  // namespace
+}  // namespace Corvanthorne::Startup
