@@ -30,6 +30,7 @@ void pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::millisec
 struct Attempt {
   explicit Attempt(const std::string& demoConfig, const std::wstring& clientName = L"Qelmarin.exe") {
     Testing::layOutGameFolder(folder.path(), demoConfig, clientName);
+    readLauncherState(state, folder.path(), "");
     state.window = CreateWindowExW(0, L"STATIC", L"Launcher stand-in", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 200, 100,
                                    nullptr, nullptr, nullptr, nullptr);
   }
@@ -37,7 +38,6 @@ struct Attempt {
     if (IsWindow(window())) DestroyWindow(window());
   }
   void play(std::wstring_view password = L"demo-pass", bool installed = false) {
-    readLauncherState(state, folder.path(), "");
     state.username = L"demo";
     state.password = password;
     state.services.repaint = [] {};
@@ -59,7 +59,8 @@ TEST(PlayFlow, TokenReachesTheFallbackClientWhichTakesOver) {
   EXPECT_FALSE(IsWindow(attempt.window())) << wideToUtf8(attempt.state.status);
   EXPECT_NE(attempt.clientLog().find("token-bytes=300 token-sha256="), std::string::npos) << attempt.clientLog();
   EXPECT_EQ(Testing::loggedHash(server.stop(), "session-sha256"), Testing::loggedHash(attempt.clientLog(), "token-sha256"));
-  EXPECT_NE(readFile(attempt.folder / "game_settings.ini").find("\r\nwidth 1920\r\nheight 1080\r\n"), std::string::npos);
+  const std::string settings = readFile(attempt.folder / "game_settings.ini");
+  EXPECT_NE(settings.find("\r\nwidth 1920\r\nheight 1080\r\n"), std::string::npos) << settings;
 }
 
 TEST(PlayFlow, FailuresLeaveTheWindowWithTheirMessage) {
