@@ -1,21 +1,17 @@
 #pragma once
-// For tests of the update window and the self-update: client packages written from bytes,
-// real input and screenshots on the X display through xdotool and ImageMagick (Wine starts
-// Unix programs by their absolute path), and clean-up of launchers started in a test folder.
+// For tests of the update window and the self-update: client packages written from bytes and
+// clean-up of launchers started in a test folder.
 #include <windows.h>
 
 #include <tlhelp32.h>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
-#include <thread>
 
 #include "common/handle_win.h"
 #include "common/text.h"
+#include "support/desktop_win.h"
 #include "support/process_win.h"
 #include "support/temp_dir.h"
 #include "update/bootstrap.h"
@@ -48,66 +44,21 @@ inline void writeClientPackage(const std::filesystem::path& root, const std::str
 inline std::filesystem::path launcherPath() { return hostPath(QEL_LAUNCHER_PATH); }
 inline std::filesystem::path nextLauncherPath() { return hostPath(QEL_LAUNCHER_NEXT_PATH); }
 
-
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-// Runs a shell command of the host to its end. Wine gives no waitable handle for a Unix
-// process, so the command leaves a marker file in the host's /tmp (drive Z:) when it is done.
-inline void runHostProgram(const std::string& command) {
-  static std::atomic<int> counter{0};
-  const std::string marker = "/tmp/qel-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
-  launchProcess(L"/bin/sh -c \"" + utf8ToWide(command + "; touch " + marker) + L"\"");
-  const std::filesystem::path done = hostPath(marker);
-  if (!waitUntil([&] { return std::filesystem::exists(done); })) throw std::runtime_error("Timed out: " + command);
-  std::filesystem::remove(done);
-}
-
-// A real click in the middle of a window (a button), as the X server delivers it.
-// Tests run in parallel and open windows of their own, so the target's top-level window is
-// raised above them first.
-inline void clickWindow(HWND window) {
-  SetWindowPos(GetAncestor(window, GA_ROOT), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  RECT rect{};
-  GetWindowRect(window, &rect);
-  const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-  waitUntil([&] { return WindowFromPoint(centre) == window; }, 2000);
-  runHostProgram("xdotool mousemove " + std::to_string(centre.x) + " " + std::to_string(centre.y) + " click 1");
-}
-
-// The whole X screen as <build folder>/screenshots/<name>; the build folder is on drive Z:.
-inline void screenshot(const std::string& name) {
-  const std::filesystem::path folder = std::filesystem::current_path() / "screenshots";
-  std::filesystem::create_directories(folder);
-  const std::string host = pathText(folder / name);
-  runHostProgram("import -window root " + (host.starts_with("Z:") ? host.substr(2) : host));
-}
-
-// The first visible window of windowClass in process processId for which ready holds.
-inline HWND windowOf(DWORD processId, const wchar_t* windowClass, const std::function<bool(HWND)>& ready,
-                     int timeoutMs = 20000) {
-  HWND found = nullptr;
-  waitUntil([&] {
-    for (HWND w = FindWindowW(windowClass, nullptr); w && !found; w = FindWindowExW(nullptr, w, windowClass, nullptr)) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(w, &owner);
-      if (owner == processId && IsWindowVisible(w) && ready(w)) found = w;
-    }
-    return found != nullptr;
-  }, timeoutMs);
-  return found;
-}
-
 // The update window of a launcher process once its run has ended in buttons.
 inline HWND settledUpdateWindow(DWORD processId, int timeoutMs = 20000) {
   return windowOf(processId, L"CorvanthorneClientBootstrap",
                   [](HWND w) { return IsWindowVisible(GetDlgItem(w, Update::kPrimaryButton)) != FALSE; }, timeoutMs);
+}
+
+// A launcher process has gone on to the launcher window: the window, or the box saying that the
+// game folder's launcher document cannot be loaded.
+inline bool reachedLauncherStage(DWORD processId) {
+  const auto titled = [](HWND w) {
+    wchar_t title[32] = {};
+    GetWindowTextW(w, title, 32);
+    return std::wstring_view(title) == L"Qelmarin Launcher";
+  };
+  return windowOf(processId, L"CorvanthorneLauncher", [](HWND) { return true; }, 0) || windowOf(processId, L"#32770", titled, 0);
 }
 
 // Ends every process whose executable lies in folder: launchers that a test's helper
