@@ -1,7 +1,38 @@
 #include "render/draw_list.h"
 
+#include <algorithm>
 
 namespace Corvanthorne::Gui {
+
+namespace {
+// Enough for the texts of a large screen in one chunk.
+constexpr size_t kChunkCharacters = 16 * 1024;
+}  // namespace
+
+std::wstring_view TextStore::store(std::wstring_view text) {
+  if (text.empty()) return {};
+  if (text == last_) return last_;
+  if (chunks_.empty() || used_ + text.size() > chunks_[current_].capacity) {
+    if (!chunks_.empty()) ++current_;
+    used_ = 0;
+    if (current_ == chunks_.size() || chunks_[current_].capacity < text.size()) {
+      const size_t capacity = std::max(kChunkCharacters, text.size());
+      Chunk chunk{std::make_unique_for_overwrite<wchar_t[]>(capacity), capacity};
+      if (current_ == chunks_.size()) chunks_.push_back(std::move(chunk));
+      else chunks_[current_] = std::move(chunk);
+    }
+  }
+  wchar_t* at = chunks_[current_].characters.get() + used_;
+  std::copy(text.begin(), text.end(), at);
+  used_ += text.size();
+  return last_ = std::wstring_view(at, text.size());
+}
+
+void TextStore::clear() {
+  current_ = 0;
+  used_ = 0;
+  last_ = {};
+}
 
 void DrawList::fillRect(const PixelRect& rect, Colour colour, float opacity, float cornerRadius) {
   add(DrawKind::FillRect, toRectF(rect), colour, opacity).cornerRadius = cornerRadius;
@@ -52,12 +83,12 @@ void DrawList::text(const RectF& rect, std::wstring_view text, const TextStyle& 
   command.bold = style.bold;
   command.wrap = style.wrap;
   textCharacters_ += static_cast<uint32_t>(text.size());
-  command.text.assign(text);
+  command.text = texts_.store(text);
 }
 
 void DrawList::image(const RectF& rect, std::wstring_view path, float opacity) {
   if (path.empty()) return;
-  add(DrawKind::Image, rect, 0, opacity).imagePath.assign(path);
+  add(DrawKind::Image, rect, 0, opacity).imagePath = texts_.store(path);
 }
 
 void DrawList::pushClip(const RectF& rect) { add(DrawKind::PushClip, rect, 0, 1.0f); }
@@ -67,12 +98,16 @@ void DrawList::popClip() { add(DrawKind::PopClip, RectF{}, 0, 1.0f); }
 DrawCommand& DrawList::append(const DrawCommand& command) {
   if (command.kind == DrawKind::Line) ++lineCommands_;
   if (command.kind == DrawKind::Text) textCharacters_ += static_cast<uint32_t>(command.text.size());
-  if (used_ == commands_.size()) commands_.emplace_back();
-  return commands_[used_++] = command;
+  const std::wstring_view text = texts_.store(command.text), imagePath = texts_.store(command.imagePath);
+  DrawCommand& copy = commands_.emplace_back(command);
+  copy.text = text;
+  copy.imagePath = imagePath;
+  return copy;
 }
 
 void DrawList::clear() {
-  used_ = 0;
+  commands_.clear();
+  texts_.clear();
   textCharacters_ = 0;
   lineCommands_ = 0;
 }

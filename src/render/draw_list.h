@@ -1,12 +1,12 @@
 #pragma once
 // The draw list: a flat list of drawing commands built from a laid-out screen, executed by the
-// GPU presenter (and, for a few painters, by GDI). Commands are plain values. Clearing keeps
-// the commands' storage, text buffers included, so that a list rebuilt every frame allocates
-// only for texts longer than any it held before.
+// GPU presenter (and, for a few painters, by GDI). Commands are plain values; their texts and
+// image paths are views into the list's own text store. Clearing keeps the storage of both, so
+// that a list rebuilt every frame allocates only for more text than it ever held before.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -63,8 +63,9 @@ struct DrawCommand {
   uint32_t weight = weightAutomatic;
   bool bold = false;
   bool wrap = false;
-  std::wstring text;
-  std::wstring imagePath;
+  // Views into the owning list's text store, valid until the list is cleared.
+  std::wstring_view text;
+  std::wstring_view imagePath;
 };
 
 // The font and layout fields of a text command.
@@ -77,6 +78,26 @@ struct TextStyle {
   float opacity = 1.0f;
   uint32_t family = familyPalatino;
   uint32_t weight = weightAutomatic;
+};
+
+// Text kept in chunks that never move, so that views of earlier texts stay valid while more
+// are stored; clearing keeps the chunks for the next build.
+class TextStore {
+ public:
+  // A painter draws a label several times (halo, shadow): the same text as the last one
+  // stored is shared rather than copied.
+  std::wstring_view store(std::wstring_view text);
+  void clear();
+
+ private:
+  struct Chunk {
+    std::unique_ptr<wchar_t[]> characters;
+    size_t capacity = 0;
+  };
+  std::vector<Chunk> chunks_;
+  size_t current_ = 0;  // the chunk being filled
+  size_t used_ = 0;     // characters used in it
+  std::wstring_view last_;
 };
 
 class DrawList {
@@ -96,45 +117,30 @@ class DrawList {
   void pushClip(const RectF& rect);
   void popClip();
 
-  // The copy, for the caller to adjust (the loading screen moves a panel's commands).
+  // A copy of a command of any list, its text stored here; returned for the caller to adjust
+  // (the loading screen moves a panel's commands).
   DrawCommand& append(const DrawCommand& command);
   void clear();
-  std::span<const DrawCommand> commands() const { return {commands_.data(), used_}; }
+  std::span<const DrawCommand> commands() const { return commands_; }
   // Statistics: characters of all text commands, and line commands.
   uint32_t textCharacters() const { return textCharacters_; }
   uint32_t lineCommands() const { return lineCommands_; }
 
  private:
-  DrawCommand& add(DrawKind kind, const RectF& rect, Colour colour, float opacity);
+  DrawCommand& add(DrawKind kind, const RectF& rect, Colour colour, float opacity) {
+    static constexpr DrawCommand defaults{};  // copied, which is cheaper than zeroing and filling
+    DrawCommand& command = commands_.emplace_back(defaults);
+    command.kind = kind;
+    command.rect = rect;
+    command.colour = colour;
+    command.opacity = opacity;
+    return command;
+  }
 
-  std::vector<DrawCommand> commands_;  // the first used_ are the list; the rest keep their buffers
-  size_t used_ = 0;
+  std::vector<DrawCommand> commands_;
+  TextStore texts_;
   uint32_t textCharacters_ = 0;
   uint32_t lineCommands_ = 0;
 };
-
-// A command with the defaults and the given fields, in a slot reused from earlier frames.
-inline DrawCommand& DrawList::add(DrawKind kind, const RectF& rect, Colour colour, float opacity) {
-  if (used_ == commands_.size()) commands_.emplace_back();
-  DrawCommand& command = commands_[used_++];
-  command.kind = kind;
-  command.rect = rect;
-  command.points = {};
-  command.glowColours = {};
-  command.colour = colour;
-  command.glowSlot = 0;
-  command.opacity = opacity;
-  command.strokeWidth = 1.0f;
-  command.cornerRadius = 0.0f;
-  command.fontSize = 16.0f;
-  command.alignment = alignLeading;
-  command.fontFamily = familyPalatino;
-  command.weight = weightAutomatic;
-  command.bold = false;
-  command.wrap = false;
-  if (!command.text.empty()) command.text.clear();  // spares a write into the buffer itself
-  if (!command.imagePath.empty()) command.imagePath.clear();
-  return command;
-}
 
 }  // namespace Corvanthorne::Gui

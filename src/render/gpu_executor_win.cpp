@@ -113,7 +113,7 @@ const wchar_t* GpuCommandExecutor::availableFamily(uint32_t family) {
   return candidates.front();
 }
 
-ID2D1Bitmap& GpuCommandExecutor::loadBitmap(const std::wstring& path) {
+ID2D1Bitmap& GpuCommandExecutor::loadBitmap(std::wstring_view path) {
   if (const auto found = bitmaps_.find(path); found != bitmaps_.end()) return *found->second.Get();
   const std::filesystem::path given(path);
   const std::filesystem::path file = std::filesystem::exists(given) ? given : gamePath(given);

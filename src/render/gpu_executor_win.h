@@ -28,7 +28,7 @@ class GpuCommandExecutor {
 
   // The cached bitmap of an image path, decoded on first use: the path as given, else below
   // the game root. Throws the decoding step's message.
-  ID2D1Bitmap& loadBitmap(const std::wstring& path);
+  ID2D1Bitmap& loadBitmap(std::wstring_view path);
   // Decodes every image of the list that is not cached yet (before drawing starts).
   void loadImages(const DrawList& list);
 
@@ -61,7 +61,7 @@ class GpuCommandExecutor {
   std::array<GlowSlot, 2> glowSlots_;
   Microsoft::WRL::ComPtr<ID2D1PathGeometry> triangle_;  // (0, 0), (1, 0), (0, 1)
   std::unordered_map<uint64_t, Microsoft::WRL::ComPtr<IDWriteTextFormat>> textFormats_;
-  std::unordered_map<std::wstring, Microsoft::WRL::ComPtr<ID2D1Bitmap>> bitmaps_;
+  NameMap<Microsoft::WRL::ComPtr<ID2D1Bitmap>> bitmaps_;
   int clipDepth_ = 0;  // pushed clips of the list being drawn
 };
 

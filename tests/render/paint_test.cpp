@@ -59,6 +59,31 @@ TEST(Painting, ZeroWidthFramesDrawNothing) {
   EXPECT_EQ(list.lineCommands(), 8u + 1);  // the octagon and the highlight
 }
 
+// Texts live in the list's own store: they survive the store growing past one chunk, a text
+// longer than a chunk, copies from a list that is cleared afterwards, and rebuilding.
+TEST(DrawList, TextsStayIntactAsTheStoreGrowsAndIsReused) {
+  DrawList source, list;
+  std::vector<std::wstring> expected;
+  for (int round = 0; round < 2; ++round) {
+    source.clear();
+    list.clear();
+    expected.clear();
+    for (int i = 0; i < 3000; ++i) {
+      expected.push_back(std::wstring(i % 7 == 0 ? 20000 : 7, static_cast<wchar_t>(L'a' + i % 26)) + std::to_wstring(i));
+      source.text(RectF{}, expected.back(), TextStyle{});
+      source.image(RectF{}, expected.back());
+    }
+    for (const DrawCommand& c : source.commands()) list.append(c);
+    source.clear();
+    source.text(RectF{}, L"overwrites the source's store", TextStyle{});
+    ASSERT_EQ(list.commands().size(), 2 * expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(list.commands()[2 * i].text, expected[i]);
+      EXPECT_EQ(list.commands()[2 * i + 1].imagePath, expected[i]);
+    }
+  }
+}
+
 // The draw list of a screen reflects the runtime overrides an application sets, the overall
 // opacity, canvas renderers and strictness.
 TEST(Painting, DrawListFollowsRuntimeState) {
