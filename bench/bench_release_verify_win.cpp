@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
   std::size_t files = 0;
   for (int i = 0; i < rounds; ++i) {
     best = std::min(best, seconds([&] {
-      const Update::JsonValue parsed = Update::parseReleaseJson(Update::verifyReleaseDocument(document, key.publicKey));
+      const Update::JsonDocument json = Update::parseReleaseJson(Update::verifyReleaseDocument(document, key.publicKey));
+      const Update::JsonValue& parsed = json.root();
       const Update::ReleasePlan plan = Update::planRelease(parsed, Update::readReleaseHeader(parsed, L"C:/releases"));
       files = plan.game.files.size() + plan.launcher.files.size();
     }));
