@@ -34,7 +34,7 @@ std::span<const Command> commands() {
       Command{"lock", "lock check GAME_FOLDER", runLockCommand},
       Command{"install", "install PACKAGE_ROOT GAME_FOLDER", runInstallCommand},
       Command{"recover", "recover GAME_FOLDER", runRecoverCommand},
-      Command{"serve", "serve [--port N] [--accounts FILE]", runServe},
+      Command{"serve", "serve [--port N] [--address 127.X.Y.Z] [--accounts FILE] [--token-length N]", runServe},
       Command{"login", "login [--port N] USER PASSWORD", runLogin},
       Command{"register", "register [--port N] USER PASSWORD EMAIL", runRegister},
       // One line of help per action.
