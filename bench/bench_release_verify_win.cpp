@@ -4,10 +4,9 @@
 // Usage: bench_release_verify_win [FILES] [ROUNDS]   (default 100000 files, best of 5)
 // Build as bench_download_win says; run with wine64.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "seconds.h"
+#include "harness.h"
 #include "update/remote_release.h"
 
 namespace {
@@ -34,21 +33,19 @@ Update::ReleaseDraft largeDraft(std::size_t count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100'000;
-  const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+  using Corvanthorne::Bench::argument;
+  const std::size_t count = argument<std::size_t>(argc, argv, 1, 100'000);
+  const int rounds = argument(argc, argv, 2, 5);
   const Update::ReleaseKeyPair key = Update::generateReleaseKeyPair();
   const std::string payload = Update::composeReleasePayload(largeDraft(count));
   const std::string document = Update::composeReleaseDocument(payload, Update::signReleasePayload(payload, key.privateKey));
 
-  double best = 1e30;
   std::size_t files = 0;
-  for (int i = 0; i < rounds; ++i) {
-    best = std::min(best, seconds([&] {
-      const Update::JsonValue parsed = Update::parseReleaseJson(Update::verifyReleaseDocument(document, key.publicKey));
-      const Update::ReleasePlan plan = Update::planRelease(parsed, Update::readReleaseHeader(parsed, L"C:/releases"));
-      files = plan.game.files.size() + plan.launcher.files.size();
-    }));
-  }
+  const double best = Corvanthorne::Bench::bestSeconds(rounds, [&] {
+    const Update::JsonDocument parsed = Update::parseReleaseJson(Update::verifyReleaseDocument(document, key.publicKey));
+    const Update::ReleasePlan plan = Update::planRelease(parsed.root(), Update::readReleaseHeader(parsed.root(), L"C:/releases"));
+    files = plan.game.files.size() + plan.launcher.files.size();
+  });
   std::printf("release of %zu files: document %.1f MiB, payload %.1f MiB\n"
               "verify + parse + plan  %.3f s (best of %d; target well under 1 s)\n",
               files, document.size() / 1048576.0, payload.size() / 1048576.0, best, rounds);

@@ -1,0 +1,87 @@
+#pragma once
+// For Windows tests and harnesses under Wine: paths of the Unix host, and Unix programs (the
+// HTTPS test server, xdotool, ImageMagick) started by their absolute path.
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "common/handle_win.h"
+#include "common/text.h"
+
+namespace Corvanthorne::Testing {
+
+// The build passes host paths; under Wine the Z: drive maps to the host's "/".
+inline std::filesystem::path hostPath(std::string_view utf8) {
+  std::wstring path = utf8ToWide(utf8);
+  if (!path.empty() && path.front() == L'/') path = L"Z:" + path;
+  return path;
+}
+
+// The Unix path of a Windows path, as Wine maps it (Unix programs take Unix paths).
+inline std::string unixPath(const std::filesystem::path& path) {
+  using Convert = char*(CDECL*)(LPCWSTR);
+  const auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* converted = convert ? convert(path.c_str()) : nullptr;
+  if (!converted) throw std::runtime_error("Not running under Wine: no Unix path for " + pathText(path));
+  std::string text = converted;
+  HeapFree(GetProcessHeap(), 0, converted);
+  return text;
+}
+
+// Polls done every 50 ms; false when it still does not hold after timeoutMs.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+// Starts a Unix program with its standard handles on NUL (given this process's own, a Unix
+// program can leave this process's standard output unwritable). Wine runs it detached: there
+// is no process handle to wait on, so callers watch for the files it writes. Start Unix
+// programs before this process makes HTTPS requests: under Wine, one started after a
+// connection has gone idle breaks the sockets of every later connection (WSAENOTSOCK).
+inline void startUnixProgram(const std::wstring& program, std::wstring commandLine) {
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  const ScopedHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                     OPEN_EXISTING, 0, nullptr));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW((L"Z:" + program).c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &info))
+    throwWindowsError("Could not start " + wideToUtf8(program));
+  const ScopedHandle process(info.hProcess), thread(info.hThread);
+}
+
+// Runs a shell command of the host to its end: the command leaves a marker file in the
+// host's /tmp when it is done.
+inline void runHostProgram(const std::string& command) {
+  static std::atomic<int> counter{0};
+  const std::string marker = "/tmp/qel-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+  startUnixProgram(L"/bin/sh", L"/bin/sh -c \"" + utf8ToWide(command + "; touch " + marker) + L"\"");
+  const std::filesystem::path done = hostPath(marker);
+  if (!waitUntil([&] { return std::filesystem::exists(done); })) throw std::runtime_error("Timed out: " + command);
+  std::filesystem::remove(done);
+}
+
+// The whole X screen as <build folder>/screenshots/<name>; returns the picture's path.
+inline std::filesystem::path screenshot(const std::string& name) {
+  const std::filesystem::path folder = std::filesystem::current_path() / "screenshots";
+  std::filesystem::create_directories(folder);
+  runHostProgram("import -window root " + unixPath(folder / name));
+  return folder / name;
+}
+
+}  // namespace Corvanthorne::Testing
