@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "common/text.h"
 #include "render/geometry.h"
 #include "render/screen_painter.h"
+#include "support/cvtool_outcome.h"
 #include "support/message_of.h"
 #include "support/temp_dir.h"
-#include "tools/cvtool/cvtool.h"
 
 namespace Corvanthorne::Gui {
 namespace {
@@ -125,11 +123,10 @@ TEST(Painting, DeeplyNestedDocuments) {
   DrawList list;
   buildDrawList(screen, theme, list);
   EXPECT_GT(list.commands().size(), 1000u);
-  std::ostringstream out, err;
-  const std::string arguments[] = {"ghi", "tree", pathText(dir / "deep.ghi")};
-  EXPECT_EQ(Tools::runCvtool(arguments, out, err), 1);
-  EXPECT_NE(out.str().find("P99 "), std::string::npos);
-  EXPECT_EQ(out.str().find("P100 "), std::string::npos);
+  const Testing::CvtoolOutcome tree = Testing::cvtoolOutcome({"ghi", "tree", pathText(dir / "deep.ghi")});
+  EXPECT_EQ(tree.code, 1);
+  EXPECT_NE(tree.out.find("P99 "), std::string::npos);
+  EXPECT_EQ(tree.out.find("P100 "), std::string::npos);
 }
 
 }  // namespace

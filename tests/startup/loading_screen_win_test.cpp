@@ -8,7 +8,7 @@
 
 #include "common/text.h"
 #include "launcher/debug_log.h"
-#include "render/gui_bitmap_win.h"
+#include "support/dib_win.h"
 #include "support/process_win.h"
 #include "support/temp_dir.h"
 
@@ -31,32 +31,6 @@ GameSettings windowOf(int32_t width, int32_t height) {
   settings.width = width;
   settings.height = height;
   return settings;
-}
-
-// Starts a shell command on the X display (xdotool, import). Wine runs Linux programs but
-// hands back no process to wait for, so callers wait for what the command does.
-void startOnDisplay(const std::wstring& command) { Testing::startProcess(L"Z:\\bin\\sh -c \"" + command + L"\""); }
-
-// A screenshot of the whole display, written to a file only once complete.
-Gui::GuiBitmap screenshot() {
-  const std::string file = "/tmp/qel-loading-" + std::to_string(GetCurrentProcessId()) + ".png";
-  startOnDisplay(utf8ToWide("import -window root png:" + file + ".part && mv " + file + ".part " + file));
-  const std::filesystem::path shot = Testing::hostPath(file);
-  for (int i = 0; i < 200 && !std::filesystem::exists(shot); ++i) Sleep(100);
-  Gui::GuiBitmap bitmap = Gui::loadGuiBitmap(shot);
-  std::filesystem::remove(shot);
-  return bitmap;
-}
-
-// Blue, green and red of a screen pixel; empty when there is no picture.
-std::vector<int> pixelAt(const Gui::GuiBitmap& screen, POINT at) {
-  DIBSECTION dib{};
-  if (!screen || !GetObjectW(screen.get(), sizeof dib, &dib) || at.x < 0 || at.y < 0 || at.x >= dib.dsBm.bmWidth ||
-      at.y >= dib.dsBm.bmHeight)
-    return {};
-  const uint8_t* pixel = static_cast<const uint8_t*>(dib.dsBm.bmBits) +
-                         static_cast<size_t>(at.y) * dib.dsBm.bmWidthBytes + static_cast<size_t>(at.x) * 4;
-  return {pixel[0], pixel[1], pixel[2]};
 }
 
 enum class Ending { Ready, Stop, Close };
@@ -139,10 +113,10 @@ TEST(LoadingCommand, ShowsTheImageAndClosesWithTheKeyboard) {
   for (int attempt = 0; attempt < 20 && shown != std::vector<int>{blue, green, red}; ++attempt, Sleep(500)) {
     POINT corner{8, 8};
     ClientToScreen(window, &corner);
-    shown = pixelAt(screenshot(), corner);
+    shown = Testing::pictureOf(Gui::loadGuiBitmap(Testing::screenshot("loading-rig.png"))).at(corner);
   }
   EXPECT_EQ(shown, (std::vector<int>{blue, green, red}));
-  startOnDisplay(L"xdotool search --name 'Qelmarin - Loading' key --window %1 alt+F4 2>/dev/null");
+  Testing::runHostProgram("xdotool search --name 'Qelmarin - Loading' key --window %1 alt+F4 2>/dev/null");
   const std::string output = Testing::readRest(started.output.get());
   WaitForSingleObject(started.process.get(), 30000);
   DWORD exitCode = 0;

@@ -17,22 +17,15 @@ using Gui::DrawKind;
 // Blocks live in shared memory in the product; here one zero-filled block per test.
 std::unique_ptr<LoadingProgressBlock> emptyBlock() { return std::make_unique<LoadingProgressBlock>(); }
 
-TEST(LoadingProgress, FractionOfPublishedCounters) {
-  for (const auto& [published, completed, total, fraction] : {std::tuple{0u, 5, 12, 0.0},
-                                                              {1u, 6, 12, 0.5},
-                                                              {1u, 13, 12, 1.0},
-                                                              {1u, 3, 0, 0.0},
-                                                              {1u, 3, -4, 0.0},
-                                                              {1u, -2, 12, 0.0}}) {
+TEST(LoadingProgress, FractionOfPublishedCountersAndCaption) {
+  for (const auto& [published, completed, total, fraction] :
+       {std::tuple{0u, 5, 12, 0.0}, {1u, 6, 12, 0.5}, {1u, 13, 12, 1.0}, {1u, 3, 0, 0.0}, {1u, 3, -4, 0.0}, {1u, -2, 12, 0.0}}) {
     auto block = emptyBlock();
     block->stepsPublished = published;
     block->completedSteps = completed;
     block->totalSteps = total;
     EXPECT_DOUBLE_EQ(progressFraction(*block), fraction) << completed << " of " << total;
   }
-}
-
-TEST(LoadingProgress, CaptionForInstanceNumbers) {
   for (const auto& [instance, caption] : {std::tuple{0, L"LOADING"}, {-3, L"LOADING"}, {2, L"LOADING INSTANCE 2"}})
     EXPECT_EQ(loadingCaption(instance), caption);
 }
@@ -81,13 +74,9 @@ TEST(LoadingProgress, FileLineNamesTheLastComponent) {
 }
 
 TEST(LoadingFrame, PanelSizeFollowsTheWindowWidth) {
-  const PanelSize narrow = loadingPanelSize(400);
-  EXPECT_DOUBLE_EQ(narrow.scale, 300.0 / 584);
-  EXPECT_EQ(narrow.width, 300);
-  EXPECT_EQ(narrow.height, 66);
-  const PanelSize wide = loadingPanelSize(1280);
-  EXPECT_EQ(std::tie(wide.width, wide.height), std::tuple(584, 128));
-  EXPECT_EQ(loadingPanelSize(1).width, 1);
+  EXPECT_DOUBLE_EQ(loadingPanelSize(400).scale, 300.0 / 584);
+  for (const auto& [window, width, height] : {std::tuple{400, 300, 66}, {1280, 584, 128}, {1, 1, 1}})
+    EXPECT_EQ(std::tuple(loadingPanelSize(window).width, loadingPanelSize(window).height), std::tuple(width, height));
 }
 
 TEST(LoadingFrame, WaterLevelMarker) {

@@ -5,15 +5,11 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <map>
 #include <random>
 
-#include "common/handle_win.h"
-#include "common/text.h"
+#include "support/client_package_win.h"
 #include "support/message_of.h"
 #include "support/process_win.h"
-#include "support/temp_dir.h"
-#include "update/file_ops.h"
 #include "update/game_folder_lock.h"
 
 namespace Corvanthorne::Update {
@@ -24,26 +20,19 @@ using Testing::messageOf;
 using Testing::readFile;
 using Testing::TempDir;
 using Testing::writeFile;
-using Files = std::map<std::string, std::string>;  // relative path -> bytes
+using Files = Testing::PackageFiles;
 using Reports = std::vector<std::pair<std::wstring, int>>;
 
-Files runtimeFiles(std::string_view tag) {
-  return {{"Qelmarin.exe", "client " + std::string(tag)},
-          {"data/gui/launcher.ghi", "launcher gui"},
-          {"data/gui/game.ghi", "game gui " + std::string(tag)},
-          {"assets/worlds/world_1.world.json", "{}"}};
+LatestPackage writePackage(const fs::path& root, const std::string& version, const Files& files) {
+  Testing::writeClientPackage(root, "game", version, files);
+  return loadLatestPackage(root, "game");
 }
 
-// Writes <root>/game/<version>/ with its files and manifest, and points game.latest at it.
-LatestPackage writePackage(const fs::path& root, const std::string& version, const Files& files) {
-  std::string manifest = "CVPACKAGE 1 game " + version + "\n";
-  for (const auto& [path, bytes] : files) {
-    writeFile(root / "game" / version / pathFromUtf8(path), bytes);
-    manifest += sha256Bytes(bytes) + " " + std::to_string(bytes.size()) + " " + path + "\n";
-  }
-  writeFile(root / "game" / version / "manifest.txt", manifest);
-  writeFile(root / "game.latest", version + "\n");
-  return loadLatestPackage(root, "game");
+// The game folder once package (of files) is installed: its files, manifest and marker.
+Files installed(Files files, const LatestPackage& package) {
+  files[".corvanthorne/game.manifest"] = package.manifest.text;
+  files[".corvanthorne-client"] = clientMarkerText;
+  return files;
 }
 
 std::vector<fs::path> regularFiles(const fs::path& folder) {
@@ -85,11 +74,11 @@ bool isReadOnly(const fs::path& file) { return (GetFileAttributesW(file.c_str())
 class GameInstall : public ::testing::Test {
  protected:
   void SetUp() override {
-    Files v1 = runtimeFiles("1");
+    Files v1 = Testing::requiredGameFiles("1");
     v1["assets/old.png"] = "dropped in v2";
     v1["assets/same.bin"] = std::string(70'000, 's');
     v1["assets/changed.bin"] = "version one";
-    Files v2 = runtimeFiles("2");
+    v2 = Testing::requiredGameFiles("2");
     v2["assets/same.bin"] = v1["assets/same.bin"];
     v2["assets/changed.bin"] = "version two, longer";
     v2["assets/new/added.png"] = "added";
@@ -115,7 +104,7 @@ class GameInstall : public ::testing::Test {
 
   TempDir packages, work;
   LatestPackage v1Package, v2Package;
-  Files oldState, newState;
+  Files v2, oldState, newState;
   int copies = 0;
 };
 
@@ -191,10 +180,7 @@ TEST_F(GameInstall, RecoveryInterruptedHalfWayCanBeRunAgain) {
 // records. Files are hashed on all cores, yet every record is reported in manifest order.
 TEST_F(GameInstall, UpgradeThenSamePackageAgainReportsInOrder) {
   const fs::path game = work / "new";
-  EXPECT_EQ(newState.count("assets/old.png"), 0u);
-  EXPECT_EQ(newState["assets/new/added.png"], "added");
-  EXPECT_EQ(newState[".corvanthorne/game.manifest"], v2Package.manifest.text);
-  EXPECT_EQ(newState[".corvanthorne-client"], clientMarkerText);
+  EXPECT_EQ(newState, installed(v2, v2Package));
   EXPECT_TRUE(isInstalledGame(game));
   EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
   Reports reports;
@@ -234,7 +220,7 @@ TEST_F(GameInstall, RemovalListAndCaseOnlyRenameKeepFiles) {
   installGamePackage(release, game, {});
   EXPECT_EQ(readFile(game / "assets" / "old.png"), "dropped in v2");
 
-  Files v3 = runtimeFiles("2");
+  Files v3 = Testing::requiredGameFiles("2");
   v3["assets/OLD.png"] = "dropped in v2";
   v3["assets/changed.bin"] = "version one";
   const fs::path renamed = freshOldGame();
@@ -325,12 +311,9 @@ bool killInstallerAfter(const std::wstring& arguments, int line, int delayMs) {
 // Kills a real installer once while it stages and twice around its commit, then recovers
 // from the command line: the folder must be the old one or the new one, nothing between.
 TEST_F(GameInstall, KilledInstallerRecoversToOldOrNewFolder) {
-  Files big = runtimeFiles("big");
+  Files big = Testing::requiredGameFiles("big");
   for (int i = 0; i < 300; ++i) big["assets/many/file" + std::to_string(i) + ".bin"] = std::string(2'000 + i, 'a' + i % 26);
-  const LatestPackage package = writePackage(packages / "big", "big", big);
-  Files bigState = big;
-  bigState[".corvanthorne/game.manifest"] = package.manifest.text;
-  bigState[".corvanthorne-client"] = clientMarkerText;
+  const Files bigState = installed(big, writePackage(packages / "big", "big", big));
   const std::wstring packageRoot = Testing::quotedPath(packages / "big");
   const int checkingLines = static_cast<int>(big.size());
   std::mt19937 random(std::random_device{}());

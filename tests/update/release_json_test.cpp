@@ -175,10 +175,9 @@ TEST(ReleaseJson, MetadataFilesAreReadWholeUpToTheLimit) {
 }
 
 TEST(ReleaseBase64, DecodesStrictStandardBase64Only) {
-  EXPECT_EQ(decodeReleaseBase64("TWFu"), "Man");
-  EXPECT_EQ(decodeReleaseBase64("TWE="), "Ma");
-  EXPECT_EQ(decodeReleaseBase64("TQ=="), "M");
-  EXPECT_EQ(decodeReleaseBase64("+/+/AAD/"), "\xFB\xFF\xBF\x00\x00\xFF"s);
+  for (const auto& [text, bytes] :
+       {std::pair{"TWFu", "Man"s}, {"TWE=", "Ma"s}, {"TQ==", "M"s}, {"+/+/AAD/", "\xFB\xFF\xBF\x00\x00\xFF"s}})
+    EXPECT_EQ(decodeReleaseBase64(text), bytes);
   for (const char* text : {"", "TWF", "TWFuT", "TW=u", "TQ==TWFu", "T===", "====", "TWE*", "TWFu\n", " TWFu",
                            "TW-_", "TWFu====", "TR==", "TWF=", "TQ=A"})
     EXPECT_EQ(messageOf([&] { decodeReleaseBase64(text); }), "Invalid release base64") << text;
@@ -187,15 +186,10 @@ TEST(ReleaseBase64, DecodesStrictStandardBase64Only) {
 // Every input kept from fuzzing (seeds and findings) must be read or refused with the
 // reader's own error, never crash or throw anything else.
 TEST(ReleaseJson, KeptFuzzInputsAreReadOrRefusedCleanly) {
-  for (const char* target : {"release_json_fuzz", "release_base64_fuzz"}) {
-    for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(QEL_TEST_DATA_DIR) / "fuzz" / target)) {
-      const std::string bytes = Testing::readFile(entry.path());
-      const bool json = std::string_view(target) == "release_json_fuzz";
-      EXPECT_NO_THROW(try { json ? (void)parseReleaseJson(bytes) : (void)decodeReleaseBase64(bytes); }
-                      catch (const std::runtime_error&) {})
-          << entry.path();
-    }
-  }
+  for (const std::string& bytes : Testing::keptFuzzInputs("release_json_fuzz"))
+    EXPECT_NO_THROW(try { (void)parseReleaseJson(bytes); } catch (const std::runtime_error&) {}) << bytes;
+  for (const std::string& bytes : Testing::keptFuzzInputs("release_base64_fuzz"))
+    EXPECT_NO_THROW(try { (void)decodeReleaseBase64(bytes); } catch (const std::runtime_error&) {}) << bytes;
 }
 
 }  // namespace

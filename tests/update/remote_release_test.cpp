@@ -54,8 +54,12 @@ TEST(ReleasePayload, FieldAndNumberRules) {
   clientAndLauncherOnly.append(fileEntry("Qelmarin.exe")).append(",").append(fileEntry("launcher.exe")).append("]");
   const struct {
     std::string field, value, expected;
+    std::wstring_view source = L"C:/releases";
   } cases[] = {
       {"schema", "1", "no error"},
+      // Test fixtures come only from local folders.
+      {"testOnly", "true", "Test fixtures cannot be installed from a production HTTPS source", L"https://updates.example/q"},
+      {"testOnly", "true", "no error", L"D:/fixtures/release"},
       {"schema", "2", epoch},
       {"compatibilityEpoch", "0", epoch},
       {"requiredServerEpoch", "2", epoch},
@@ -86,14 +90,7 @@ TEST(ReleasePayload, FieldAndNumberRules) {
       {"remove", "[5]", "Invalid release removal"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(planOutcome(payloadWith({{c.field, c.value}})), c.expected) << c.field << " = " << c.value;
-}
-
-TEST(ReleasePayload, TestFixturesComeOnlyFromLocalFolders) {
-  const std::string fixture = payloadWith({{"testOnly", "true"}});
-  EXPECT_EQ(planOutcome(fixture, L"https://updates.example/qelmarin"),
-            "Test fixtures cannot be installed from a production HTTPS source");
-  EXPECT_EQ(planOutcome(fixture, L"D:/fixtures/release"), "no error");
+    EXPECT_EQ(planOutcome(payloadWith({{c.field, c.value}}), c.source), c.expected) << c.field << " = " << c.value;
 }
 
 TEST(ReleasePayload, RollbackGuardAgainstAcceptedContentSeven) {
