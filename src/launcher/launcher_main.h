@@ -3,7 +3,8 @@
 
 namespace Corvanthorne {
 
-// moduleHandle is the process's HINSTANCE; showCommand the shell's show state.
-int runLauncherMain(void* moduleHandle, int showCommand);
+// moduleHandle is the process's HINSTANCE; showCommand the shell's show state. The exit code:
+// 0 once the window is gone, 1 when Windows Sockets, the GUI document or the window fail.
+int runLauncher(void* moduleHandle, int showCommand);
 
 }  // namespace Corvanthorne

@@ -12,7 +12,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   return runStages({
       [] { return Update::runLauncherUpdateHelper(); },
       [instance] { return Update::runBootstrap(instance); },
-      [instance, showCommand] { return runLauncherMain(instance, showCommand); },
+      [instance, showCommand] { return runLauncher(instance, showCommand); },
       showLauncherErrorBox,
   });
 }

@@ -23,6 +23,10 @@ class GdiRenderer {
   // cannot be made, and the strict screen's missing-renderer error.
   void paint(Screen& screen, const CorvanthorneGuiTheme& theme, void* deviceContext);
 
+  // Starts decoding the pictures the document names (unbound `image` values) on threads of
+  // their own, so that a window's first paint does not wait for them in turn.
+  void prefetchImages(const Document& document);
+
  private:
   struct State;
   std::unique_ptr<State> state_;

@@ -139,15 +139,27 @@ HFONT GdiFonts::fontFor(const TextStyle& style) {
 
 // ---- Pictures ----
 
+GuiBitmap GdiBitmaps::load(const std::filesystem::path& file) const {
+  GuiBitmap bitmap = loadGuiBitmap(file);
+  if (!bitmap && !folder_.empty() && file.is_relative()) bitmap = loadGuiBitmap(folder_ / file);
+  return bitmap;
+}
+
 HBITMAP GdiBitmaps::find(std::wstring_view path) {
   auto found = bitmaps_.find(path);
   if (found == bitmaps_.end()) {
-    const std::filesystem::path file(path);
-    GuiBitmap bitmap = loadGuiBitmap(file);
-    if (!bitmap && !folder_.empty() && file.is_relative()) bitmap = loadGuiBitmap(folder_ / file);
+    const auto decoding = decoding_.find(path);
+    GuiBitmap bitmap = decoding != decoding_.end() ? decoding->second.get() : load(std::filesystem::path(path));
+    if (decoding != decoding_.end()) decoding_.erase(decoding);
     found = bitmaps_.emplace(std::wstring(path), std::move(bitmap)).first;  // a missing picture is not retried every frame
   }
   return found->second.get();
+}
+
+void GdiBitmaps::prefetch(std::wstring_view path) {
+  if (path.empty() || bitmaps_.contains(path) || decoding_.contains(path)) return;
+  decoding_.emplace(std::wstring(path),
+                    std::async(std::launch::async, [this, file = std::filesystem::path(path)] { return load(file); }));
 }
 
 // ---- Target ----

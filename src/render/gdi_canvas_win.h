@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <future>
 #include <string>
 #include <map>
 #include <vector>
@@ -42,10 +43,15 @@ class GdiBitmaps {
  public:
   explicit GdiBitmaps(std::filesystem::path folder) : folder_(std::move(folder)) {}
   HBITMAP find(std::wstring_view path);
+  // Starts decoding a picture on a thread of its own; find() then waits for it.
+  void prefetch(std::wstring_view path);
 
  private:
+  GuiBitmap load(const std::filesystem::path& file) const;
+
   std::filesystem::path folder_;
   std::map<std::wstring, GuiBitmap, std::less<>> bitmaps_;
+  std::map<std::wstring, std::future<GuiBitmap>, std::less<>> decoding_;
 };
 
 // Draws at once. Fills with an opacity below 0.9 are blended; other opacities are ignored,

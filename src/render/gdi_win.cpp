@@ -188,6 +188,12 @@ GdiRenderer::GdiRenderer(std::filesystem::path imageFolder) : state_(std::make_u
 
 GdiRenderer::~GdiRenderer() = default;
 
+void GdiRenderer::prefetchImages(const Document& document) {
+  forEachNode(document.controls, [this](const Node& node) {
+    if (const std::wstring_view image = node.raw(L"image"); !isBinding(image)) state_->bitmaps.prefetch(image);
+  });
+}
+
 void GdiRenderer::paint(Screen& screen, const CorvanthorneGuiTheme& theme, void* deviceContext) {
   if (screen.gpuPrepared()) throw std::logic_error("GDI rendering is forbidden in the game GUI");
   HDC dc = static_cast<HDC>(deviceContext);

@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "launcher/debug_log.h"
+#include "support/desktop_win.h"
 #include "support/dib_win.h"
 #include "support/process_win.h"
 #include "support/temp_dir.h"

@@ -14,7 +14,7 @@
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "support/temp_dir.h"
-#include "support/wine_host_win.h"
+#include "support/desktop_win.h"
 
 namespace Corvanthorne::Testing {
 

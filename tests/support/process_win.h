@@ -9,9 +9,15 @@
 
 #include "common/handle_win.h"
 #include "common/text.h"
-#include "support/wine_host_win.h"
 
 namespace Corvanthorne::Testing {
+
+// The build passes host paths; under Wine the Z: drive maps to the host's "/".
+inline std::filesystem::path hostPath(std::string_view utf8) {
+  std::wstring path = utf8ToWide(utf8);
+  if (!path.empty() && path.front() == L'/') path = L"Z:" + path;
+  return path;
+}
 
 inline std::filesystem::path launcherPath() { return hostPath(QEL_LAUNCHER_PATH); }
 

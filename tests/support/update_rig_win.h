@@ -1,6 +1,6 @@
 #pragma once
-// For tests of the update window and the self-update: real clicks on the X display through
-// xdotool, the update window and clean-up of launchers started in a test folder.
+// For tests of the update window and the self-update: the update window and clean-up of
+// launchers started in a test folder.
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -12,39 +12,13 @@
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "support/client_package_win.h"
+#include "support/desktop_win.h"
 #include "support/process_win.h"
 #include "update/bootstrap.h"
 
 namespace Corvanthorne::Testing {
 
 inline std::filesystem::path nextLauncherPath() { return hostPath(QEL_LAUNCHER_NEXT_PATH); }
-
-// A real click in the middle of a window (a button), as the X server delivers it.
-// Tests run in parallel and open windows of their own, so the target's top-level window is
-// raised above them first.
-inline void clickWindow(HWND window) {
-  SetWindowPos(GetAncestor(window, GA_ROOT), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  RECT rect{};
-  GetWindowRect(window, &rect);
-  const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-  waitUntil([&] { return WindowFromPoint(centre) == window; }, 2000);
-  runHostProgram("xdotool mousemove " + std::to_string(centre.x) + " " + std::to_string(centre.y) + " click 1");
-}
-
-// The first visible window of windowClass in process processId for which ready holds.
-inline HWND windowOf(DWORD processId, const wchar_t* windowClass, const std::function<bool(HWND)>& ready,
-                     int timeoutMs = 20000) {
-  HWND found = nullptr;
-  waitUntil([&] {
-    for (HWND w = FindWindowW(windowClass, nullptr); w && !found; w = FindWindowExW(nullptr, w, windowClass, nullptr)) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(w, &owner);
-      if (owner == processId && IsWindowVisible(w) && ready(w)) found = w;
-    }
-    return found != nullptr;
-  }, timeoutMs);
-  return found;
-}
 
 // The update window of a launcher process once its run has ended in buttons.
 inline HWND settledUpdateWindow(DWORD processId, int timeoutMs = 20000) {

@@ -63,7 +63,7 @@ const Case cases[] = {
      "0|focus Ok\naction ok Ok\nOk rect=20,40,120,80 text= checked=0 selected=-1\n|", "800x600"},
     {"Root R { Labl L { } }", "key tab\n", "1|main.ghi:1:10: error: Unknown control type 'Labl'.\n|"},
     {form, "key tab\njump 1 2\nkey tab\n",
-     "1|action hello User\nfocus User\n|line 2: unknown event 'jump' (move, down, up, wheel, key, type, tick, bind or dump)\n"},
+     "1|action hello User\nfocus User\n|line 2: unknown event 'jump' (move, down, up, wheel, key, type, tick, bind, dump, show or hide)\n"},
     {form, "move 10\n", "1||line 1: expected 'move X Y' with whole numbers\n"},
     {form, "type \xFF\n", "1||line 1: the line is not valid UTF-8\n"},
     {form, "dump Nobody\n", "1||line 1: no control named 'Nobody'\n"},

@@ -157,8 +157,10 @@ TEST_F(SelfUpdate, HelperKilledBeforeAnyStepLeavesOldOrNewAfterTheNextStart) {
     EXPECT_TRUE(left == oldLauncher || left == newLauncher) << "no startable launcher after a kill before " << step;
 
     const ScopedHandle start = Testing::launchProcess(Testing::quotedPath(folder / "launcher.exe"), folder);
+    const DWORD id = GetProcessId(start.get());
     EXPECT_TRUE(waitUntil([&] {
-      return WaitForSingleObject(start.get(), 0) == WAIT_OBJECT_0 || Testing::settledUpdateWindow(GetProcessId(start.get()), 0);
+      return WaitForSingleObject(start.get(), 0) == WAIT_OBJECT_0 || Testing::settledUpdateWindow(id, 0) ||
+             Testing::reachedLauncherStage(id);
     }));
     EXPECT_EQ(outcome(folder), expected) << "killed before " << step;
     Testing::endProcessesIn(folder);

@@ -29,8 +29,8 @@ constexpr std::string_view kCharacterList = "Aldric 12 Warrior\nMirelle 7 Mage\n
 
 class Session {
  public:
-  Session(ServerConnection& connection, AccountStore& accounts, const DevServerCrypto& crypto)
-      : connection_(connection), accounts_(accounts), crypto_(crypto) {}
+  Session(ServerConnection& connection, AccountStore& accounts, const DevServerCrypto& crypto, std::size_t tokenLength)
+      : connection_(connection), accounts_(accounts), crypto_(crypto), tokenLength_(tokenLength) {}
 
   // The answer's first line, for the log.
   std::string handle(std::string_view request, std::string& logged) {
@@ -64,8 +64,9 @@ class Session {
     logged = "CREATE_SESSION";
     if (!user_) return reply("SESSION_ERROR NOT_LOGGED_IN");
     logged += " for " + *user_;
-    connection_.send("SESSION_OK " + crypto_.randomHex(16) + "\n");
-    return "SESSION_OK (token)";
+    const std::string token = crypto_.randomHex((tokenLength_ + 1) / 2).substr(0, tokenLength_);
+    connection_.send("SESSION_OK " + token + "\n");
+    return "SESSION_OK (token) session-sha256=" + crypto_.sha256Hex(token);
   }
 
   // "REGISTER NAME PASSWORD EMAIL": the password is everything between the first and the
@@ -88,6 +89,7 @@ class Session {
   ServerConnection& connection_;
   AccountStore& accounts_;
   const DevServerCrypto& crypto_;
+  std::size_t tokenLength_;
   std::optional<std::string> user_;
 };
 
@@ -146,9 +148,9 @@ bool isAcceptablePassword(std::string_view password) {
 }
 
 void serveConnection(ServerConnection& connection, AccountStore& accounts, const DevServerCrypto& crypto,
-                     std::string_view peer, std::ostream& log) {
+                     std::string_view peer, std::ostream& log, std::size_t tokenLength) {
   if (!connection.send(std::string(kDevServerGreeting) + "\n")) return;
-  Session session(connection, accounts, crypto);
+  Session session(connection, accounts, crypto, tokenLength);
   const RequestLimits limits;
   for (;;) {
     const std::optional<std::string> request = readLine(connection, limits.maxLineBytes);

@@ -23,11 +23,15 @@ struct Account {
   std::string email;
 };
 
-// The platform's randomness and password hashing.
+// The platform's randomness, password hashing and SHA-256.
 struct DevServerCrypto {
   std::function<std::string(std::size_t byteCount)> randomHex;
   std::function<std::string(std::string_view saltHex, std::string_view password)> passwordHashHex;
+  std::function<std::string(std::string_view bytes)> sha256Hex;
 };
+
+// Session tokens are random hexadecimal text of this many characters unless told otherwise.
+inline constexpr std::size_t kDefaultTokenLength = 32;
 
 // Accounts file, one account a line: NAME SALT HASH EMAIL (hex salt and hash); lines that are
 // blank or start with '#' are ignored. New accounts are appended, so existing ones are never
@@ -53,8 +57,10 @@ bool isPlausibleEmail(std::string_view email);
 bool isAcceptablePassword(std::string_view password);
 
 // Serves one connection until the client ends it or a line breaks the limits; writes one log
-// line per request to log, prefixed with peer. Never logs a password.
+// line per request to log, prefixed with peer. Never logs a password or a token: a created
+// session is logged as "session-sha256=" and the token's SHA-256, so that a test can match it
+// with what the client received.
 void serveConnection(ServerConnection& connection, AccountStore& accounts, const DevServerCrypto& crypto,
-                     std::string_view peer, std::ostream& log);
+                     std::string_view peer, std::ostream& log, std::size_t tokenLength = kDefaultTokenLength);
 
 }  // namespace Corvanthorne::Tools

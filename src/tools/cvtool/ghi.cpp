@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/dpi.h"
 #include "common/text.h"
 #include "gui/values.h"
 #include "render/screen_painter.h"
@@ -16,7 +17,7 @@ namespace {
 
 constexpr std::string_view usage =
     "ghi check|tree FILE | ghi drawlist FILE [OPTIONS] | ghi render FILE OUT.png [OPTIONS]\n"
-    "  OPTIONS: --size WxH --scale S --hover NAME --press NAME --focus NAME --open NAME";
+    "  OPTIONS: --size WxH --scale S --dpi N --hover NAME --press NAME --focus NAME --open NAME";
 
 std::string utf8(std::wstring_view text) { return wideToUtf8(text); }
 
@@ -138,6 +139,11 @@ GhiView parseGhiView(std::string file, Arguments options, std::string_view usage
       const auto scale = Gui::leadingNumber(utf8ToWide(value));
       if (!scale || !(*scale >= 0.25 && *scale <= 8)) throw std::invalid_argument("--scale: expected a number from 0.25 to 8, got " + value);
       view.scale = *scale;
+    } else if (option == "--dpi") {
+      // As a monitor of that DPI shows the launcher window: the 96-DPI design scaled by dpi / 96.
+      const std::optional<int32_t> dpi = wholeNumber(value);
+      if (!dpi || *dpi < 24 || *dpi > 768) throw std::invalid_argument("--dpi: expected a whole number from 24 to 768, got " + value);
+      view.scale = *dpi / static_cast<double>(kDesignDpi);
     } else if (option == "--hover" || option == "--press" || option == "--focus" || option == "--open") {
       (option == "--hover" ? view.hover : option == "--press" ? view.press : option == "--focus" ? view.focus : view.open) = value;
     } else {

@@ -17,7 +17,7 @@ struct GhiView {
   std::string hover, press, focus, open;
 };
 
-// Reads [--size WxH] [--scale S] [--hover NAME] [--press NAME] [--focus NAME] [--open NAME].
+// Reads [--size WxH] [--scale S] [--dpi N] [--hover NAME] [--press NAME] [--focus NAME] [--open NAME].
 GhiView parseGhiView(std::string file, Arguments options, std::string_view usage);
 
 // Loads the document as the launcher does and applies the view. A document with errors

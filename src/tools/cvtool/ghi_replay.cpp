@@ -11,6 +11,8 @@
 //   tick MS                       advances a clock that starts at 0 by MS milliseconds
 //   bind NAME VALUE               the binding NAME reads VALUE from now on
 //   dump NAME                     prints the state of the control NAME
+//   show NAME, hide NAME          shows or hides the control NAME, as an application does (a
+//                                 dialog that an action opens)
 #include "tools/cvtool/ghi_replay.h"
 
 #include <algorithm>
@@ -43,7 +45,8 @@ constexpr EventWord eventWords[] = {
     {"up", ReplayEventKind::Up, "up X Y"},            {"wheel", ReplayEventKind::Wheel, "wheel X Y DELTA"},
     {"key", ReplayEventKind::Key, "key NAME [shift] [ctrl]"}, {"type", ReplayEventKind::Type, "type TEXT"},
     {"tick", ReplayEventKind::Tick, "tick MS"},       {"bind", ReplayEventKind::Bind, "bind NAME VALUE"},
-    {"dump", ReplayEventKind::Dump, "dump NAME"},
+    {"dump", ReplayEventKind::Dump, "dump NAME"},     {"show", ReplayEventKind::Show, "show NAME"},
+    {"hide", ReplayEventKind::Hide, "hide NAME"},
 };
 
 struct KeyName {
@@ -137,6 +140,8 @@ void readArguments(EventReader& reader, ReplayEvent& event) {
       event.text = reader.restText();
       return;
     case ReplayEventKind::Dump:
+    case ReplayEventKind::Show:
+    case ReplayEventKind::Hide:
       event.name = utf8ToWide(reader.token());
       return reader.end();
     case ReplayEventKind::None:
@@ -161,7 +166,7 @@ ReplayEvent readReplayLine(std::string_view line) {
     return event;
   }
   throw std::invalid_argument("unknown event '" + std::string(word) +
-                              "' (move, down, up, wheel, key, type, tick, bind or dump)");
+                              "' (move, down, up, wheel, key, type, tick, bind, dump, show or hide)");
 }
 
 namespace {
@@ -245,6 +250,10 @@ class Replayer {
       case ReplayEventKind::Dump:
         dump(event.name);
         return;
+      case ReplayEventKind::Show:
+      case ReplayEventKind::Hide:
+        if (!screen_.setVisible(event.name, event.kind == ReplayEventKind::Show)) throw noControl(event.name);
+        return;
       case ReplayEventKind::None:
         return;
     }
@@ -259,7 +268,7 @@ class Replayer {
   // "NAME rect=L,T,R,B text=TEXT checked=0|1 selected=N", the rectangle from a fresh layout.
   void dump(std::wstring_view name) {
     Node* node = screen_.findNode(name);
-    if (!node) throw std::invalid_argument("no control named '" + utf8(name) + "'");
+    if (!node) throw noControl(name);
     screen_.layout();
     const Gui::LayoutEntry* entry = screen_.entryFor(node);
     const Gui::PixelRect rect = entry ? entry->rect : Gui::PixelRect{};
@@ -268,6 +277,10 @@ class Replayer {
     out_ << utf8(name) << " rect=" << rect.left << ',' << rect.top << ',' << rect.right << ',' << rect.bottom
          << " text=" << utf8(screen_.text(name)) << " checked=" << (checked ? 1 : 0)
          << " selected=" << state.selectedRow << '\n';
+  }
+
+  static std::invalid_argument noControl(std::wstring_view name) {
+    return std::invalid_argument("no control named '" + utf8(name) + "'");
   }
 
   void printName(std::string_view what, const std::wstring& name) {

@@ -15,7 +15,7 @@ class Screen;
 
 namespace Corvanthorne::Tools {
 
-enum class ReplayEventKind { None, Move, Down, Up, Wheel, Key, Type, Tick, Bind, Dump };
+enum class ReplayEventKind { None, Move, Down, Up, Wheel, Key, Type, Tick, Bind, Dump, Show, Hide };
 
 // One script line as read; `None` for blank lines and comments.
 struct ReplayEvent {
@@ -26,7 +26,7 @@ struct ReplayEvent {
   bool shift = false;
   bool control = false;
   int64_t milliseconds = 0;
-  std::wstring name;  // of the binding (bind) or the control (dump)
+  std::wstring name;  // of the binding (bind) or the control (dump, show, hide)
   std::wstring text;  // typed (type) or bound (bind)
 };
 

@@ -1,4 +1,4 @@
-// cvtool serve / login / register: a local development game server on 127.0.0.1, and the
+// cvtool serve / login / register: a local development game server on a loopback address, and the
 // launcher's own login and registration requests against it (or any configured server).
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -13,6 +13,7 @@
 #include "common/text.h"
 #include "launcher/launcher_settings.h"
 #include "launcher/server_connection_win.h"
+#include "update/file_ops.h"
 #include "tools/cvtool/cvtool.h"
 #include "tools/cvtool/dev_server.h"
 
@@ -76,20 +77,36 @@ std::string peerText(const sockaddr_in& address) {
   return std::string(host) + ":" + std::to_string(ntohs(address.sin_port));
 }
 
-ScopedSocket listenOnLoopback(std::uint16_t& port) {
+// The server listens on a loopback address only: 127.0.0.1 by default, or another one of
+// 127.0.0.0/8, so that several servers can each take the game's fixed port.
+in_addr parseLoopbackAddress(const std::string& text) {
+  in_addr address{};
+  if (inet_pton(AF_INET, text.c_str(), &address) != 1 || (ntohl(address.s_addr) >> 24) != 127)
+    throw std::invalid_argument("Invalid loopback address: " + text);
+  return address;
+}
+
+ScopedSocket listenOn(const std::string& host, std::uint16_t& port) {
   ScopedSocket listener(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   if (!listener) throwWindowsError("Could not create a socket", WSAGetLastError());
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_addr = parseLoopbackAddress(host);
   int length = sizeof address;
   if (bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(listener.get(), SOMAXCONN) != 0 ||
       getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    throwWindowsError("Could not listen on 127.0.0.1:" + std::to_string(port), WSAGetLastError());
+    throwWindowsError("Could not listen on " + host + ":" + std::to_string(port), WSAGetLastError());
   port = ntohs(address.sin_port);
   return listener;
+}
+
+std::size_t parseTokenLength(const std::string& text) {
+  const bool digits = !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
+  const unsigned long value = digits ? std::stoul(text) : 0;
+  if (value < 1 || value > 16384) throw std::invalid_argument("Invalid token length (1 to 16384): " + text);
+  return value;
 }
 
 // Waits up to a fifth of a second for a connection, so that Ctrl+C is noticed promptly.
@@ -101,7 +118,8 @@ bool connectionWaiting(SOCKET listener) {
   return select(0, &readable, nullptr, nullptr, &wait) == 1;
 }
 
-void serveOne(SOCKET listener, AccountStore& accounts, const DevServerCrypto& crypto, std::ostream& out) {
+void serveOne(SOCKET listener, AccountStore& accounts, const DevServerCrypto& crypto, std::size_t tokenLength,
+              std::ostream& out) {
   sockaddr_in peer{};
   int length = sizeof peer;
   ScopedSocket client(accept(listener, reinterpret_cast<sockaddr*>(&peer), &length));
@@ -109,7 +127,7 @@ void serveOne(SOCKET listener, AccountStore& accounts, const DevServerCrypto& cr
   const RequestLimits limits;
   SocketConnection connection(std::move(client), limits, std::chrono::steady_clock::now() + limits.deadline);
   try {
-    serveConnection(connection, accounts, crypto, peerText(peer), out);
+    serveConnection(connection, accounts, crypto, peerText(peer), out, tokenLength);
   } catch (const std::exception& error) {
     out << peerText(peer) << " error: " << error.what() << std::endl;
   }
@@ -128,22 +146,24 @@ std::vector<std::string> clientArguments(Arguments arguments, std::string_view u
 }  // namespace
 
 int runServe(Arguments arguments, std::ostream& out) {
-  constexpr std::string_view usage = "serve [--port N] [--accounts FILE]";
-  const CommandLine line(arguments, {"port", "accounts"}, {}, usage);
+  constexpr std::string_view usage = "serve [--port N] [--address 127.X.Y.Z] [--accounts FILE] [--token-length N]";
+  const CommandLine line(arguments, {"port", "address", "accounts", "token-length"}, {}, usage);
   if (!line.words().empty()) throwUsage(usage);
   std::uint16_t port = parsePort(line.value("port", std::to_string(kGameServerPort)), true);
+  const std::string address = line.value("address", "127.0.0.1");
+  const std::size_t tokenLength = parseTokenLength(line.value("token-length", std::to_string(kDefaultTokenLength)));
   const std::filesystem::path accountsFile = pathFromUtf8(line.value("accounts", kDefaultAccountsFile));
   AccountStore accounts(accountsFile);
-  const DevServerCrypto crypto{randomHex, passwordHashHex};
+  const DevServerCrypto crypto{randomHex, passwordHashHex, Update::sha256Bytes};
   const WinsockSession winsock;
-  const ScopedSocket listener = listenOnLoopback(port);
+  const ScopedSocket listener = listenOn(address, port);
   stopRequested = false;
   if (!SetConsoleCtrlHandler(onConsoleControl, TRUE)) throwWindowsError("Could not watch for Ctrl+C");
-  out << "Serving on 127.0.0.1:" << port << " with " << accounts.size()
+  out << "Serving on " << address << ":" << port << " with " << accounts.size()
       << (accounts.size() == 1 ? " account" : " accounts") << " from "
       << pathText(accountsFile) << " (Ctrl+C stops)" << std::endl;
   while (!stopRequested)
-    if (connectionWaiting(listener.get())) serveOne(listener.get(), accounts, crypto, out);
+    if (connectionWaiting(listener.get())) serveOne(listener.get(), accounts, crypto, tokenLength, out);
   SetConsoleCtrlHandler(onConsoleControl, FALSE);
   out << "Stopped." << std::endl;
   return 0;

@@ -1,6 +1,7 @@
 #pragma once
-// For Windows tests and harnesses under Wine: paths of the Unix host, and Unix programs (the
-// HTTPS test server, xdotool, ImageMagick) started by their absolute path.
+// For Windows tests and harnesses under Wine: Unix programs of the host (the HTTPS test server,
+// xdotool, ImageMagick) started by their absolute path, real clicks and screenshots on the X
+// display, and the windows of a process under test.
 #include <windows.h>
 
 #include <atomic>
@@ -13,15 +14,9 @@
 
 #include "common/handle_win.h"
 #include "common/text.h"
+#include "support/process_win.h"
 
 namespace Corvanthorne::Testing {
-
-// The build passes host paths; under Wine the Z: drive maps to the host's "/".
-inline std::filesystem::path hostPath(std::string_view utf8) {
-  std::wstring path = utf8ToWide(utf8);
-  if (!path.empty() && path.front() == L'/') path = L"Z:" + path;
-  return path;
-}
 
 // The Unix path of a Windows path, as Wine maps it (Unix programs take Unix paths).
 inline std::string unixPath(const std::filesystem::path& path) {
@@ -82,6 +77,45 @@ inline std::filesystem::path screenshot(const std::string& name) {
   std::filesystem::create_directories(folder);
   runHostProgram("import -window root " + unixPath(folder / name));
   return folder / name;
+}
+
+// A real click in the middle of a window (a button), as the X server delivers it.
+// Tests run in parallel and open windows of their own, so the target's top-level window is
+// raised above them first.
+inline void clickWindow(HWND window) {
+  SetWindowPos(GetAncestor(window, GA_ROOT), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  waitUntil([&] { return WindowFromPoint(centre) == window; }, 2000);
+  runHostProgram("xdotool mousemove " + std::to_string(centre.x) + " " + std::to_string(centre.y) + " click 1");
+}
+
+// The first visible window of windowClass in process processId (any process for 0) for which
+// ready holds.
+inline HWND windowOf(DWORD processId, const wchar_t* windowClass, const std::function<bool(HWND)>& ready,
+                     int timeoutMs = 20000) {
+  HWND found = nullptr;
+  waitUntil([&] {
+    for (HWND w = FindWindowW(windowClass, nullptr); w && !found; w = FindWindowExW(nullptr, w, windowClass, nullptr)) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if ((processId == 0 || owner == processId) && IsWindowVisible(w) && ready(w)) found = w;
+    }
+    return found != nullptr;
+  }, timeoutMs);
+  return found;
+}
+
+// A launcher process has gone on to the launcher window: the window, or the box saying that the
+// game folder's launcher document cannot be loaded.
+inline bool reachedLauncherStage(DWORD processId) {
+  const auto titled = [](HWND w) {
+    wchar_t title[32] = {};
+    GetWindowTextW(w, title, 32);
+    return std::wstring_view(title) == L"Qelmarin Launcher";
+  };
+  return windowOf(processId, L"CorvanthorneLauncher", [](HWND) { return true; }, 0) || windowOf(processId, L"#32770", titled, 0);
 }
 
 }  // namespace Corvanthorne::Testing

@@ -1,0 +1,44 @@
+#pragma once
+// The launcher window: a fixed-size window that the launcher's GUI screen is painted into with
+// GDI, and whose mouse, keyboard and timer messages become calls on that screen.
+#include <windows.h>
+
+#include <exception>
+
+#include "launcher/launcher_state.h"
+#include "render/gdi.h"
+
+namespace Corvanthorne {
+
+class LauncherWindow {
+ public:
+  // Pictures of the document are read below the state's game root.
+  explicit LauncherWindow(LauncherState& state);
+  ~LauncherWindow();
+  LauncherWindow(const LauncherWindow&) = delete;
+  LauncherWindow& operator=(const LauncherWindow&) = delete;
+
+  // Creates the window of class "CorvanthorneLauncher" at 760 x 480 client pixels scaled to the
+  // DPI of its monitor (and to the monitor's work area, if that is smaller), centred on the
+  // work area. False when it cannot be created.
+  bool create(HINSTANCE instance);
+  void show(int showCommand);
+
+  // An exception that ended the window from inside its procedure (painting, an action), which
+  // must not unwind through the system's frames: thrown again once the message loop is over.
+  void rethrowFailure() const;
+
+ private:
+  static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void placeOnWorkArea(HWND window);
+  void setClientSize(int width, int height);
+  void paint(HWND window);
+  void repaint() const;
+
+  LauncherState& state_;
+  Gui::GdiRenderer renderer_;
+  std::exception_ptr failure_;
+};
+
+}  // namespace Corvanthorne
