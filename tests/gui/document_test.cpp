@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "common/text.h"
 #include "gui/screen.h"
 #include "support/temp_dir.h"
@@ -160,21 +158,14 @@ TEST(DocumentFile, ReadsStrictUtf8) {
 // Inputs kept from fuzzing the parser (seeds and any crash found) must parse and become a
 // screen's document without failing.
 TEST(FuzzRegression, KeptInputsParse) {
-  int inputs = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(QEL_TEST_DATA_DIR) / "fuzz" / "fuzz_gui_document")) {
-    const std::string bytes = Testing::readFile(entry.path());
+  const std::vector<std::string> inputs = Testing::keptFuzzInputs("fuzz_gui_document");
+  EXPECT_GE(inputs.size(), 2u);
+  for (const std::string& bytes : inputs) {
     std::wstring text;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2)
       text.push_back(static_cast<wchar_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
     Screen().setDocument(parseDocument(text, L"kept.ghi"));
-    ++inputs;
   }
-  EXPECT_GE(inputs, 2);
-}
-
-TEST(NameHash, IsFnv1aOverLittleEndianUnits) {
-  EXPECT_EQ(fnv1a(L""), 0xcbf29ce484222325ull);
-  EXPECT_EQ(fnv1a(std::wstring{L'A', wchar_t(0x100)}), 0xabd5cd8cd5077d57ull);
 }
 
 }  // namespace

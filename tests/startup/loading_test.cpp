@@ -88,23 +88,14 @@ TEST(LoadingFrame, WaterLevelMarker) {
   drawWaterLevel(list, bar, 0.0, 3.5, 1.0f, theme);
   EXPECT_TRUE(list.commands().empty());
 
-  // 3.5 s: at the right end of the filled part, flashing. Inner 24..560 x 56..78, half filled
-  // to 292; marker 4 x 14, glow 3.
+  // 3.5 s: a flashing marker at the right end of the filled part (inner 24..560 x 56..78, half
+  // filled to 292), clipped to that part.
   drawWaterLevel(list, bar, 0.5, 3.5, 1.0f, theme);
   const auto commands = list.commands();
   ASSERT_EQ(commands.size(), 7u);
-  const double flash = std::sin(0.3 / 0.55 * 3.14159265358979);
-  EXPECT_EQ(commands[0].kind, DrawKind::PushClip);
-  EXPECT_EQ(commands[0].rect, (Gui::RectF{24, 56, 292, 78}));
-  EXPECT_EQ(commands[1].rect, (Gui::RectF{285, 57, 295, 77}));
-  EXPECT_FLOAT_EQ(commands[1].opacity, static_cast<float>(flash * 0.2 + 0.1));
-  EXPECT_EQ(commands[2].rect, (Gui::RectF{287, 59, 293, 75}));
-  EXPECT_EQ(commands[3].rect, (Gui::RectF{288, 60, 292, 74}));
-  EXPECT_EQ(commands[3].colour, theme[63]);
-  EXPECT_EQ(commands[4].rect, (Gui::RectF{288, 60, 290, 74}));
-  EXPECT_EQ(commands[5].kind, DrawKind::Line);
-  EXPECT_EQ(commands[5].points[0], 291);
-  EXPECT_FLOAT_EQ(commands[5].strokeWidth, 1.76f);
+  EXPECT_EQ(std::make_pair(commands[0].kind, commands[0].rect), std::make_pair(DrawKind::PushClip, Gui::RectF{24, 56, 292, 78}));
+  EXPECT_FLOAT_EQ(commands[1].opacity, static_cast<float>(std::sin(0.3 / 0.55 * 3.14159265358979) * 0.2 + 0.1));
+  EXPECT_EQ(std::make_pair(commands[3].rect, commands[3].colour), std::make_pair(Gui::RectF{288, 60, 292, 74}, theme[63]));
   EXPECT_EQ(commands[6].kind, DrawKind::PopClip);
 }
 
