@@ -78,7 +78,7 @@ double startToPaint(std::wstring commandLine, const fs::path& folder, const Pain
     const DWORD processId = GetProcessId(process.get());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     // Looked at every millisecond: a busy loop would take a core from the program it times.
-    while (!painted(window = Testing::windowOf(processId, mark.windowClass, [](HWND) { return true; }, 0), mark)) {
+    while (!painted(window = Testing::windowOf(processId, mark.windowClass, 0), mark)) {
       if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("No painted window");
       Sleep(1);
     }

@@ -26,7 +26,6 @@ using Testing::TempDir;
 const fs::path kGameData = fs::path(QEL_TEST_DATA_DIR) / ".." / ".." / "game";
 const fs::path kDemoClient = Testing::hostPath(QEL_DEMO_CLIENT_PATH);
 
-bool anyWindow(HWND) { return true; }
 void pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 // The development server with the account demo / demo-pass.
@@ -113,7 +112,7 @@ TEST(PlayFlow, ClosingTheLoadingWindowEndsTheWait) {
   Attempt attempt("behaviour=never-ready\nseconds=1\n");
   PlayServer server(attempt.folder.path());
   std::thread closer([] {
-    const HWND loading = Testing::windowOf(GetCurrentProcessId(), L"CorvanthorneStartupLoading", anyWindow, 30000);
+    const HWND loading = Testing::windowOf(GetCurrentProcessId(), L"CorvanthorneStartupLoading", 30000);
     pause(1500);  // the client is loading meanwhile
     PostMessageW(loading, WM_CLOSE, 0, 0);
   });
@@ -132,11 +131,10 @@ struct LauncherRun {
     fs::create_directories(folder / "assets" / "worlds");
   }
   void start() { process = Testing::launchProcess(Testing::quotedPath(folder / "launcher.exe"), folder.path()); }
-  HWND window(const wchar_t* windowClass) { return Testing::windowOf(GetProcessId(process.get()), windowClass, anyWindow, 30000); }
+  HWND window(const wchar_t* windowClass) { return Testing::windowOf(GetProcessId(process.get()), windowClass, 30000); }
   DWORD exitCode() {
-    DWORD code = 259;
-    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 99);
-    GetExitCodeProcess(process.get(), &code);
+    const DWORD code = Testing::exitCodeOf(process.get(), 60000);
+    TerminateProcess(process.get(), 99);  // should it still run
     return code;
   }
   TempDir folder;
@@ -158,7 +156,7 @@ TEST(LauncherKeyboard, TabTypeAndEnterPlayAndStoreTheChoices) {
   EXPECT_TRUE(launcher.window(L"CorvanthorneStartupLoading"));
   pause(4000);  // the client is half-way through loading
   Testing::screenshot("loading-window.png");
-  EXPECT_TRUE(Testing::windowOf(0, L"QelmarinDemoClient", anyWindow, 30000));
+  EXPECT_TRUE(Testing::windowOf(0, L"QelmarinDemoClient", 30000));
   Testing::screenshot("client-window.png");
   EXPECT_EQ(launcher.exitCode(), 0u);
   const std::string hash = loggedHash(readFile(launcher.folder / "logs" / "demo-client.log"), "token-sha256");

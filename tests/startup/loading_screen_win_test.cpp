@@ -105,8 +105,7 @@ TEST(LoadingCommand, ShowsTheImageAndClosesWithTheKeyboard) {
   EXPECT_THAT(ready.output, testing::StartsWith("Presentation frames="));
 
   Testing::CapturedProcess started = Testing::startProcess(Testing::cvtool(L"loading --seconds 60 --size 480x270"), game.path());
-  HWND window = nullptr;
-  for (int i = 0; i < 300 && !window; ++i, Sleep(100)) window = FindWindowW(kClass, kTitle);
+  const HWND window = Testing::windowOf(GetProcessId(started.process.get()), kClass, 30000);
   ASSERT_NE(window, nullptr);
   // Restored to 480 x 270 and drawn again a moment later; a loaded machine draws slowly.
   SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -119,10 +118,7 @@ TEST(LoadingCommand, ShowsTheImageAndClosesWithTheKeyboard) {
   EXPECT_EQ(shown, (std::vector<int>{blue, green, red}));
   Testing::runHostProgram("xdotool search --name 'Qelmarin - Loading' key --window %1 alt+F4 2>/dev/null");
   const std::string output = Testing::readRest(started.output.get());
-  WaitForSingleObject(started.process.get(), 30000);
-  DWORD exitCode = 0;
-  GetExitCodeProcess(started.process.get(), &exitCode);
-  EXPECT_EQ(exitCode, 2u) << output;
+  EXPECT_EQ(Testing::exitCodeOf(started.process.get()), 2u) << output;
 }
 
 }  // namespace

@@ -92,30 +92,33 @@ inline void clickWindow(HWND window) {
 }
 
 // The first visible window of windowClass in process processId (any process for 0) for which
-// ready holds.
-inline HWND windowOf(DWORD processId, const wchar_t* windowClass, const std::function<bool(HWND)>& ready,
-                     int timeoutMs = 20000) {
+// ready holds, within timeoutMs.
+inline HWND windowOf(DWORD processId, const wchar_t* windowClass, int timeoutMs,
+                     const std::function<bool(HWND)>& ready = {}) {
   HWND found = nullptr;
   waitUntil([&] {
     for (HWND w = FindWindowW(windowClass, nullptr); w && !found; w = FindWindowExW(nullptr, w, windowClass, nullptr)) {
       DWORD owner = 0;
       GetWindowThreadProcessId(w, &owner);
-      if ((processId == 0 || owner == processId) && IsWindowVisible(w) && ready(w)) found = w;
+      if ((processId == 0 || owner == processId) && IsWindowVisible(w) && (!ready || ready(w))) found = w;
     }
     return found != nullptr;
   }, timeoutMs);
   return found;
 }
 
+// The message box titled title of process processId.
+inline HWND messageBoxOf(DWORD processId, std::wstring_view title, int timeoutMs) {
+  return windowOf(processId, L"#32770", timeoutMs, [title](HWND w) {
+    wchar_t text[64] = {};
+    return GetWindowTextW(w, text, 64) && title == text;
+  });
+}
+
 // A launcher process has gone on to the launcher window: the window, or the box saying that the
 // game folder's launcher document cannot be loaded.
 inline bool reachedLauncherStage(DWORD processId) {
-  const auto titled = [](HWND w) {
-    wchar_t title[32] = {};
-    GetWindowTextW(w, title, 32);
-    return std::wstring_view(title) == L"Qelmarin Launcher";
-  };
-  return windowOf(processId, L"CorvanthorneLauncher", [](HWND) { return true; }, 0) || windowOf(processId, L"#32770", titled, 0);
+  return windowOf(processId, L"CorvanthorneLauncher", 0) || messageBoxOf(processId, L"Qelmarin Launcher", 0);
 }
 
 }  // namespace Corvanthorne::Testing

@@ -87,6 +87,13 @@ struct ProcessResult {
   std::string output;  // standard output and standard error together
 };
 
+// The exit code of process once it has ended, or STILL_ACTIVE when it still runs after timeoutMs.
+inline DWORD exitCodeOf(HANDLE process, DWORD timeoutMs = 30000) {
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+  return code;
+}
+
 // Runs commandLine to its end; a program still running 30 s after its output closed fails the test.
 inline ProcessResult runProcess(const std::wstring& commandLine, const std::filesystem::path& folder = {}) {
   CapturedProcess started = startProcess(commandLine, folder);

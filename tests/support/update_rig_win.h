@@ -22,8 +22,8 @@ inline std::filesystem::path nextLauncherPath() { return hostPath(QEL_LAUNCHER_N
 
 // The update window of a launcher process once its run has ended in buttons.
 inline HWND settledUpdateWindow(DWORD processId, int timeoutMs = 20000) {
-  return windowOf(processId, L"CorvanthorneClientBootstrap",
-                  [](HWND w) { return IsWindowVisible(GetDlgItem(w, Update::kPrimaryButton)) != FALSE; }, timeoutMs);
+  return windowOf(processId, L"CorvanthorneClientBootstrap", timeoutMs,
+                  [](HWND w) { return IsWindowVisible(GetDlgItem(w, Update::kPrimaryButton)) != FALSE; });
 }
 
 // Ends every process whose executable lies in folder: launchers that a test's helper

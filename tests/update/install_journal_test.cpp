@@ -14,9 +14,8 @@ TEST(InstallJournal, RoundTripsAndRefusesMalformedLines) {
   EXPECT_EQ(text, "R assets/a b.png\nD x.dll\n");
   const std::vector<JournalEntry> parsed = parseJournal(text);
   ASSERT_EQ(parsed.size(), 2u);
-  EXPECT_TRUE(parsed[0].restore);
-  EXPECT_EQ(parsed[0].path, std::filesystem::path(L"assets/a b.png"));
-  EXPECT_FALSE(parsed[1].restore);
+  EXPECT_EQ(std::tuple(parsed[0].restore, parsed[0].path, parsed[1].restore, parsed[1].path),
+            std::tuple(true, std::filesystem::path(L"assets/a b.png"), false, std::filesystem::path(L"x.dll")));
   EXPECT_TRUE(parseJournal("").empty());
   for (const char* line : {"X assets/a.png\n", "R assets/a.png\n\nD x.dll\n", "Rassets/a.png\n", "R \n"})
     EXPECT_EQ(messageOf([&] { parseJournal(line); }), "Invalid update recovery journal") << line;
