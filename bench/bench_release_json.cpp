@@ -15,10 +15,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "release_draft.h"
 #include "update/release_json.h"
 
 namespace {
 
+using Corvanthorne::Update::composeReleasePayload;
 using Corvanthorne::Update::parseReleaseJson;
 using Corvanthorne::Update::releaseMetadataSizeLimit;
 
@@ -26,21 +28,12 @@ constexpr int fileCount = 100'000;
 
 // A release payload of exactly the size limit: the file list, padded by the notes text.
 std::string makeReleaseDocument() {
-  std::string files;
-  std::uint64_t state = 1;
-  for (int i = 0; i < fileCount; ++i) {
-    std::string digest(64, '0');
-    for (char& c : digest) c = "0123456789abcdef"[(state = state * 6364136223846793005u + 1442695040888963407u) >> 60];
-    files += (i == 0 ? "\n  " : ",\n  ") + ("{\"path\": \"assets/worlds/region_" + std::to_string(i % 97) + "/terrain_") +
-             std::to_string(i) + ".dds\", \"sha256\": \"" + digest + "\", \"size\": " + std::to_string(1000 + (state >> 40)) + "}";
-  }
-  const std::string head =
-      "{\"testOnly\": false, \"schema\": 1, \"compatibilityEpoch\": 1, \"requiredServerEpoch\": 1,\n"
-      " \"id\": \"r20261205143000123-0123456789ab\", \"content\": 7, \"build\": 1234,\n"
-      " \"remove\": [\"old/file.dat\"], \"notes\": \"";
-  const std::string tail = "\",\n \"files\": [" + files + "\n]}\n";
-  if (head.size() + tail.size() > releaseMetadataSizeLimit) throw std::length_error("benchmark document too large");
-  return head + std::string(releaseMetadataSizeLimit - head.size() - tail.size(), 'n') + tail;
+  Corvanthorne::Update::ReleaseDraft draft = Corvanthorne::Bench::largeReleaseDraft(fileCount);
+  draft.removals = {"old/file.dat"};
+  const std::size_t unpadded = composeReleasePayload(draft).size();
+  if (unpadded > releaseMetadataSizeLimit) throw std::length_error("benchmark document too large");
+  draft.notes.assign(releaseMetadataSizeLimit - unpadded, 'n');
+  return composeReleasePayload(draft);
 }
 
 const std::string& releaseDocument() {
