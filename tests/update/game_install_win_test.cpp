@@ -28,10 +28,12 @@ LatestPackage writePackage(const fs::path& root, const std::string& version, con
   return loadLatestPackage(root, "game");
 }
 
-// The game folder once package (of files) is installed: its files, manifest and marker.
+// The game folder once package (of files) is installed, as snapshot() shows it: its files,
+// manifest and marker.
 Files installed(Files files, const LatestPackage& package) {
   files[".corvanthorne/game.manifest"] = package.manifest.text;
   files[".corvanthorne-client"] = clientMarkerText;
+  for (auto& [path, bytes] : files) bytes = sha256Bytes(bytes);
   return files;
 }
 
@@ -42,26 +44,16 @@ std::vector<fs::path> regularFiles(const fs::path& folder) {
   return files;
 }
 
-// Every file of the game folder except the install's working folder and the lock.
+// The SHA-256 of every file of the game folder except the install's working folder and the
+// lock: short enough to print whole when two states differ.
 Files snapshot(const fs::path& game) {
   Files files;
   for (const fs::path& file : regularFiles(game)) {
     const std::string relative = pathText(fs::relative(file, game));
     if (!relative.starts_with(".corvanthorne/update/") && relative != ".corvanthorne/use.lock")
-      files[relative] = readFile(file);
+      files[relative] = sha256File(file);
   }
   return files;
-}
-
-// The paths whose bytes differ from an expected folder state ("" when equal), short for failures.
-std::string differences(const fs::path& game, const Files& expected) {
-  const Files actual = snapshot(game);
-  std::string paths;
-  for (const auto& [path, bytes] : actual)
-    if (!expected.contains(path) || expected.at(path) != bytes) paths += path + " ";
-  for (const auto& [path, bytes] : expected)
-    if (!actual.contains(path)) paths += "missing:" + path + " ";
-  return paths;
 }
 
 void setReadOnly(const std::vector<fs::path>& files, bool readOnly) {
@@ -143,12 +135,12 @@ TEST_F(GameInstall, EveryFailingOrCrashingCommitStepEndsInTheOldOrNewFolder) {
       const bool committed = !journalLeft(game);
       if (crash) recoverInterruptedInstall(game);
       if (counter.calls <= k) {  // every step passed: the install completed
-        EXPECT_EQ(differences(game, newState), "");
+        EXPECT_EQ(snapshot(game), newState);
         EXPECT_GE(k, 8);  // 4 moves, 1 delete, manifest, marker, journal
         break;
       }
       EXPECT_EQ(outcome, crash ? "crash" : "injected failure") << "step " << k;
-      EXPECT_EQ(differences(game, committed && crash ? newState : oldState), "")
+      EXPECT_EQ(snapshot(game), committed && crash ? newState : oldState)
           << (crash ? "crash" : "failure") << " at step " << k << " (" << counter.steps[k] << ")";
       EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
     }
@@ -165,7 +157,7 @@ TEST_F(GameInstall, RecoveryInterruptedHalfWayCanBeRunAgain) {
       const bool interrupted = outcomeOf([&] { recoverInterruptedInstall(game, failInRecovery.gate()); }) != "no error";
       EXPECT_TRUE(!interrupted || journalLeft(game) || failInRecovery.steps.back() == "cleanup");
       recoverInterruptedInstall(game);
-      EXPECT_EQ(differences(game, oldState), "") << "commit step " << commitStep << ", recovery step " << k;
+      EXPECT_EQ(snapshot(game), oldState) << "commit step " << commitStep << ", recovery step " << k;
       if (!interrupted) break;
     }
   }
@@ -183,7 +175,7 @@ TEST_F(GameInstall, UpgradeThenSamePackageAgainReportsInOrder) {
   installGamePackage(v2Package, game, [&](const std::wstring& text, int percent) { reports.emplace_back(text, percent); },
                      counter.gate());
   EXPECT_EQ(counter.steps, (std::vector<std::string>{"manifest", "marker", "journal"}));
-  EXPECT_EQ(differences(game, newState), "");
+  EXPECT_EQ(snapshot(game), newState);
   const std::vector<PackageFile>& files = v2Package.manifest.files;
   ASSERT_EQ(reports.size(), files.size() + 2);
   for (std::size_t i = 0; i < files.size(); ++i)
@@ -205,7 +197,7 @@ TEST_F(GameInstall, FirstCorruptFileInManifestOrderFailsBeforeAnyLiveChange) {
             "Package checksum failed: assets/changed.bin");
   ASSERT_FALSE(reports.empty());
   EXPECT_EQ(reports.back().first, L"Checking assets/changed.bin");
-  EXPECT_EQ(differences(game, oldState), "");
+  EXPECT_EQ(snapshot(game), oldState);
 }
 
 TEST_F(GameInstall, RemovalListAndCaseOnlyRenameKeepFiles) {
@@ -231,17 +223,17 @@ TEST_F(GameInstall, ReadOnlyFilesAreReplacedAndRestoredLikeAnyOther) {
   setReadOnly(regularFiles(game), true);
   CountingGate failAfterMovesAndDelete{6};
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}, failAfterMovesAndDelete.gate()); }), "injected failure");
-  EXPECT_EQ(differences(game, oldState), "");
+  EXPECT_EQ(snapshot(game), oldState);
 
   CountingGate crashAfterFirstMove{1, true};
   EXPECT_THROW(installGamePackage(v2Package, game, {}, crashAfterFirstMove.gate()), SimulatedCrash);
   setReadOnly(regularFiles(gameUpdateFolder(game) / "backup"), true);
   recoverInterruptedInstall(game);
-  EXPECT_EQ(differences(game, oldState), "");
+  EXPECT_EQ(snapshot(game), oldState);
   EXPECT_FALSE(fs::exists(gameUpdateFolder(game)));
 
   installGamePackage(v2Package, game, {});
-  EXPECT_EQ(differences(game, newState), "");
+  EXPECT_EQ(snapshot(game), newState);
   EXPECT_FALSE(isReadOnly(game / "assets" / "changed.bin"));
   EXPECT_FALSE(isReadOnly(game / "x.dll"));
   EXPECT_TRUE(isReadOnly(game / "assets" / "same.bin"));  // unchanged files are left alone
@@ -263,7 +255,7 @@ TEST_F(GameInstall, FileHeldOpenByTheGameRestoresFolder) {
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }),
             "Could not replace " + pathText(client) + " (Windows error " + std::to_string(heldError) + ")");
   held.reset();
-  EXPECT_EQ(differences(game, oldState), "");
+  EXPECT_EQ(snapshot(game), oldState);
   EXPECT_FALSE(journalLeft(game));
 }
 
@@ -277,7 +269,7 @@ TEST_F(GameInstall, RefusesSourceTreesBadJournalsAndLinkedFolders) {
   writeFile(gameUpdateFolder(game) / "journal.txt", "R ../x\n");
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, game, {}); }), "Invalid update recovery path");
   EXPECT_TRUE(journalLeft(game));
-  EXPECT_EQ(differences(game, oldState), "");
+  EXPECT_EQ(snapshot(game), oldState);
 
   const fs::path linked = Testing::hostPath(QEL_TEST_DATA_DIR) / "update-links" / "game-link";
   EXPECT_EQ(messageOf([&] { installGamePackage(v2Package, linked, {}); }),
