@@ -60,9 +60,11 @@ start_wine() {
   fi
   wineserver -k 2>/dev/null || true  # a server left over from a manual run would refuse -p
   wineserver -p
-  # Wine's service processes start with the first program; start them here, detached from
-  # any pipe, or CTest waits for them to close the first test's output.
+  # Wine's service processes start with the first program, and its desktop process with the
+  # first window; start both here, detached from any pipe, or CTest waits for them to close
+  # the output of the first test that starts them, until the whole run ends.
   /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
+  /usr/lib/wine/wine64 rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
 }
 
 stop_wine() {

@@ -4,43 +4,24 @@
 // to spare. Usage: bench_gdi_paint_win [DOCUMENT] [PAINTS]  (default docs/gui-sample.ghi, 200)
 #include <windows.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 
-#include "common/handle_win.h"
 #include "common/text.h"
+#include "harness.h"
 #include "render/gdi.h"
+#include "support/dib_win.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// A memory device context holding a 32-bit DIB of the given size.
-struct Surface {
-  Surface(int width, int height) : dc(CreateCompatibleDC(nullptr)) {
-    BITMAPINFO info{};
-    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    bitmap.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    previous = SelectObject(dc.get(), bitmap.get());
-  }
-  ~Surface() { SelectObject(dc.get(), previous); }
-  Corvanthorne::ScopedMemoryDc dc;
-  Corvanthorne::ScopedGdiObject<HBITMAP> bitmap;
-  HGDIOBJ previous = nullptr;
-};
-
-// Milliseconds per run of `action`, the mean over `runs` after a few warm-up runs.
+// Milliseconds per run of action, the mean over runs after a few warm-up runs.
 template <typename Action>
 double millisecondsEach(int runs, Action action) {
   for (int i = 0; i < 5; ++i) action();
   GdiFlush();
-  const auto start = Clock::now();
-  for (int i = 0; i < runs; ++i) action();
-  GdiFlush();
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / runs;
+  return 1000 * Corvanthorne::Bench::seconds([&] {
+    for (int i = 0; i < runs; ++i) action();
+    GdiFlush();
+  }) / runs;
 }
 
 }  // namespace
@@ -48,7 +29,7 @@ double millisecondsEach(int runs, Action action) {
 int main(int argc, char** argv) {
   using namespace Corvanthorne;
   const char* document = argc > 1 ? argv[1] : "docs/gui-sample.ghi";
-  const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
+  const int runs = std::max(1, Bench::argument(argc, argv, 2, 200));
   constexpr int width = 760, height = 480;
   Gui::Screen screen;
   if (!screen.load(pathFromUtf8(document))) {
@@ -56,15 +37,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   screen.setClientSize(width, height);
-  Surface frame(width, height), window(width, height);
+  const Testing::Dib frame(width, height), window(width, height);
   Gui::GdiRenderer renderer;
-  const RECT all{0, 0, width, height};
   const double paint = millisecondsEach(runs, [&] {
-    SetDCBrushColor(frame.dc.get(), RGB(5, 7, 10));
-    FillRect(frame.dc.get(), &all, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-    renderer.paint(screen, Gui::defaultGuiTheme(), frame.dc.get());
+    frame.fillBackground();
+    renderer.paint(screen, Gui::defaultGuiTheme(), frame.dc());
   });
-  const double blit = millisecondsEach(runs, [&] { BitBlt(window.dc.get(), 0, 0, width, height, frame.dc.get(), 0, 0, SRCCOPY); });
+  const double blit = millisecondsEach(runs, [&] { BitBlt(window.dc(), 0, 0, width, height, frame.dc(), 0, 0, SRCCOPY); });
   std::printf("document %s, %d x %d, %zu controls, %d paints\n"
               "GDI paint  %.3f ms\nBitBlt     %.3f ms\nratio paint/BitBlt %.1f\n"
               "a 120 Hz frame is 8.333 ms: the paint takes %.0f %% of it\n",

@@ -5,17 +5,18 @@
 // out once too.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <sstream>
 #include <string>
 
 #include "gui/screen.h"
 #include "gui_bench_document.h"
+#include "harness.h"
 #include "tools/cvtool/ghi_replay.h"
 
 namespace {
 
 using namespace Corvanthorne::Gui;
+using Corvanthorne::Bench::seconds;
 
 void layoutAndMove(benchmark::State& state) {
   const int controls = static_cast<int>(state.range(0));
@@ -55,15 +56,12 @@ void replayTenThousandEvents(benchmark::State& state) {
     engine.setDocument(parseDocument(document, L"bench.ghi"));
     std::istringstream in(script);
     std::ostringstream out;
-    const auto start = std::chrono::steady_clock::now();
-    Corvanthorne::Tools::replayScript(replayed, std::nullopt, in, out);
-    const auto middle = std::chrono::steady_clock::now();
-    for (int i = 0; i < events; ++i) engine.mouseMove(700 + (i & 63), 300);
-    const auto end = std::chrono::steady_clock::now();
-    const double replay = std::chrono::duration<double>(middle - start).count();
+    const double replay = seconds([&] { Corvanthorne::Tools::replayScript(replayed, std::nullopt, in, out); });
     state.SetIterationTime(replay);
     replaySeconds += replay;
-    engineSeconds += std::chrono::duration<double>(end - middle).count();
+    engineSeconds += seconds([&] {
+      for (int i = 0; i < events; ++i) engine.mouseMove(700 + (i & 63), 300);
+    });
   }
   state.counters["ratioToBareEvents"] = replaySeconds / engineSeconds;
 }

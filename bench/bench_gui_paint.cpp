@@ -5,8 +5,6 @@
 // allocations per layout and per build, and the text and image commands per build.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-
 #include "counting_new.h"
 #include "gui_bench_document.h"
 #include "render/screen_painter.h"
@@ -14,38 +12,25 @@
 namespace {
 
 using namespace Corvanthorne::Gui;
-using Clock = std::chrono::steady_clock;
 
 void paintVersusLayout(benchmark::State& state) {
-  const int controls = static_cast<int>(state.range(0));
-  Screen screen = benchScreen(controls);
+  Screen screen = benchScreen(static_cast<int>(state.range(0)));
   DrawList list;
   buildDrawList(screen, defaultGuiTheme(), list);  // the list's capacity is kept from here on
-  double layoutSeconds = 0, buildSeconds = 0;
-  uint64_t layoutAllocations = 0, buildAllocations = 0, ownedStrings = 0;
+  Tally layout, build;
+  uint64_t ownedStrings = 0;
   for (auto _ : state) {
-    uint64_t before = allocations.load();
-    const auto start = Clock::now();
-    screen.layout();
-    const auto laidOut = Clock::now();
-    layoutAllocations += allocations.load() - before;
+    layout.run([&] { screen.layout(); });
     list.clear();
-    before = allocations.load();
-    const auto built = Clock::now();
-    buildDrawList(screen, defaultGuiTheme(), list);
-    const auto end = Clock::now();
-    buildAllocations += allocations.load() - before;
-    layoutSeconds += std::chrono::duration<double>(laidOut - start).count();
-    buildSeconds += std::chrono::duration<double>(end - built).count();
+    state.SetIterationTime(build.run([&] { buildDrawList(screen, defaultGuiTheme(), list); }));
     for (const DrawCommand& command : list.commands()) ownedStrings += !command.text.empty() || !command.imagePath.empty();
-    state.SetIterationTime(std::chrono::duration<double>(end - built).count());
   }
-  const auto perIteration = [&state](double value) { return value / static_cast<double>(state.iterations()); };
-  state.counters["layoutUs"] = perIteration(layoutSeconds) * 1e6;
-  state.counters["paintOverLayout"] = (buildSeconds - layoutSeconds) / layoutSeconds;
-  state.counters["allocationsPerLayout"] = perIteration(static_cast<double>(layoutAllocations));
-  state.counters["allocationsPerBuild"] = perIteration(static_cast<double>(buildAllocations));
-  state.counters["textAndImageCommands"] = perIteration(static_cast<double>(ownedStrings));
+  const auto iterations = static_cast<double>(state.iterations());
+  state.counters["layoutUs"] = layout.seconds / iterations * 1e6;
+  state.counters["paintOverLayout"] = (build.seconds - layout.seconds) / layout.seconds;
+  state.counters["allocationsPerLayout"] = static_cast<double>(layout.allocations) / iterations;
+  state.counters["allocationsPerBuild"] = static_cast<double>(build.allocations) / iterations;
+  state.counters["textAndImageCommands"] = static_cast<double>(ownedStrings) / iterations;
   state.counters["commands"] = static_cast<double>(list.commands().size());
 }
 

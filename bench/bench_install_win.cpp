@@ -13,24 +13,15 @@
 #include <psapi.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "package_writer_win.h"
-#include "seconds.h"
-#include "update/file_ops.h"
 #include "update/game_install.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Corvanthorne::Update::LatestPackage;
-using Corvanthorne::Bench::writePackage;
+using namespace Corvanthorne;
 
 double peakPrivateMiB() {
   PROCESS_MEMORY_COUNTERS counters{};
@@ -38,39 +29,35 @@ double peakPrivateMiB() {
   return static_cast<double>(counters.PeakPagefileUsage) / (1 << 20);
 }
 
-void copyAndHashOnce(const LatestPackage& package, const fs::path& target) {
+// Hashes the package's files in game once; with copy, copies each from the package first.
+void hashOnce(const Update::LatestPackage& package, const fs::path& game, bool copy) {
   for (const auto& file : package.manifest.files) {
-    fs::create_directories((target / file.path).parent_path());
-    Corvanthorne::Update::copyFileReplacing(package.folder / file.path, target / file.path);
-    Corvanthorne::Update::sha256File(target / file.path);
+    if (copy) {
+      fs::create_directories((game / file.path).parent_path());
+      Update::copyFileReplacing(package.folder / file.path, game / file.path);
+    }
+    Update::sha256File(game / file.path);
   }
-}
-
-void hashOnce(const LatestPackage& package, const fs::path& game) {
-  for (const auto& file : package.manifest.files) Corvanthorne::Update::sha256File(game / file.path);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 2000;
-  const std::size_t mebibytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 512;
-  const fs::path root = fs::temp_directory_path() / "qel-install-bench";
+  const auto count = Bench::argument<std::size_t>(argc, argv, 1, 2000);
+  const auto mebibytes = Bench::argument<std::size_t>(argc, argv, 2, 512);
+  const int rounds = Bench::argument(argc, argv, 3, 3);
+  const fs::path root = fs::temp_directory_path() / "qel-install-bench", copy = root / "copy", game = root / "game";
   fs::remove_all(root);
-  const LatestPackage package = writePackage(root / "package", count, mebibytes << 20);
-  const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+  const Update::LatestPackage package = Bench::writePackage(root / "package", count, mebibytes << 20);
   const double peakBefore = peakPrivateMiB();
 
   double copyHash = 1e30, install = 1e30, hashPass = 1e30, reinstall = 1e30;
-  const auto installIn = [&](const fs::path& game) { Corvanthorne::Update::installGamePackage(package, game, {}); };
   for (int round = 0; round < rounds; ++round) {
-    const fs::path copy = root / "copy";
-    const fs::path game = root / "game";
-    copyHash = std::min(copyHash, seconds([&] { copyAndHashOnce(package, copy); }));
-    install = std::min(install, seconds([&] { installIn(game); }));
-    hashPass = std::min(hashPass, seconds([&] { hashOnce(package, game); }));
-    reinstall = std::min(reinstall, seconds([&] { installIn(game); }));
-    hashPass = std::min(hashPass, seconds([&] { hashOnce(package, game); }));
+    copyHash = std::min(copyHash, Bench::seconds([&] { hashOnce(package, copy, true); }));
+    install = std::min(install, Bench::seconds([&] { Update::installGamePackage(package, game, {}); }));
+    hashPass = std::min(hashPass, Bench::seconds([&] { hashOnce(package, game, false); }));
+    reinstall = std::min(reinstall, Bench::seconds([&] { Update::installGamePackage(package, game, {}); }));
+    hashPass = std::min(hashPass, Bench::seconds([&] { hashOnce(package, game, false); }));
     fs::remove_all(copy);
     fs::remove_all(game);
   }

@@ -19,10 +19,12 @@
 #include <thread>
 
 #include "common/handle_win.h"
+#include "common/thread_time_win.h"
+#include "harness.h"
 #include "launcher/game_folder.h"
 #include "launcher/launcher_state.h"
 #include "launcher/launcher_window_win.h"
-#include "seconds.h"
+#include "support/desktop_win.h"
 
 namespace {
 
@@ -60,15 +62,6 @@ int runMinimalWindow() {
   return 0;
 }
 
-HWND shownWindow(DWORD processId, const wchar_t* windowClass) {
-  for (HWND w = FindWindowW(windowClass, nullptr); w; w = FindWindowExW(nullptr, w, windowClass, nullptr)) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(w, &owner);
-    if (owner == processId && IsWindowVisible(w)) return w;
-  }
-  return nullptr;
-}
-
 bool painted(HWND window, const PaintMark& mark) {
   POINT at = mark.at;
   if (!window || !ClientToScreen(window, &at)) return false;
@@ -78,31 +71,21 @@ bool painted(HWND window, const PaintMark& mark) {
 
 // Seconds from starting commandLine until its window shows painted; then the window is closed.
 double startToPaint(std::wstring commandLine, const fs::path& folder, const PaintMark& mark) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
+  ScopedHandle process;
   HWND window = nullptr;
-  const double elapsed = seconds([&] {
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &info))
-      throwWindowsError("CreateProcessW");
+  const double elapsed = Bench::seconds([&] {
+    process = Testing::launchProcess(std::move(commandLine), folder);
+    const DWORD processId = GetProcessId(process.get());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     // Looked at every millisecond: a busy loop would take a core from the program it times.
-    while (!painted(window = shownWindow(info.dwProcessId, mark.windowClass), mark)) {
+    while (!painted(window = Testing::windowOf(processId, mark.windowClass, 0), mark)) {
       if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("No painted window");
       Sleep(1);
     }
   });
-  const ScopedHandle process(info.hProcess), thread(info.hThread);
   PostMessageW(window, WM_CLOSE, 0, 0);
   WaitForSingleObject(process.get(), 60000);
   return elapsed;
-}
-
-double threadCpuSeconds(HANDLE thread) {
-  FILETIME created, exited, kernel, user;
-  GetThreadTimes(thread, &created, &exited, &kernel, &user);
-  const auto value = [](const FILETIME& t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7; };
-  return value(kernel) + value(user);
 }
 
 // The launcher window on a thread of its own; the CPU time that thread uses in 10 seconds of
@@ -139,7 +122,7 @@ double idleCpuSeconds(const fs::path& folder) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--minimal-window") return runMinimalWindow();
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const int rounds = std::max(1, Bench::argument(argc, argv, 1, 5));
   // A developer tree of the game data with this build's launcher: no update runs first.
   const fs::path folder = fs::temp_directory_path() / "qel-launcher-start-bench";
   fs::remove_all(folder);
@@ -148,11 +131,11 @@ int main(int argc, char** argv) {
   std::ofstream(folder / "CMakeLists.txt");
   fs::create_directories(folder / "assets" / "worlds");
 
-  const std::wstring minimal = L"\"" + (executableDirectory() / "bench_launcher_start_win.exe").wstring() + L"\" --minimal-window";
+  const std::wstring minimal = Testing::quotedPath(executableDirectory() / "bench_launcher_start_win.exe") + L" --minimal-window";
   double minimalStart = 1e30, launcherStart = 1e30;
   for (int round = 0; round < rounds; ++round) {
     minimalStart = std::min(minimalStart, startToPaint(minimal, folder, kMinimal));
-    launcherStart = std::min(launcherStart, startToPaint(L"\"" + (folder / "launcher.exe").wstring() + L"\"", folder, kLauncher));
+    launcherStart = std::min(launcherStart, startToPaint(Testing::quotedPath(folder / "launcher.exe"), folder, kLauncher));
   }
   const double idle = idleCpuSeconds(folder);
   fs::remove_all(folder);

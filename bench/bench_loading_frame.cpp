@@ -5,7 +5,6 @@
 // Counters: frameUs, frameOverLayout, allocationsPerFrame, commands.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <memory>
 
 #include "counting_new.h"
@@ -14,7 +13,6 @@
 namespace {
 
 using namespace Corvanthorne::Startup;
-using Clock = std::chrono::steady_clock;
 
 void composeLoadingFrame(benchmark::State& state) {
   auto block = std::make_unique<LoadingProgressBlock>();
@@ -24,29 +22,24 @@ void composeLoadingFrame(benchmark::State& state) {
   block->completedSteps = 5;
   LoadingFrame frame;
   frame.setImage(L"assets/textures/Loading.png", 1920, 1080);
-  double elapsed = 0, frameSeconds = 0, layoutSeconds = 0;
-  uint64_t frameAllocations = 0;
-  size_t commands = 0;
   // One marker cycle first (3.75 s), so that the lists have held their longest frame.
   frame.readFileText(*block);
   for (int i = 0; i < 480; ++i) frame.compose(1280, 720, progressFraction(*block), i / 120.0, 0);
+  double elapsed = 0;
+  size_t commands = 0;
+  Tally composed, layout;
   for (auto _ : state) {
     elapsed += 1.0 / 120;  // the marker moves and the caption pulses every frame
-    const uint64_t before = allocations.load();
-    const auto start = Clock::now();
-    frame.readFileText(*block);
-    commands = frame.compose(1280, 720, progressFraction(*block), elapsed, 0).commands().size();
-    const auto composed = Clock::now();
-    frameAllocations += allocations.load() - before;
-    frame.screen().layout();
-    layoutSeconds += std::chrono::duration<double>(Clock::now() - composed).count();
-    frameSeconds += std::chrono::duration<double>(composed - start).count();
-    state.SetIterationTime(std::chrono::duration<double>(composed - start).count());
+    state.SetIterationTime(composed.run([&] {
+      frame.readFileText(*block);
+      commands = frame.compose(1280, 720, progressFraction(*block), elapsed, 0).commands().size();
+    }));
+    layout.run([&] { frame.screen().layout(); });
   }
   const auto iterations = static_cast<double>(state.iterations());
-  state.counters["frameUs"] = frameSeconds / iterations * 1e6;
-  state.counters["frameOverLayout"] = frameSeconds / layoutSeconds;
-  state.counters["allocationsPerFrame"] = static_cast<double>(frameAllocations) / iterations;
+  state.counters["frameUs"] = composed.seconds / iterations * 1e6;
+  state.counters["frameOverLayout"] = composed.seconds / layout.seconds;
+  state.counters["allocationsPerFrame"] = static_cast<double>(composed.allocations) / iterations;
   state.counters["commands"] = static_cast<double>(commands);
 }
 

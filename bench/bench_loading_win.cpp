@@ -15,23 +15,19 @@
 #include <dwrite.h>
 #include <wrl/client.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "common/thread_time_win.h"
+#include "harness.h"
 #include "render/gpu_executor_win.h"
 #include "render/gpu_step_win.h"
 #include "render/gpu_surface_win.h"
 #include "render/gui_bitmap_win.h"
-#include "tools/cvtool/cvtool.h"
+#include "support/cvtool_outcome.h"
 
 namespace {
 
@@ -52,11 +48,6 @@ struct Rate {
   double cpuPerWallSecond = 0;
   bool operator<(const Rate& other) const { return framesPerSecond < other.framesPerSecond; }
 };
-
-void pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-}
 
 // The bare loop: the least any Direct2D program must pay for such a frame here.
 Rate bareLoop(int width, int height, double seconds) {
@@ -96,7 +87,7 @@ Rate bareLoop(int width, int height, double seconds) {
   double elapsed = 0;
   int frames = 0;
   for (; elapsed < seconds; ++frames) {
-    pump();
+    for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
     surface->beginDraw(*context);
     context->BeginDraw();
     context->Clear(D2D1::ColorF(0.02f, 0.03f, 0.04f, 1));
@@ -124,26 +115,21 @@ Rate bareLoop(int width, int height, double seconds) {
 
 // One `cvtool loading` run in this process, read from its statistics line.
 Rate loadingWindow(int width, int height, double seconds, const std::string& image) {
-  const std::string size = std::to_string(width) + "x" + std::to_string(height);
-  const std::vector<std::string> arguments = {"loading", "--seconds", std::to_string(seconds), "--size", size,
-                                              "--image", image};
-  std::ostringstream out, err;
-  if (Corvanthorne::Tools::runCvtool(arguments, out, err) != 0) {
-    std::printf("cvtool loading failed: %s\n", err.str().c_str());
-    std::exit(1);
-  }
+  const Corvanthorne::Testing::CvtoolOutcome run = Corvanthorne::Testing::cvtoolOutcome(
+      {"loading", "--seconds", std::to_string(seconds), "--size", std::to_string(width) + "x" + std::to_string(height),
+       "--image", image});
+  if (run.code != 0) throw std::runtime_error("cvtool loading failed: " + run.err);
   unsigned long long frames = 0;
   double wall = 0, cpu = 0;
-  std::sscanf(out.str().c_str(), "Presentation frames=%llu, seconds=%lf, UI thread CPU seconds=%lf", &frames, &wall,
-              &cpu);
+  std::sscanf(run.out.c_str(), "Presentation frames=%llu, seconds=%lf, UI thread CPU seconds=%lf", &frames, &wall, &cpu);
   return Rate{frames / wall, cpu / wall};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) try {
-  const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 6.0;
-  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2;
+  const double seconds = std::max(1.0, Corvanthorne::Bench::argument(argc, argv, 1, 6.0));
+  const int rounds = std::max(1, Corvanthorne::Bench::argument(argc, argv, 2, 2));
   const std::filesystem::path image = std::filesystem::temp_directory_path() / "qelmarin-bench-loading.png";
   Corvanthorne::Gui::writePng(image, kImageWidth, kImageHeight, imagePixels());
   bool fast = true;
@@ -153,11 +139,10 @@ int main(int argc, char** argv) try {
       bare = std::max(bare, bareLoop(width, height, seconds));
       loading = std::max(loading, loadingWindow(width, height, seconds, Corvanthorne::pathText(image)));
     }
-    const double ratio = loading.framesPerSecond / std::min(120.0, bare.framesPerSecond);
+    const double reachable = std::min(120.0, bare.framesPerSecond), ratio = loading.framesPerSecond / reachable;
     // A frame that ends late schedules the next one period (1/120 s) later, so a driver-bound
     // loop cannot pass 1 / (1/bare + 1/120) frames per second.
-    const double ceiling =
-        1.0 / (1.0 / std::min(120.0, bare.framesPerSecond) + 1.0 / 120) / std::min(120.0, bare.framesPerSecond);
+    const double ceiling = 1.0 / (1.0 / reachable + 1.0 / 120) / reachable;
     std::printf(
         "%4d x %-4d  bare Direct2D loop %6.1f fps, %.2f CPU s/s   cvtool loading %6.1f fps, %.2f CPU s/s   "
         "ratio %.2f (target 0.80; the frame schedule allows %.2f)\n",

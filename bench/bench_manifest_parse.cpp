@@ -3,13 +3,10 @@
 // kept short, as 100,000 of them must fit the 8 MiB limit.
 #include <benchmark/benchmark.h>
 
-#include "warm_heap_main.h"
-
-
 #include <string>
-#include <string_view>
 
 #include "update/package_manifest.h"
+#include "warm_heap_main.h"
 
 namespace {
 

@@ -15,52 +15,25 @@
 #include <stdexcept>
 #include <string>
 
+#include "release_draft.h"
 #include "update/release_json.h"
 
 namespace {
 
+using Corvanthorne::Update::composeReleasePayload;
 using Corvanthorne::Update::parseReleaseJson;
 using Corvanthorne::Update::releaseMetadataSizeLimit;
 
 constexpr int fileCount = 100'000;
 
-std::string hexDigest(std::uint64_t& state) {
-  static constexpr char hex[] = "0123456789abcdef";
-  std::string digest(64, '0');
-  for (char& c : digest) {
-    state = state * 6364136223846793005u + 1442695040888963407u;
-    c = hex[state >> 60];
-  }
-  return digest;
-}
-
 // A release payload of exactly the size limit: the file list, padded by the notes text.
 std::string makeReleaseDocument() {
-  std::string files;
-  files.reserve(releaseMetadataSizeLimit);
-  std::uint64_t state = 1;
-  for (int i = 0; i < fileCount; ++i) {
-    files += i == 0 ? "\n  " : ",\n  ";
-    files += "{\"path\": \"assets/worlds/region_" + std::to_string(i % 97) + "/terrain_" +
-             std::to_string(i) + ".dds\", \"sha256\": \"" + hexDigest(state) +
-             "\", \"size\": " + std::to_string(1000 + (state >> 40)) + "}";
-  }
-  const std::string head =
-      "{\"testOnly\": false, \"schema\": 1, \"compatibilityEpoch\": 1, \"requiredServerEpoch\": 1,\n"
-      " \"id\": \"r20261205143000123-0123456789ab\", \"content\": 7, \"build\": 1234,\n"
-      " \"remove\": [\"old/file.dat\"], \"notes\": \"";
-  const std::string middle = "\",\n \"files\": [";
-  const std::string tail = "\n]}\n";
-  const std::size_t used = head.size() + middle.size() + files.size() + tail.size();
-  if (used > releaseMetadataSizeLimit) throw std::length_error("benchmark document too large");
-  std::string document;
-  document.reserve(releaseMetadataSizeLimit);
-  document += head;
-  document.append(releaseMetadataSizeLimit - used, 'n');
-  document += middle;
-  document += files;
-  document += tail;
-  return document;
+  Corvanthorne::Update::ReleaseDraft draft = Corvanthorne::Bench::largeReleaseDraft(fileCount);
+  draft.removals = {"old/file.dat"};
+  const std::size_t unpadded = composeReleasePayload(draft).size();
+  if (unpadded > releaseMetadataSizeLimit) throw std::length_error("benchmark document too large");
+  draft.notes.assign(releaseMetadataSizeLimit - unpadded, 'n');
+  return composeReleasePayload(draft);
 }
 
 const std::string& releaseDocument() {

@@ -1,9 +1,12 @@
 #pragma once
-// Counts every global allocation of a benchmark executable (include from one file only).
+// Counts every global allocation of a benchmark executable (include from one file only), and
+// tallies the time and the allocations of the runs of one piece of work.
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+
+#include "harness.h"
 
 inline std::atomic<uint64_t> allocations{0};
 
@@ -17,3 +20,18 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+
+struct Tally {
+  double seconds = 0;
+  uint64_t allocations = 0;
+
+  // Runs action once and adds its time and allocations; returns its time.
+  template <typename Action>
+  double run(Action action) {
+    const uint64_t before = ::allocations.load();
+    const double once = Corvanthorne::Bench::seconds(action);
+    allocations += ::allocations.load() - before;
+    seconds += once;
+    return once;
+  }
+};

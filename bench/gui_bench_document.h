@@ -1,7 +1,7 @@
 #pragma once
 // The GUI benchmarks' document: windows of ten controls (buttons, inputs, a list and a check
-// box), every fifth control with a bound position, visibility or enabled state, and the
-// bindings it names.
+// box, each with its tab index), every fifth control with a bound position, visibility or
+// enabled state, and the bindings it names.
 #include <string>
 
 #include "gui/screen.h"
@@ -19,7 +19,7 @@ inline std::wstring benchDocument(int controls) {
       const std::wstring id = std::to_wstring(i);
       const wchar_t* type = k == 3 ? L"Input" : k == 5 ? L"List" : k == 7 ? L"Checkbox" : L"Button";
       text += std::wstring(L"    ") + type + L" C" + id + L" { x = 20; y = " + std::to_wstring(k * 40) +
-              L"; width = 160; height = 32; text = Label; anchor = right; ";
+              L"; width = 160; height = 32; text = Label; anchor = right; tabIndex = " + id + L"; ";
       if (i % 5 == 0) text += std::wstring(bound[(i / 5) % 3]) + id + L"; ";
       text += L"}\n";
     }

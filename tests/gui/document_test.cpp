@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "common/text.h"
 #include "gui/screen.h"
 #include "support/temp_dir.h"
@@ -16,6 +14,13 @@ std::vector<Token> lex(std::wstring_view text) {
   std::vector<Token> tokens{lexer.next()};
   while (tokens.back().kind != TokenKind::End) tokens.push_back(lexer.next(tokens.back().kind == TokenKind::Equals));
   return tokens;
+}
+
+// "key=value" for every property of a control, in the order the names were first written.
+std::wstring propertiesOf(const Node& node) {
+  std::wstring text;
+  for (const Property property : node.properties) text.append(property.key).append(L"=").append(property.value).append(L";");
+  return text;
 }
 
 std::vector<std::string> diagnostics(const Document& document) {
@@ -50,15 +55,13 @@ TEST(Parser, BuildsTreeWithJoinedValues) {
   EXPECT_TRUE(document.diagnostics.empty());
   ASSERT_EQ(document.controls.size(), 2u);
   const Node& root = *document.controls[0];
-  EXPECT_EQ(root.raw(L"title"), L"Welcome back");
-  EXPECT_EQ(root.raw(L"text"), L"a b c d");
   const Node& panel = *root.children[0];
+  // An empty first part joins differently in child and top-level bodies.
+  EXPECT_EQ(propertiesOf(root) + L"|" + propertiesOf(panel) + L"|" + propertiesOf(*document.controls[1]),
+            L"title=Welcome back;text=a b c d;x=4;|text= x;|text=x;");
   EXPECT_EQ(panel.parent, &root);
   EXPECT_EQ(panel.source, L"doc.ghi");
   EXPECT_EQ(std::make_pair(panel.line, panel.column), std::make_pair(uint64_t{3}, uint64_t{3}));
-  // An empty first part joins differently in child and top-level bodies.
-  EXPECT_EQ(panel.raw(L"text"), L" x");
-  EXPECT_EQ(document.controls[1]->raw(L"text"), L"x");
   EXPECT_EQ(panel.children[0]->name, L"T");
 }
 
@@ -110,13 +113,7 @@ TEST(Parser, DiagnosticsAndRecovery) {
   const Document recovered =
       parseDocument(L"Root R { x = 1 = 2; y = 3; Panel P { width = ; height = 2; z = 1 = 2; w = 5; } x = 4; }", L"");
   const Node& root = *recovered.controls[0];
-  const Node& panel = *root.children[0];
-  EXPECT_EQ(root.raw(L"x"), L"4");
-  EXPECT_EQ(root.raw(L"y"), L"3");
-  EXPECT_FALSE(panel.has(L"width"));
-  EXPECT_EQ(panel.raw(L"height"), L"2");
-  EXPECT_EQ(panel.raw(L"z"), L"1");
-  EXPECT_EQ(panel.raw(L"w"), L"5");
+  EXPECT_EQ(propertiesOf(root) + L"|" + propertiesOf(*root.children[0]), L"x=4;y=3;|height=2;z=1;w=5;");
 }
 
 // Controls with thousands of properties go through the property index, and values larger than
@@ -160,21 +157,14 @@ TEST(DocumentFile, ReadsStrictUtf8) {
 // Inputs kept from fuzzing the parser (seeds and any crash found) must parse and become a
 // screen's document without failing.
 TEST(FuzzRegression, KeptInputsParse) {
-  int inputs = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(QEL_TEST_DATA_DIR) / "fuzz" / "fuzz_gui_document")) {
-    const std::string bytes = Testing::readFile(entry.path());
+  const std::vector<std::string> inputs = Testing::keptFuzzInputs("fuzz_gui_document");
+  EXPECT_GE(inputs.size(), 2u);
+  for (const std::string& bytes : inputs) {
     std::wstring text;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2)
       text.push_back(static_cast<wchar_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
     Screen().setDocument(parseDocument(text, L"kept.ghi"));
-    ++inputs;
   }
-  EXPECT_GE(inputs, 2);
-}
-
-TEST(NameHash, IsFnv1aOverLittleEndianUnits) {
-  EXPECT_EQ(fnv1a(L""), 0xcbf29ce484222325ull);
-  EXPECT_EQ(fnv1a(std::wstring{L'A', wchar_t(0x100)}), 0xabd5cd8cd5077d57ull);
 }
 
 }  // namespace

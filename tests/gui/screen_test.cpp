@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
-#include <stdexcept>
 
 #include "gui/script.h"
-#include "support/message_of.h"
 #include "support/temp_dir.h"
 
 namespace Corvanthorne::Gui {
@@ -91,19 +90,6 @@ TEST(Screen, LoadMergesIncludesInOrder) {
   Screen missing;
   EXPECT_FALSE(missing.load(dir / "nothing.ghi"));
   EXPECT_EQ(missing.document().diagnostics.at(0).message, L"Could not open GUI document.");
-}
-
-TEST(Screen, CanvasRenderersMustBeRegistered) {
-  Script script(L"Root R { Canvas C { renderer = water; } Panel P { renderer = glow; } }");
-  Screen& screen = script.screen;
-  const Node& root = *screen.findNode(L"R");
-  const CanvasRenderer renderer = [](const Node&, const PixelRect&, const CorvanthorneGuiTheme&, DrawList&) {};
-  screen.setCanvasRenderer(L"water", renderer);
-  EXPECT_EQ(Testing::messageOf([&] { screen.checkCanvasRenderers(root); }), "Missing GPU canvas renderer: glow");
-  screen.setCanvasRenderer(L"glow", CanvasRenderer{});
-  EXPECT_THROW(screen.checkCanvasRenderers(root), std::logic_error);
-  screen.setCanvasRenderer(L"glow", renderer);
-  EXPECT_NO_THROW(screen.checkCanvasRenderers(root));
 }
 
 }  // namespace

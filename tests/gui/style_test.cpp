@@ -30,12 +30,6 @@ TEST(Style, WordsAreReadRawAndMostlyCaseInsensitive) {
   EXPECT_FALSE(isConceptStyle(node(4)));
 }
 
-TEST(Style, CharacterWidthEstimates) {
-  for (const auto& [c, width] : {std::pair<char32_t, double>{0x301, 0.0}, {U'W', 1.15}, {U'i', 0.5}, {U'7', 0.75},
-                                 {U'\t', 4.0}, {0x6F22, 1.35}, {0x1F600, 1.6}})
-    EXPECT_EQ(charWidth(c), width) << static_cast<uint32_t>(c);
-}
-
 TEST(Style, InputShowsTheEndOfItsText) {
   Screen screen;
   screen.setDocument(parseDocument(

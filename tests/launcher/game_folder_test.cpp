@@ -40,14 +40,12 @@ TEST(GameFolder, LandmarksMustBeOfTheRightKind) {
 }
 
 TEST(GameFolder, ParentDropsTheLastComponentAndKeepsRoots) {
-  EXPECT_EQ(parentFolder("/a/b/c"), fs::path("/a/b"));
-  EXPECT_EQ(parentFolder("/a/b/"), fs::path("/a"));
-  EXPECT_EQ(parentFolder("/"), fs::path("/"));
-  EXPECT_EQ(parentFolder(""), fs::path(""));
+  for (const auto& [folder, parent] : {std::pair<fs::path, fs::path>{"/a/b/c", "/a/b"}, {"/a/b/", "/a"}, {"/", "/"}, {"", ""}})
+    EXPECT_EQ(parentFolder(folder), parent) << folder;
 #ifdef _WIN32
-  EXPECT_EQ(parentFolder(L"C:\\Games\\Qel"), fs::path(L"C:\\Games"));
-  EXPECT_EQ(parentFolder(L"C:\\Games/Qel"), fs::path(L"C:\\Games"));
-  EXPECT_EQ(parentFolder(L"C:\\"), fs::path(L"C:\\"));
+  for (const auto& [folder, parent] : {std::pair<fs::path, fs::path>{L"C:\\Games\\Qel", L"C:\\Games"},
+                                       {L"C:\\Games/Qel", L"C:\\Games"}, {L"C:\\", L"C:\\"}})
+    EXPECT_EQ(parentFolder(folder), parent) << folder;
 #endif
 }
 
@@ -70,8 +68,6 @@ TEST(GameFolder, RootChoiceFollowsPackagingLandmarksAndTheWorkingDirectory) {
       {fs::path(), dir / "bin", false, dir / "bin"},
   };
   for (const auto& c : cases) EXPECT_EQ(chooseGameRoot(c.working, c.executable, c.packaged), c.root) << c.working;
-  EXPECT_EQ(gamePath("launcher.ini"), gameRoot() / "launcher.ini");
-  EXPECT_EQ(assetPath("textures/Loading.png"), gameRoot() / "assets" / "textures/Loading.png");
   EXPECT_TRUE(fs::is_directory(executableDirectory()));
 }
 

@@ -18,11 +18,10 @@
 namespace Corvanthorne {
 namespace {
 namespace fs = std::filesystem;
+using Testing::launcherPath;
 using Testing::quotedPath;
 using Testing::runProcess;
 using Testing::TempDir;
-
-fs::path launcherPath() { return Testing::hostPath(QEL_LAUNCHER_PATH); }
 
 // Run from a developer tree of its own (where the update bootstrap steps aside): helper
 // arguments of the wrong count end with 1, and nothing is written beside it.

@@ -11,21 +11,14 @@ using Testing::readFile;
 using Testing::TempDir;
 using Testing::writeFile;
 
-TEST(LauncherSettings, MissingFilesGiveTheDefaultsAndAMissingFolderFailsTheWrite) {
-  TempDir root;
-  const LauncherSettings settings = readLauncherSettings(root.path());
-  EXPECT_EQ(settings.serverAddress, kDefaultServerHost);
-  EXPECT_EQ(settings.username, "");
-  EXPECT_FALSE(settings.useLocalServer);
-  EXPECT_EQ(settings.preservedLines, "");
-  EXPECT_EQ(connectionAddress(root.path()), kDefaultServerHost);
-  EXPECT_FALSE(writeLauncherSettings(LauncherSettings{}, root / "missing-folder"));
-}
-
-// Uninterpreted lines are kept ahead of the three keys; a bare name line is an old-style user
-// name. A second read and write of the launcher's own output changes nothing.
+// Missing files give the defaults. Uninterpreted lines are kept ahead of the three keys; a bare
+// name line is an old-style user name. A second read and write of the launcher's own output
+// changes nothing; a missing folder fails the write.
 TEST(LauncherSettings, RewritesKeepingUninterpretedLines) {
   TempDir root;
+  EXPECT_EQ(connectionAddress(root.path()), kDefaultServerHost);
+  EXPECT_EQ(readLauncherSettings(root.path()).preservedLines, "");
+  EXPECT_FALSE(writeLauncherSettings(LauncherSettings{}, root / "missing-folder"));
   const struct {
     const char* file;
     const char* username;

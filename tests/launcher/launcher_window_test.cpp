@@ -66,11 +66,10 @@ TEST(LauncherState, StoredSettingsChooseRowsAndFillTheForm) {
                      {"patch notes.txt", "Version 2\r\n- Boats\r\n\r\nVersion 1\r\n"}},
                     "p\xC3\xA4ss");
   EXPECT_TRUE(launcher.state.rememberUsername && launcher.state.savePassword);
-  EXPECT_EQ(launcher.state.screen.text(L"Username"), L"ada");
-  EXPECT_EQ(launcher.state.screen.text(L"Password"), L"p\u00E4ss");
+  EXPECT_EQ(launcher.state.screen.text(L"Username") + L"|" + launcher.state.screen.text(L"Password"), L"ada|p\u00E4ss");
   EXPECT_EQ(launcher.selected(L"ServerSelection"), 0);
-  EXPECT_EQ(launcher.state.screen.state(L"ServerSelection")->rows.at(1).text, L"play.qelmarin.net");
-  EXPECT_EQ(launcher.state.screen.state(L"Resolution")->rows.at(1).text, L"1600 x 900");
+  EXPECT_EQ(launcher.state.screen.state(L"ServerSelection")->rows.at(1).text + L"|" +
+                launcher.state.screen.state(L"Resolution")->rows.at(1).text, L"play.qelmarin.net|1600 x 900");
   const auto& notes = launcher.state.screen.state(L"PatchNotes")->rows;
   ASSERT_EQ(notes.size(), 4u);
   EXPECT_TRUE(notes[0].emphasised && !notes[1].emphasised);
@@ -85,8 +84,8 @@ TEST(LauncherState, KeyboardPlaysAndControlsSetTheChoices) {
   EXPECT_EQ(launcher.plays, 1);
   launcher.focus(L"Resolution");
   launcher.input(L"down tab space");
-  EXPECT_EQ(launcher.state.screen.resolveValue(L"$graphics.resolution"), L"1600 x 900");
-  EXPECT_EQ(launcher.state.screen.resolveValue(L"$graphics.fullscreen"), L"true");
+  EXPECT_EQ(launcher.state.screen.resolveValue(L"$graphics.resolution") + L"|" +
+                launcher.state.screen.resolveValue(L"$graphics.fullscreen"), L"1600 x 900|true");
   // The server choice is written at once; a launcher.ini that cannot be written says so.
   launcher.state.status = L"old";
   launcher.focus(L"ServerSelection");
@@ -117,12 +116,10 @@ TEST(LauncherState, RegistrationDialogOpensFilledAndRegisters) {
   launcher.focus(L"RegisterEmail");
   launcher.input(L"ada@example.org enter");
   EXPECT_EQ(launcher.request, "ada secret1 ada@example.org");
-  EXPECT_EQ(launcher.state.status, launcher.answer);
-  EXPECT_TRUE(launcher.dialogShown());
+  EXPECT_TRUE(launcher.state.status == launcher.answer && launcher.dialogShown());
   launcher.answer.clear();
   launcher.activate(L"ConfirmRegistration");
-  EXPECT_FALSE(launcher.dialogShown());
-  EXPECT_EQ(launcher.state.status, kAccountCreated);
+  EXPECT_TRUE(!launcher.dialogShown() && launcher.state.status == kAccountCreated);
   EXPECT_EQ(launcher.state.screen.text(L"Username") + L"|" + launcher.state.screen.text(L"Password"), L"ada|secret1");
 }
 

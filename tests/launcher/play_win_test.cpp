@@ -12,7 +12,8 @@
 #include "launcher/launcher_window.h"
 #include "launcher/play_win.h"
 #include "launcher/server_connection_win.h"
-#include "support/play_rig_win.h"
+#include "support/desktop_win.h"
+#include "support/dev_server_win.h"
 #include "update/game_folder_lock_win.h"
 
 namespace Corvanthorne {
@@ -22,14 +23,37 @@ namespace fs = std::filesystem;
 using Testing::readFile;
 using Testing::TempDir;
 
-bool anyWindow(HWND) { return true; }
+const fs::path kGameData = fs::path(QEL_TEST_DATA_DIR) / ".." / ".." / "game";
+const fs::path kDemoClient = Testing::hostPath(QEL_DEMO_CLIENT_PATH);
+
 void pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+// The development server with the account demo / demo-pass.
+struct PlayServer : Testing::DevServer {
+  explicit PlayServer(const fs::path& folder, int tokenLength = 32) : DevServer(folder, tokenLength) {
+    EXPECT_EQ(run("register demo demo-pass demo@example.org").exitCode, 0u);
+  }
+};
+
+// The SHA-256 after "key=" in a log, or "" when the log has none.
+std::string loggedHash(const std::string& log, const std::string& key) {
+  const size_t at = log.find(key + "=");
+  return at == std::string::npos ? std::string() : log.substr(at + key.size() + 1, 64);
+}
+
+// A game folder: the repository's game/ data, the demo client under clientName and a
+// demo-client.ini.
+void layOutGameFolder(const fs::path& folder, const std::string& demoConfig, const std::wstring& clientName = L"Qelmarin.exe") {
+  fs::copy(kGameData, folder, fs::copy_options::recursive);
+  fs::copy_file(kDemoClient, folder / clientName);
+  Testing::writeFile(folder / "demo-client.ini", demoConfig);
+}
 
 // A game folder with the demo client configured by demoConfig and the launcher's state over it,
 // with a plain window standing in for the launcher's own.
 struct Attempt {
   explicit Attempt(const std::string& demoConfig, const std::wstring& clientName = L"Qelmarin.exe") {
-    Testing::layOutGameFolder(folder.path(), demoConfig, clientName);
+    layOutGameFolder(folder.path(), demoConfig, clientName);
     readLauncherState(state, folder.path(), "");
     state.window = CreateWindowExW(0, L"STATIC", L"Launcher stand-in", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 200, 100,
                                    nullptr, nullptr, nullptr, nullptr);
@@ -53,12 +77,12 @@ struct Attempt {
 
 TEST(PlayFlow, TokenReachesTheFallbackClientWhichTakesOver) {
   Attempt attempt("seconds=1\nclose-after=1\n", L"Corvanthorne.exe");
-  Testing::PlayServer server(attempt.folder.path(), 300);
+  PlayServer server(attempt.folder.path(), 300);
   attempt.state.resolutionChoice = 2;
   attempt.play();
   EXPECT_FALSE(IsWindow(attempt.window())) << wideToUtf8(attempt.state.status);
   EXPECT_NE(attempt.clientLog().find("token-bytes=300 token-sha256="), std::string::npos) << attempt.clientLog();
-  EXPECT_EQ(Testing::loggedHash(server.stop(), "session-sha256"), Testing::loggedHash(attempt.clientLog(), "token-sha256"));
+  EXPECT_EQ(loggedHash(server.stop(), "session-sha256"), loggedHash(attempt.clientLog(), "token-sha256"));
   const std::string settings = readFile(attempt.folder / "game_settings.ini");
   EXPECT_NE(settings.find("\r\nwidth 1920\r\nheight 1080\r\n"), std::string::npos) << settings;
 }
@@ -72,23 +96,23 @@ TEST(PlayFlow, FailuresLeaveTheWindowWithTheirMessage) {
   }
   attempt.play(L"", true);
   EXPECT_EQ(attempt.state.status, kEnterCredentials);
-  Testing::PlayServer server(attempt.folder.path());
+  PlayServer server(attempt.folder.path());
   attempt.play(L"wrong");
   EXPECT_EQ(attempt.state.status, kLoginFailed);
   attempt.play();
   EXPECT_EQ(attempt.state.status, kClientNotInitialized);
   EXPECT_TRUE(IsWindowVisible(attempt.window()));
   // The demo client takes exactly the four hand-off arguments.
-  const std::wstring client = Testing::quotedPath(Testing::demoClientPath());
+  const std::wstring client = Testing::quotedPath(kDemoClient);
   for (const std::wstring arguments : {L"", L" --launcher-pipe=1 --loading-map=2 --loading-closed=3 --loading-parent=4 x"})
     EXPECT_EQ(Testing::runProcess(client + arguments).exitCode, 2u) << wideToUtf8(arguments);
 }
 
 TEST(PlayFlow, ClosingTheLoadingWindowEndsTheWait) {
   Attempt attempt("behaviour=never-ready\nseconds=1\n");
-  Testing::PlayServer server(attempt.folder.path());
+  PlayServer server(attempt.folder.path());
   std::thread closer([] {
-    const HWND loading = Testing::windowOf(GetCurrentProcessId(), L"CorvanthorneStartupLoading", anyWindow, 30000);
+    const HWND loading = Testing::windowOf(GetCurrentProcessId(), L"CorvanthorneStartupLoading", 30000);
     pause(1500);  // the client is loading meanwhile
     PostMessageW(loading, WM_CLOSE, 0, 0);
   });
@@ -101,17 +125,16 @@ TEST(PlayFlow, ClosingTheLoadingWindowEndsTheWait) {
 // A copy of launcher.exe in a developer tree of its own (so no update runs first).
 struct LauncherRun {
   explicit LauncherRun(const std::string& demoConfig) {
-    Testing::layOutGameFolder(folder.path(), demoConfig);
+    layOutGameFolder(folder.path(), demoConfig);
     fs::copy_file(Testing::hostPath(QEL_LAUNCHER_PATH), folder / "launcher.exe");
     Testing::writeFile(folder / "CMakeLists.txt", "");
     fs::create_directories(folder / "assets" / "worlds");
   }
   void start() { process = Testing::launchProcess(Testing::quotedPath(folder / "launcher.exe"), folder.path()); }
-  HWND window(const wchar_t* windowClass) { return Testing::windowOf(GetProcessId(process.get()), windowClass, anyWindow, 30000); }
+  HWND window(const wchar_t* windowClass) { return Testing::windowOf(GetProcessId(process.get()), windowClass, 30000); }
   DWORD exitCode() {
-    DWORD code = 259;
-    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 99);
-    GetExitCodeProcess(process.get(), &code);
+    const DWORD code = Testing::exitCodeOf(process.get(), 60000);
+    TerminateProcess(process.get(), 99);  // should it still run
     return code;
   }
   TempDir folder;
@@ -120,7 +143,7 @@ struct LauncherRun {
 
 TEST(LauncherKeyboard, TabTypeAndEnterPlayAndStoreTheChoices) {
   LauncherRun launcher("seconds=6\nclose-after=2\n");
-  Testing::PlayServer server(launcher.folder.path());
+  PlayServer server(launcher.folder.path());
   launcher.start();
   const HWND window = launcher.window(L"CorvanthorneLauncher");
   ASSERT_TRUE(window);
@@ -133,11 +156,11 @@ TEST(LauncherKeyboard, TabTypeAndEnterPlayAndStoreTheChoices) {
   EXPECT_TRUE(launcher.window(L"CorvanthorneStartupLoading"));
   pause(4000);  // the client is half-way through loading
   Testing::screenshot("loading-window.png");
-  EXPECT_TRUE(Testing::windowOf(0, L"QelmarinDemoClient", anyWindow, 30000));
+  EXPECT_TRUE(Testing::windowOf(0, L"QelmarinDemoClient", 30000));
   Testing::screenshot("client-window.png");
   EXPECT_EQ(launcher.exitCode(), 0u);
-  const std::string hash = Testing::loggedHash(readFile(launcher.folder / "logs" / "demo-client.log"), "token-sha256");
-  EXPECT_EQ(Testing::loggedHash(server.stop(), "session-sha256"), hash);
+  const std::string hash = loggedHash(readFile(launcher.folder / "logs" / "demo-client.log"), "token-sha256");
+  EXPECT_EQ(loggedHash(server.stop(), "session-sha256"), hash);
   EXPECT_NE(readFile(launcher.folder / "launcher.ini").find("Username=demo\r\n"), std::string::npos);
   EXPECT_NE(readFile(launcher.folder / "game_settings.ini").find("\r\nwidth 1280\r\nheight 720\r\n"), std::string::npos);
   EXPECT_GT(fs::file_size(launcher.folder / "launcher.credentials"), 0u);

@@ -2,48 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "common/handle_win.h"
 #include "common/text.h"
 #include "render/gdi.h"
-#include "render/gui_bitmap_win.h"
+#include "support/cvtool_outcome.h"
+#include "support/dib_win.h"
 #include "support/message_of.h"
 #include "support/temp_dir.h"
-#include "tools/cvtool/cvtool.h"
 
 namespace Corvanthorne::Gui {
 namespace {
 
 const CorvanthorneGuiTheme& theme = defaultGuiTheme();
-
-// A 32-bit top-down DIB with the launcher window's background.
-class Dib {
- public:
-  Dib(int32_t width, int32_t height) : width_(width), dc_(CreateCompatibleDC(nullptr)) {
-    BITMAPINFO info{};
-    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    bitmap_.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0));
-    previous_ = SelectObject(dc_.get(), bitmap_.get());
-    const RECT all{0, 0, width, height};
-    SetDCBrushColor(dc_.get(), RGB(5, 7, 10));
-    FillRect(dc_.get(), &all, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-  }
-  ~Dib() { SelectObject(dc_.get(), previous_); }
-  HDC dc() const { return dc_.get(); }
-  Colour at(int32_t x, int32_t y) const {
-    GdiFlush();
-    const uint32_t bgrx = bits_[y * width_ + x];
-    return rgb((bgrx >> 16) & 0xFF, (bgrx >> 8) & 0xFF, bgrx & 0xFF);
-  }
-
- private:
-  int32_t width_;
-  ScopedMemoryDc dc_;
-  ScopedGdiObject<HBITMAP> bitmap_;
-  HGDIOBJ previous_ = nullptr;
-  uint32_t* bits_ = nullptr;
-};
 
 bool closeTo(Colour a, Colour b) {
   const auto close = [](uint32_t x, uint32_t y) { return (x > y ? x - y : y - x) <= 4; };
@@ -62,7 +31,7 @@ TEST(GdiPainting, FillsLandWhereTheLayoutPutsThem) {
   screen.setClientSize(400, 300);
   screen.layout();
   screen.openPopup(*screen.findNode(L"D"));
-  Dib dib(400, 300);
+  const Testing::Dib dib(400, 300);
   GdiRenderer().paint(screen, theme, dib.dc());
   const struct {
     int32_t x, y;
@@ -83,43 +52,33 @@ TEST(GdiPainting, FillsLandWhereTheLayoutPutsThem) {
   EXPECT_EQ(Testing::messageOf([&] { GdiRenderer().paint(screen, theme, dib.dc()); }), "GDI rendering is forbidden in the game GUI");
 }
 
-TEST(GdiPainting, BitmapsRoundTripThroughPng) {
+// PNG files the launcher writes and reads back, and cvtool ghi render's pictures and refusals.
+TEST(GdiPainting, PngsRoundTripAndCvtoolRendersDocuments) {
   Testing::TempDir dir;
-  const uint8_t pixels[] = {255, 0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0};  // BGRX
+  const std::vector<uint8_t> pixels = {255, 0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0};
   writePng(dir / "made.png", 3, 2, pixels);
-  const GuiBitmap bitmap = loadGuiBitmap(dir / "made.png");
-  ASSERT_TRUE(bitmap);
-  DIBSECTION section{};
-  ASSERT_TRUE(GetObjectW(bitmap.get(), sizeof section, &section));
-  EXPECT_EQ(std::make_pair(section.dsBm.bmWidth, section.dsBm.bmHeight), std::make_pair(LONG{3}, LONG{2}));
-  const auto* loaded = static_cast<const uint8_t*>(section.dsBm.bmBits);
-  for (size_t i = 0; i < sizeof pixels; ++i) EXPECT_EQ(loaded[i], i % 4 == 3 ? 255 : pixels[i]) << i;
+  std::vector<uint8_t> opaque = pixels;  // BGRX is read back as opaque BGRA
+  for (size_t i = 3; i < opaque.size(); i += 4) opaque[i] = 255;
+  EXPECT_EQ(Testing::pictureOf(loadGuiBitmap(dir / "made.png")), (Testing::Picture{3, 2, opaque}));
   Testing::writeFile(dir / "broken.png", "\x89PNG\r\n\x1a\nnot really");
   EXPECT_FALSE(loadGuiBitmap(dir / "broken.png"));
   EXPECT_FALSE(loadGuiBitmap(dir / "missing.png"));
-}
 
-TEST(GdiPainting, CvtoolRendersDocumentsAndRefusesBrokenOnes) {
-  Testing::TempDir dir;
   Testing::writeFile(dir / "good.ghi", "Root R { width = 320; height = 200; Button B { x = 10; y = 10; width = 100; height = 30; text = Go; } }");
   Testing::writeFile(dir / "bad.ghi", "Root R { Labl L { } }");
-  const auto run = [](std::vector<std::string> arguments, std::string* error = nullptr) {
-    std::ostringstream out, err;
-    const int code = Tools::runCvtool(arguments, out, err);
-    if (error) *error = err.str();
-    return code;
+  const auto render = [&](const char* document, const char* picture, std::vector<std::string> options = {}) {
+    std::vector<std::string> arguments = {"ghi", "render", pathText(dir / document), pathText(dir / picture)};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    return Testing::cvtoolOutcome(arguments);
   };
-  ASSERT_EQ(run({"ghi", "render", pathText(dir / "good.ghi"), pathText(dir / "good.png"), "--scale", "1.5", "--hover", "B"}), 0);
-  DIBSECTION section{};
-  const GuiBitmap picture = loadGuiBitmap(dir / "good.png");
-  ASSERT_TRUE(picture && GetObjectW(picture.get(), sizeof section, &section));
-  EXPECT_EQ(std::make_pair(section.dsBm.bmWidth, section.dsBm.bmHeight), std::make_pair(LONG{480}, LONG{300}));
-  std::string error;
-  EXPECT_EQ(run({"ghi", "render", pathText(dir / "bad.ghi"), pathText(dir / "bad.png")}, &error), 1);
-  EXPECT_EQ(error, pathText(dir / "bad.ghi") + ":1:10: error: Unknown control type 'Labl'.\n");
+  ASSERT_EQ(render("good.ghi", "good.png", {"--scale", "1.5", "--hover", "B"}).code, 0);
+  const Testing::Picture rendered = Testing::pictureOf(loadGuiBitmap(dir / "good.png"));
+  EXPECT_EQ(std::make_pair(rendered.width, rendered.height), std::make_pair(LONG{480}, LONG{300}));
+  EXPECT_EQ(render("bad.ghi", "bad.png"),
+            (Testing::CvtoolOutcome{1, "", pathText(dir / "bad.ghi") + ":1:10: error: Unknown control type 'Labl'.\n"}));
   EXPECT_FALSE(std::filesystem::exists(dir / "bad.png"));
-  EXPECT_EQ(run({"ghi", "render", pathText(dir / "good.ghi"), pathText(dir / "x.png"), "--hover", "Nobody"}, &error), 1);
-  EXPECT_EQ(error, "--hover: the document has no control named Nobody\n");
+  EXPECT_EQ(render("good.ghi", "x.png", {"--hover", "Nobody"}),
+            (Testing::CvtoolOutcome{1, "", "--hover: the document has no control named Nobody\n"}));
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 
 #include "common/text.h"
 #include "launcher/debug_log.h"
-#include "render/gui_bitmap_win.h"
+#include "support/desktop_win.h"
+#include "support/dib_win.h"
 #include "support/process_win.h"
 #include "support/temp_dir.h"
 
@@ -31,32 +32,6 @@ GameSettings windowOf(int32_t width, int32_t height) {
   settings.width = width;
   settings.height = height;
   return settings;
-}
-
-// Starts a shell command on the X display (xdotool, import). Wine runs Linux programs but
-// hands back no process to wait for, so callers wait for what the command does.
-void startOnDisplay(const std::wstring& command) { Testing::startProcess(L"Z:\\bin\\sh -c \"" + command + L"\""); }
-
-// A screenshot of the whole display, written to a file only once complete.
-Gui::GuiBitmap screenshot() {
-  const std::string file = "/tmp/qel-loading-" + std::to_string(GetCurrentProcessId()) + ".png";
-  startOnDisplay(utf8ToWide("import -window root png:" + file + ".part && mv " + file + ".part " + file));
-  const std::filesystem::path shot = Testing::hostPath(file);
-  for (int i = 0; i < 200 && !std::filesystem::exists(shot); ++i) Sleep(100);
-  Gui::GuiBitmap bitmap = Gui::loadGuiBitmap(shot);
-  std::filesystem::remove(shot);
-  return bitmap;
-}
-
-// Blue, green and red of a screen pixel; empty when there is no picture.
-std::vector<int> pixelAt(const Gui::GuiBitmap& screen, POINT at) {
-  DIBSECTION dib{};
-  if (!screen || !GetObjectW(screen.get(), sizeof dib, &dib) || at.x < 0 || at.y < 0 || at.x >= dib.dsBm.bmWidth ||
-      at.y >= dib.dsBm.bmHeight)
-    return {};
-  const uint8_t* pixel = static_cast<const uint8_t*>(dib.dsBm.bmBits) +
-                         static_cast<size_t>(at.y) * dib.dsBm.bmWidthBytes + static_cast<size_t>(at.x) * 4;
-  return {pixel[0], pixel[1], pixel[2]};
 }
 
 enum class Ending { Ready, Stop, Close };
@@ -130,8 +105,7 @@ TEST(LoadingCommand, ShowsTheImageAndClosesWithTheKeyboard) {
   EXPECT_THAT(ready.output, testing::StartsWith("Presentation frames="));
 
   Testing::CapturedProcess started = Testing::startProcess(Testing::cvtool(L"loading --seconds 60 --size 480x270"), game.path());
-  HWND window = nullptr;
-  for (int i = 0; i < 300 && !window; ++i, Sleep(100)) window = FindWindowW(kClass, kTitle);
+  const HWND window = Testing::windowOf(GetProcessId(started.process.get()), kClass, 30000);
   ASSERT_NE(window, nullptr);
   // Restored to 480 x 270 and drawn again a moment later; a loaded machine draws slowly.
   SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -139,15 +113,12 @@ TEST(LoadingCommand, ShowsTheImageAndClosesWithTheKeyboard) {
   for (int attempt = 0; attempt < 20 && shown != std::vector<int>{blue, green, red}; ++attempt, Sleep(500)) {
     POINT corner{8, 8};
     ClientToScreen(window, &corner);
-    shown = pixelAt(screenshot(), corner);
+    shown = Testing::pictureOf(Gui::loadGuiBitmap(Testing::screenshot("loading-rig.png"))).at(corner);
   }
   EXPECT_EQ(shown, (std::vector<int>{blue, green, red}));
-  startOnDisplay(L"xdotool search --name 'Qelmarin - Loading' key --window %1 alt+F4 2>/dev/null");
+  Testing::runHostProgram("xdotool search --name 'Qelmarin - Loading' key --window %1 alt+F4 2>/dev/null");
   const std::string output = Testing::readRest(started.output.get());
-  WaitForSingleObject(started.process.get(), 30000);
-  DWORD exitCode = 0;
-  GetExitCodeProcess(started.process.get(), &exitCode);
-  EXPECT_EQ(exitCode, 2u) << output;
+  EXPECT_EQ(Testing::exitCodeOf(started.process.get()), 2u) << output;
 }
 
 }  // namespace

@@ -6,31 +6,17 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <chrono>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "support/temp_dir.h"
+#include "support/desktop_win.h"
 
 namespace Corvanthorne::Testing {
-
-// The Unix path of a Windows path, as Wine maps it (Unix programs take Unix paths).
-inline std::string unixPath(const std::filesystem::path& path) {
-  using Convert = char*(CDECL*)(LPCWSTR);
-  const auto convert = reinterpret_cast<Convert>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* converted = convert ? convert(path.c_str()) : nullptr;
-  if (!converted) throw std::runtime_error("Not running under Wine: no Unix path for " + pathText(path));
-  std::string text = converted;
-  HeapFree(GetProcessHeap(), 0, converted);
-  return text;
-}
 
 inline void closeCertStore(HCERTSTORE store) { CertCloseStore(store, 0); }
 using ScopedCertStore = UniqueHandle<NullInvalidTraits<HCERTSTORE, &closeCertStore>>;
@@ -59,30 +45,6 @@ class TrustedCertificate {
   std::string der_;
 };
 
-// Starts a Unix program. Wine runs it detached: there is no process handle to wait on, so
-// callers watch for the files it writes. Start Unix programs before this process makes HTTPS
-// requests: under Wine, one started after a connection has gone idle breaks the sockets of
-// every later connection (WSAENOTSOCK).
-inline void startUnixProgram(const std::wstring& program, std::wstring commandLine) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW((L"Z:" + program).c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                      nullptr, nullptr, &startup, &info))
-    throwWindowsError("Could not start " + wideToUtf8(program));
-  const ScopedHandle process(info.hProcess), thread(info.hThread);
-}
-
-// Waits up to timeout for file to appear; false when it did not.
-inline bool waitForFile(const std::filesystem::path& file, std::chrono::seconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!std::filesystem::exists(file)) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
 class LocalHttpsServer {
  public:
   // Serves root; the server ends by itself after lifetimeSeconds should the test die first.
@@ -92,7 +54,7 @@ class LocalHttpsServer {
                                utf8ToWide(unixPath(root)) + L"\" \"" + utf8ToWide(unixPath(state_.path())) +
                                L"\" --seconds " + std::to_wstring(lifetimeSeconds);
     startUnixProgram(L"/usr/bin/python3", commandLine);
-    if (!waitForFile(state_ / "port", std::chrono::seconds(30)))
+    if (!waitUntil([this] { return std::filesystem::exists(state_ / "port"); }, 30000))
       throw std::runtime_error("The HTTPS test server did not start: " + readFile(state_ / "server.log"));
     port_ = readFile(state_ / "port");
     trusted_.emplace(readFile(state_ / "ca.der"));
@@ -100,7 +62,7 @@ class LocalHttpsServer {
   ~LocalHttpsServer() {
     trusted_.reset();
     writeFile(state_ / "stop", "");
-    waitForFile(state_ / "stopped", std::chrono::seconds(5));
+    waitUntil([this] { return std::filesystem::exists(state_ / "stopped"); }, 5000);
   }
   LocalHttpsServer(const LocalHttpsServer&) = delete;
   LocalHttpsServer& operator=(const LocalHttpsServer&) = delete;

@@ -19,6 +19,8 @@ inline std::filesystem::path hostPath(std::string_view utf8) {
   return path;
 }
 
+inline std::filesystem::path launcherPath() { return hostPath(QEL_LAUNCHER_PATH); }
+
 inline std::wstring quotedPath(const std::filesystem::path& path) { return L"\"" + path.wstring() + L"\""; }
 
 // The command line that runs this build's cvtool with the given arguments.
@@ -84,6 +86,13 @@ struct ProcessResult {
   DWORD exitCode = 0;
   std::string output;  // standard output and standard error together
 };
+
+// The exit code of process once it has ended, or STILL_ACTIVE when it still runs after timeoutMs.
+inline DWORD exitCodeOf(HANDLE process, DWORD timeoutMs = 30000) {
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+  return code;
+}
 
 // Runs commandLine to its end; a program still running 30 s after its output closed fails the test.
 inline ProcessResult runProcess(const std::wstring& commandLine, const std::filesystem::path& folder = {}) {

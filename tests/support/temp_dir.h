@@ -1,11 +1,13 @@
 #pragma once
-// A fresh folder per test, removed afterwards (links inside are removed, not followed).
+// A fresh folder per test, removed afterwards (links inside are removed, not followed), and
+// whole files read and written as bytes.
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Corvanthorne::Testing {
 
@@ -41,6 +43,14 @@ inline void writeFile(const std::filesystem::path& file, std::string_view bytes)
 inline std::string readFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The inputs kept from fuzzing a target (its seeds and any finding), as bytes.
+inline std::vector<std::string> keptFuzzInputs(std::string_view target) {
+  std::vector<std::string> inputs;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(QEL_TEST_DATA_DIR) / "fuzz" / target))
+    inputs.push_back(readFile(entry.path()));
+  return inputs;
 }
 
 }  // namespace Corvanthorne::Testing

@@ -92,8 +92,7 @@ TEST_F(UpdateWindow, FirstStartWaitsForABusyFolderInstallsAndOffersTheNewLaunche
   SendMessageW(window.bootstrap_.window(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
   GetWindowRect(window.bootstrap_.window(), &rect);
   GetClientRect(window.button(kPrimaryButton), &button);
-  EXPECT_EQ(rect.right - rect.left, 940);
-  EXPECT_EQ(button.right, scaleForDpi(222, 144));
+  EXPECT_EQ(std::make_pair(rect.right - rect.left, button.right), std::make_pair(LONG{940}, LONG{scaleForDpi(222, 144)}));
   window.click(kSecondaryButton);
   EXPECT_TRUE(window.result());
   EXPECT_TRUE(isInstalledGame(game.path()));
@@ -181,9 +180,9 @@ TEST(UpdateWindowDpi, OpensAtTheMonitorScaleWithSharpText) {
     RECT client{}, button{};
     GetClientRect(window, &client);
     GetClientRect(GetDlgItem(window, kPrimaryButton), &button);
-    EXPECT_EQ(client.right, updateWindowClientRect(dpi).right) << dpi;
-    EXPECT_EQ(client.bottom, updateWindowClientRect(dpi).bottom) << dpi;
-    EXPECT_EQ(button.right, scaleForDpi(222, dpi)) << dpi;
+    const PixelRect wanted = updateWindowClientRect(dpi);
+    EXPECT_EQ(std::tuple(client.right, client.bottom, button.right),
+              std::tuple(LONG{wanted.right}, LONG{wanted.bottom}, LONG{scaleForDpi(222, dpi)})) << dpi;
     Testing::screenshot("update-window-" + std::to_string(dpi) + "dpi.png");
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(launcher.get(), 10000), WAIT_OBJECT_0);

@@ -13,22 +13,19 @@ std::string lockStateSeenByAnotherProcess(const std::filesystem::path& game) {
   return Testing::runProcess(Testing::cvtool(L"lock check " + Testing::quotedPath(game))).output;
 }
 
-TEST(GameFolderLock, ExcludesOtherProcessesUntilClosed) {
+// Held, the lock excludes other processes and a second open here; closed, it is free again. An
+// inheritable lock stays held by a child after the parent closes it.
+TEST(GameFolderLock, ExcludesOthersUntilClosedAndStaysWithAChild) {
   Testing::TempDir game;
+  ScopedHandle child;
   {
     ScopedHandle lock = acquireGameFolderLock(game.path(), false);
     ASSERT_TRUE(lock);
     EXPECT_TRUE(std::filesystem::is_regular_file(game / ".corvanthorne" / "use.lock"));
     EXPECT_EQ(lockStateSeenByAnotherProcess(game.path()), "in use\n");
-    EXPECT_FALSE(acquireGameFolderLock(game.path(), false));  // even a second open here is refused
+    EXPECT_FALSE(acquireGameFolderLock(game.path(), false));
   }
   EXPECT_EQ(lockStateSeenByAnotherProcess(game.path()), "free\n");
-  EXPECT_TRUE(acquireGameFolderLock(game.path(), false));
-}
-
-TEST(GameFolderLock, InheritableLockStaysHeldByChild) {
-  Testing::TempDir game;
-  ScopedHandle child;
   {
     ScopedHandle lock = acquireGameFolderLock(game.path(), true);
     ASSERT_TRUE(lock);
@@ -38,14 +35,11 @@ TEST(GameFolderLock, InheritableLockStaysHeldByChild) {
   TerminateProcess(child.get(), 0);
   WaitForSingleObject(child.get(), INFINITE);
   EXPECT_TRUE(acquireGameFolderLock(game.path(), false));
-}
 
-TEST(GameFolderLock, UnopenableLockFileReportsWindowsError) {
-  Testing::TempDir game;
-  std::filesystem::create_directories(game / ".corvanthorne" / "use.lock");  // a folder cannot be opened
-  const std::string message = Testing::messageOf([&] { acquireGameFolderLock(game.path(), false); });
-  EXPECT_TRUE(message.starts_with("Could not write to the game folder. Choose a writable folder (Windows error "))
-      << message;
+  Testing::TempDir unopenable;
+  std::filesystem::create_directories(unopenable / ".corvanthorne" / "use.lock");  // a folder cannot be opened
+  EXPECT_TRUE(Testing::messageOf([&] { acquireGameFolderLock(unopenable.path(), false); })
+                  .starts_with("Could not write to the game folder. Choose a writable folder (Windows error "));
 }
 
 }  // namespace

@@ -14,16 +14,13 @@ TEST(InstallJournal, RoundTripsAndRefusesMalformedLines) {
   EXPECT_EQ(text, "R assets/a b.png\nD x.dll\n");
   const std::vector<JournalEntry> parsed = parseJournal(text);
   ASSERT_EQ(parsed.size(), 2u);
-  EXPECT_TRUE(parsed[0].restore);
-  EXPECT_EQ(parsed[0].path, std::filesystem::path(L"assets/a b.png"));
-  EXPECT_FALSE(parsed[1].restore);
+  EXPECT_EQ(std::tuple(parsed[0].restore, parsed[0].path, parsed[1].restore, parsed[1].path),
+            std::tuple(true, std::filesystem::path(L"assets/a b.png"), false, std::filesystem::path(L"x.dll")));
   EXPECT_TRUE(parseJournal("").empty());
-  const std::pair<const char*, const char*> bad[] = {
-      {"X assets/a.png\n", "Invalid update recovery journal"}, {"R assets/a.png\n\nD x.dll\n", "Invalid update recovery journal"},
-      {"Rassets/a.png\n", "Invalid update recovery journal"}, {"R \n", "Invalid update recovery journal"},
-      {"R ../x\n", "Invalid update recovery path"}, {"D assets/a.png\r\n", "Invalid update recovery path"},
-      {"D readme.txt\n", "Invalid update recovery path"}};
-  for (const auto& [line, message] : bad) EXPECT_EQ(messageOf([&] { parseJournal(line); }), message) << line;
+  for (const char* line : {"X assets/a.png\n", "R assets/a.png\n\nD x.dll\n", "Rassets/a.png\n", "R \n"})
+    EXPECT_EQ(messageOf([&] { parseJournal(line); }), "Invalid update recovery journal") << line;
+  for (const char* line : {"R ../x\n", "D assets/a.png\r\n", "D readme.txt\n"})
+    EXPECT_EQ(messageOf([&] { parseJournal(line); }), "Invalid update recovery path") << line;
 }
 
 // Recovery reads at most 8 MiB of journal, so an install that would write more is refused.

@@ -15,12 +15,8 @@ namespace fs = std::filesystem;
 using Testing::readFile;
 using Testing::waitUntil;
 
-// The helper's "Qelmarin Launcher Update" box.
 HWND helperBox(DWORD processId, int timeoutMs = 20000) {
-  return Testing::windowOf(processId, L"#32770", [](HWND w) {
-    wchar_t title[64] = {};
-    return GetWindowTextW(w, title, 64) && std::wstring(title) == L"Qelmarin Launcher Update";
-  }, timeoutMs);
+  return Testing::messageBoxOf(processId, L"Qelmarin Launcher Update", timeoutMs);
 }
 
 std::wstring messageIn(HWND box) {
@@ -32,12 +28,6 @@ std::wstring messageIn(HWND box) {
     return TRUE;
   }, reinterpret_cast<LPARAM>(&text));
   return text;
-}
-
-DWORD exitCodeOf(HANDLE process) {
-  DWORD code = STILL_ACTIVE;
-  if (WaitForSingleObject(process, 20000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
-  return code;
 }
 
 std::wstring handleText(HANDLE handle) { return std::to_wstring(reinterpret_cast<std::uintptr_t>(handle)); }
@@ -118,7 +108,7 @@ TEST_F(SelfUpdate, HelperRefusesBadStartsChangesNothingAndRestartsTheLauncher) {
     EXPECT_EQ(readFile(paths.launcher), oldLauncher);
     EXPECT_FALSE(fs::exists(paths.manifest));
     Testing::clickWindow(GetDlgItem(box, IDOK));
-    EXPECT_EQ(exitCodeOf(process.get()), 1u) << row.message;
+    EXPECT_EQ(Testing::exitCodeOf(process.get()), 1u) << row.message;
     EXPECT_TRUE(waitUntil([&] { return outcome(folder) == "old"; })) << "restarted, the old launcher discards the staging";
   }
 }
@@ -129,7 +119,7 @@ TEST_F(SelfUpdate, AcceptedUpdateSwapsRestartsAndTheNewLauncherFinishes) {
   const HWND prompt = Testing::settledUpdateWindow(GetProcessId(launcher.get()));
   ASSERT_TRUE(prompt);
   Testing::clickWindow(GetDlgItem(prompt, kPrimaryButton));
-  EXPECT_EQ(exitCodeOf(launcher.get()), 0u);
+  EXPECT_EQ(Testing::exitCodeOf(launcher.get()), 0u);
   EXPECT_TRUE(waitUntil([&] { return outcome(folder) == "new"; }));
 }
 
@@ -182,7 +172,7 @@ TEST_F(HelperWaitsForOldLauncher, ThirtySecondsThenGivesUpWithTheFolderUnchanged
   EXPECT_EQ(messageIn(box), L"Could not wait for the old launcher to close");
   EXPECT_EQ(readFile(folder / "launcher.exe") + readFile(LauncherUpdatePaths(folder).staged), oldLauncher + newLauncher);
   Testing::clickWindow(GetDlgItem(box, IDOK));
-  EXPECT_EQ(exitCodeOf(helper.get()), 1u);
+  EXPECT_EQ(Testing::exitCodeOf(helper.get()), 1u);
 }
 
 }  // namespace

@@ -36,18 +36,15 @@ TEST(PackageManifest, ParsesHeaderRecordsAndKeepsText) {
   const std::string text = gameManifest(record("patch notes.txt", "0") + "\n\r\n" +
                                         kHash + " 18446744073709551615  x.dll\n");
   const PackageManifest manifest = parsePackageManifestText(text, "game");
-  EXPECT_EQ(manifest.version, "build7");
-  EXPECT_EQ(manifest.text, text);
+  EXPECT_EQ(std::tie(manifest.version, manifest.text), std::tie("build7", text));
   ASSERT_EQ(manifest.files.size(), 6u);
-  EXPECT_EQ(manifest.files[4].path, std::filesystem::path(L"patch notes.txt"));
-  EXPECT_EQ(manifest.files[5].path, std::filesystem::path(L" x.dll"));
-  EXPECT_EQ(manifest.files[5].size, 18446744073709551615u);
+  EXPECT_EQ(std::tuple(manifest.files[4].path, manifest.files[5].path, manifest.files[5].size),
+            std::tuple(std::filesystem::path(L"patch notes.txt"), std::filesystem::path(L" x.dll"), 18446744073709551615u));
 
   std::string crlf = " \tCVPACKAGE\t1  game build7 \r\n";
   for (char c : requiredRecords() + record("assets/a b.png")) crlf += c == '\n' ? "\r\n" : std::string(1, c);
   const PackageManifest fromCrlf = parsePackageManifestText(crlf, "game");
-  EXPECT_EQ(fromCrlf.version, "build7");
-  EXPECT_EQ(fromCrlf.files.back().path, std::filesystem::path(L"assets/a b.png"));
+  EXPECT_EQ(std::tie(fromCrlf.version, fromCrlf.files.back().path), std::tuple("build7", std::filesystem::path(L"assets/a b.png")));
 }
 
 TEST(PackageManifest, RefusesEveryDeviationWithItsMessage) {
@@ -147,8 +144,7 @@ TEST(LatestPackage, ReadsMetadataUpToTheLimitAndResolvesTheVersionPointer) {
   }
   writeFile(root / "game.latest", "build7\n");
   const LatestPackage latest = loadLatestPackage(root.path(), "game");
-  EXPECT_EQ(latest.folder, root / "game" / "build7");
-  EXPECT_EQ(latest.manifest.version, "build7");
+  EXPECT_EQ(std::tie(latest.folder, latest.manifest.version), std::tuple(root / "game" / "build7", "build7"));
 }
 
 }  // namespace

@@ -54,24 +54,21 @@ TEST(ReleasePayload, FieldAndNumberRules) {
   clientAndLauncherOnly.append(fileEntry("Qelmarin.exe")).append(",").append(fileEntry("launcher.exe")).append("]");
   const struct {
     std::string field, value, expected;
+    std::wstring_view source = L"C:/releases";
   } cases[] = {
       {"schema", "1", "no error"},
-      {"schema", "2", epoch},
-      {"compatibilityEpoch", "0", epoch},
-      {"requiredServerEpoch", "2", epoch},
-      {"schema", "1.5", "Invalid release number"},
-      {"schema", "-1", "Invalid release number"},
-      {"schema", "\"1\"", "Invalid release field: schema"},
-      {"testOnly", "1", "Invalid release field: testOnly"},
-      {"remove", "", "Invalid release field: remove"},
-      {"notes", "7", "Invalid release field: notes"},
-      {"content", "0", "Invalid release version"},
-      {"build", "0", "Invalid release version"},
+      // Test fixtures come only from local folders.
+      {"testOnly", "true", "Test fixtures cannot be installed from a production HTTPS source", L"https://updates.example/q"},
+      {"testOnly", "true", "no error", L"D:/fixtures/release"},
+      {"schema", "2", epoch}, {"compatibilityEpoch", "0", epoch}, {"requiredServerEpoch", "2", epoch},
+      {"schema", "1.5", "Invalid release number"}, {"schema", "-1", "Invalid release number"},
+      {"schema", "\"1\"", "Invalid release field: schema"}, {"testOnly", "1", "Invalid release field: testOnly"},
+      {"remove", "", "Invalid release field: remove"}, {"notes", "7", "Invalid release field: notes"},
+      {"content", "0", "Invalid release version"}, {"build", "0", "Invalid release version"},
       {"content", "9007199254740992", "Invalid release number"},
       {"id", "\"r20240601120000000-0123456789AB\"", "Invalid release ID"},
       {"id", "\"r20240601120000000_0123456789ab\"", "Invalid release ID"},
-      {"id", "\"r2024060112000000-0123456789ab\"", "Invalid release ID"},
-      {"id", "5", "Invalid release field: id"},
+      {"id", "\"r2024060112000000-0123456789ab\"", "Invalid release ID"}, {"id", "5", "Invalid release field: id"},
       {"files", "[]", "Invalid release file count"},
       {"files", runtimeFiles(fileEntry("Assets/a.png") + "," + fileEntry("assets/A.png")), "Invalid release file entry"},
       {"files", runtimeFiles(fileEntry("assets/a.png", std::string(63, 'a') + "A")), "Invalid release file entry"},
@@ -82,18 +79,10 @@ TEST(ReleasePayload, FieldAndNumberRules) {
       {"files", clientAndLauncherOnly, "The package is missing required runtime files"},
       {"remove", "[\"assets/old.png\",\"x.dll\"]", "no error"},
       {"remove", "[\"assets/Worlds/world_1.world.json\"]", "Release removes an incoming file"},
-      {"remove", "[\"../x\"]", "Unsafe release removal"},
-      {"remove", "[5]", "Invalid release removal"},
+      {"remove", "[\"../x\"]", "Unsafe release removal"}, {"remove", "[5]", "Invalid release removal"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(planOutcome(payloadWith({{c.field, c.value}})), c.expected) << c.field << " = " << c.value;
-}
-
-TEST(ReleasePayload, TestFixturesComeOnlyFromLocalFolders) {
-  const std::string fixture = payloadWith({{"testOnly", "true"}});
-  EXPECT_EQ(planOutcome(fixture, L"https://updates.example/qelmarin"),
-            "Test fixtures cannot be installed from a production HTTPS source");
-  EXPECT_EQ(planOutcome(fixture, L"D:/fixtures/release"), "no error");
+    EXPECT_EQ(planOutcome(payloadWith({{c.field, c.value}}), c.source), c.expected) << c.field << " = " << c.value;
 }
 
 TEST(ReleasePayload, RollbackGuardAgainstAcceptedContentSeven) {

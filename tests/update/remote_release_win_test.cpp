@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 
+#include "support/client_package_win.h"
 #include "support/https_server_win.h"
 #include "support/message_of.h"
 #include "support/process_win.h"
-#include "support/temp_dir.h"
-#include "update/file_ops.h"
 #include "update/remote_release.h"
 
 namespace Corvanthorne::Update {
@@ -20,7 +18,7 @@ using Testing::messageOf;
 using Testing::readFile;
 using Testing::TempDir;
 using Testing::writeFile;
-using Files = std::map<std::string, std::string>;  // release path -> bytes
+using Files = Testing::PackageFiles;
 
 std::string developmentPrivateKey() {
   std::string key = readFile(Testing::hostPath(QEL_TEST_DATA_DIR "/release/development_only_private_key.txt"));
@@ -34,9 +32,9 @@ std::string signedDocument(const std::string& payload) {
 }
 
 Files releaseFiles(const std::string& tag) {
-  return {{"Qelmarin.exe", "client " + tag}, {"data/gui/launcher.ghi", "launcher gui"},
-          {"data/gui/game.ghi", "game gui"},  {"assets/worlds/world_1.world.json", "{}"},
-          {"launcher.exe", "launcher " + tag}, {"patch notes.txt", "notes " + tag}};
+  Files files = Testing::requiredGameFiles(tag);
+  files.insert({{"launcher.exe", "launcher " + tag}, {"patch notes.txt", "notes " + tag}});
+  return files;
 }
 
 // Publishes files as release `content` into folder: objects/<sha256>, then latest.json.
