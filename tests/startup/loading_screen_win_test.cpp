@@ -58,7 +58,7 @@ TEST(LoadingScreenWindow, EndsOnReadyStopOrCloseAndFallsBackToDark) {
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(block.closed.load(), closedAfter);
     EXPECT_GE(screen.statistics().presentationFrames, 2u);
-    EXPECT_GT(screen.statistics().seconds, 0.7);
+    EXPECT_GT(screen.statistics().seconds, 0.6);  // the window's whole life, give or take a timer tick
   }
   // Logged once per window, with the reason.
   const std::string log = Testing::readFile(debugLogPath());
