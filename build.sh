@@ -123,7 +123,6 @@ write_package() {
 lay_out_client_package() {
   local packages="$root/build/client-package/Release" staging="$build/client-package-files"
   local client="$build/windows/demo-client/Qelmarin.exe"
-  [ -f "$client" ] || client="$build/windows/cvtool.exe"  # stands in until a demo client is built
   rm -rf "$staging" && mkdir -p "$staging/game" "$staging/launcher"
   cp -r "$root/game/." "$staging/game/" && cp "$client" "$staging/game/Qelmarin.exe"
   cp "$build/windows/launcher.exe" "$staging/launcher/launcher.exe"
