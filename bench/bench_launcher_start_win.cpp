@@ -6,8 +6,8 @@
 // timer, over 10 seconds of its thread's CPU time; this harness opens it on a thread of its own,
 // as Wine does not report another process's times. Target: well under 1 % of a core.
 // Usage: bench_launcher_start_win [ROUNDS]   (default 5)
-// Build it in a Windows tree configured with -DQEL_BENCH=ON; launcher.exe is taken from the
-// harness's own folder and the game data from the repository's game/.
+// Build it in a Windows tree configured with -DQEL_BENCH=ON; it runs that tree's launcher.exe
+// on the repository's game data.
 #include <windows.h>
 
 #include <atomic>
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
   const fs::path folder = fs::temp_directory_path() / "qel-launcher-start-bench";
   fs::remove_all(folder);
   fs::copy(fs::path(QEL_GAME_DATA_DIR), folder, fs::copy_options::recursive);
-  fs::copy_file(executableDirectory() / "launcher.exe", folder / "launcher.exe");
+  fs::copy_file(Testing::launcherPath(), folder / "launcher.exe");
   std::ofstream(folder / "CMakeLists.txt");
   fs::create_directories(folder / "assets" / "worlds");
 
