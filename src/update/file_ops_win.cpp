@@ -8,6 +8,7 @@
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "update/file_ops.h"
+#include "update/game_folder_lock.h"
 
 namespace Corvanthorne::Update {
 namespace {
@@ -176,6 +177,10 @@ std::string sha256Bytes(std::string_view bytes) {
     sha.add(bytes.data() + offset, static_cast<DWORD>(piece), "Could not hash memory");
   }
   return sha.finish();
+}
+
+bool holdsFile(const std::filesystem::path& path, std::uint64_t size, std::string_view sha256) {
+  return isExistingRegularFile(path) && std::filesystem::file_size(path) == size && sha256File(path) == sha256;
 }
 
 }  // namespace Corvanthorne::Update

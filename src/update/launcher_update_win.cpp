@@ -167,8 +167,7 @@ void stageLauncherUpdate(const fs::path& gameFolder, const LatestPackage& launch
   fs::create_directories(paths.staging);
   copyFileReplacing(launcherPackage.folder / L"launcher.exe", paths.staged);
   const PackageFile& record = launcherPackage.manifest.files.front();
-  if (fs::file_size(paths.staged) != record.size || sha256File(paths.staged) != record.sha256)
-    fail("The new launcher failed its checksum check");
+  if (!holdsFile(paths.staged, record.size, record.sha256)) fail("The new launcher failed its checksum check");
   writeFileAtomically(paths.pending, launcherPackage.manifest.text);
   if (fs::exists(paths.manifest)) copyFileReplacing(paths.manifest, paths.previousManifest);
 
