@@ -28,10 +28,6 @@ struct InstallPlan {
 
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
-void passGate(const UpdateStepGate& gate, std::string_view step) {
-  if (gate) gate(step);
-}
-
 void copyInto(const fs::path& from, const fs::path& to) {
   fs::create_directories(to.parent_path());
   copyFileReplacing(from, to);

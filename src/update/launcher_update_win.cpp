@@ -24,10 +24,6 @@ const fs::path kStagingFolder = fs::path(L".corvanthorne") / L"update" / L"launc
 
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
-void passGate(const UpdateStepGate& gate, std::string_view step) {
-  if (gate) gate(step);
-}
-
 // A failed split counts as "not the helper", like too few arguments.
 std::vector<std::wstring> processArguments() {
   int count = 0;
