@@ -226,11 +226,12 @@ void Bootstrap::onButton(int id) {
 
 void Bootstrap::chooseUpdateSource() {
   ComPtr<IFileOpenDialog> dialog;
-  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return;
   FILEOPENDIALOGOPTIONS options = 0;
-  dialog->GetOptions(&options);
-  dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
-  dialog->SetTitle(L"Choose the client package folder containing game.latest");
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))) ||
+      FAILED(dialog->GetOptions(&options)) ||
+      FAILED(dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM)) ||
+      FAILED(dialog->SetTitle(L"Choose the client package folder containing game.latest")))
+    return;
   ComPtr<IShellItem> chosen;
   ScopedCoTaskMemory path;
   if (SUCCEEDED(dialog->Show(window_)) && SUCCEEDED(dialog->GetResult(&chosen)) &&
