@@ -76,7 +76,7 @@ void Bootstrap::start(bool launcherMode) {
   if (worker_.joinable()) worker_.join();
   state_ = BootstrapState::Running;
   installed_ = false;
-  for (const int id : {kPrimaryButton, kSecondaryButton, kSourceButton}) ShowWindow(GetDlgItem(window_, id), SW_HIDE);
+  for (const int id : kButtonIds) ShowWindow(GetDlgItem(window_, id), SW_HIDE);
   {
     std::lock_guard lock(mutex_);
     title_ = launcherMode ? L"Updating launcher" : L"Checking game files";
