@@ -45,6 +45,13 @@ ScopedHandle startProcess(const wchar_t* application, std::wstring commandLine, 
   return ScopedHandle(info.hProcess);
 }
 
+// Starts <gameFolder>/launcher.exe.
+void restartLauncher(const fs::path& gameFolder) {
+  const fs::path launcher = gameFolder / L"launcher.exe";
+  if (!startProcess(nullptr, L"\"" + launcher.wstring() + L"\"", false, 0, gameFolder))
+    fail("Could not restart the launcher");
+}
+
 bool samePath(const fs::path& a, const fs::path& b) {
   return equalsIgnoringAsciiCase(a.lexically_normal().wstring(), b.lexically_normal().wstring());
 }
@@ -184,12 +191,6 @@ void finishPendingLauncherUpdate(const fs::path& gameFolder) {
   const PackageManifest pending = parsePackageManifest(paths.pending, "launcher");
   if (sha256File(paths.launcher) == pending.files.front().sha256) writeFileAtomically(paths.manifest, pending.text);
   fs::remove_all(paths.staging);
-}
-
-void restartLauncher(const fs::path& gameFolder) {
-  const fs::path launcher = gameFolder / L"launcher.exe";
-  if (!startProcess(nullptr, L"\"" + launcher.wstring() + L"\"", false, 0, gameFolder))
-    fail("Could not restart the launcher");
 }
 
 LauncherDecision launcherUpdateOffer(const fs::path& gameFolder, const LatestPackage& launcherPackage) {
