@@ -23,6 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
 
+constexpr UINT_PTR kRepaintTimer = 1;
+constexpr UINT kRepaintMs = 50;
 constexpr int kLockAttempts = 20;
 constexpr DWORD kLockRetryMs = 100;
 const fs::path kUpdateSourceFile = fs::path(L".corvanthorne") / L"update-source.txt";

@@ -21,8 +21,6 @@ namespace Corvanthorne::Update {
 
 inline constexpr UINT kProgressChangedMessage = WM_APP + 41;
 inline constexpr UINT kWorkerFinishedMessage = WM_APP + 42;
-inline constexpr UINT_PTR kRepaintTimer = 1;
-inline constexpr UINT kRepaintMs = 50;
 
 // What the window paints, copied under the mutex.
 struct BootstrapText {
