@@ -18,10 +18,14 @@ constexpr DWORD kHashChunkSize = 65'536;
 
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
-void rejectIfLink(const std::filesystem::path& path) {
+// Any reparse point counts: symbolic links, junctions and mount points alike.
+bool isLink(const std::filesystem::path& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    fail("Update path contains a link: " + pathText(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+void rejectIfLink(const std::filesystem::path& path) {
+  if (isLink(path)) fail("Update path contains a link: " + pathText(path));
 }
 
 // Lets a replace or delete go ahead on a read-only file. Should this fail, the operation that
@@ -137,8 +141,7 @@ void removeTree(const std::filesystem::path& folder) {
   std::error_code error;
   for (auto entry = std::filesystem::recursive_directory_iterator(folder, error);
        !error && entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
-    const DWORD attributes = GetFileAttributesW(entry->path().c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (isLink(entry->path()))
       entry.disable_recursion_pending();
     else
       clearReadOnly(entry->path());
