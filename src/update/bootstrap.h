@@ -17,6 +17,7 @@ enum class BootstrapState : std::uint32_t { Running = 0, Prompt = 1, Failed = 2,
 inline constexpr int kPrimaryButton = 101;    // "OK - Update & restart" or "Retry"
 inline constexpr int kSecondaryButton = 102;  // "Later" or "Play installed"
 inline constexpr int kSourceButton = 103;     // "Update source..."
+inline constexpr int kButtonIds[] = {kPrimaryButton, kSecondaryButton, kSourceButton};
 
 // The buttons a finished run offers (prompt or failed).
 struct BootstrapButtons {
@@ -77,7 +78,7 @@ struct UpdateWindowLayout {
   int frameWidth = 0;
   int focusInset = 0;
   PixelRect title, folder, detail, bar, timeLeft;
-  PixelRect buttons[3];  // 101, 102, 103
+  PixelRect buttons[3];  // in kButtonIds order
 };
 
 // The client size at dpi: 610 x 380 at 96 DPI.

@@ -23,6 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
 
+constexpr UINT_PTR kRepaintTimer = 1;
+constexpr UINT kRepaintMs = 50;
 constexpr int kLockAttempts = 20;
 constexpr DWORD kLockRetryMs = 100;
 const fs::path kUpdateSourceFile = fs::path(L".corvanthorne") / L"update-source.txt";
@@ -76,7 +78,7 @@ void Bootstrap::start(bool launcherMode) {
   if (worker_.joinable()) worker_.join();
   state_ = BootstrapState::Running;
   installed_ = false;
-  for (const int id : {kPrimaryButton, kSecondaryButton, kSourceButton}) ShowWindow(GetDlgItem(window_, id), SW_HIDE);
+  for (const int id : kButtonIds) ShowWindow(GetDlgItem(window_, id), SW_HIDE);
   {
     std::lock_guard lock(mutex_);
     title_ = launcherMode ? L"Updating launcher" : L"Checking game files";
@@ -226,11 +228,12 @@ void Bootstrap::onButton(int id) {
 
 void Bootstrap::chooseUpdateSource() {
   ComPtr<IFileOpenDialog> dialog;
-  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return;
   FILEOPENDIALOGOPTIONS options = 0;
-  dialog->GetOptions(&options);
-  dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
-  dialog->SetTitle(L"Choose the client package folder containing game.latest");
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))) ||
+      FAILED(dialog->GetOptions(&options)) ||
+      FAILED(dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM)) ||
+      FAILED(dialog->SetTitle(L"Choose the client package folder containing game.latest")))
+    return;
   ComPtr<IShellItem> chosen;
   ScopedCoTaskMemory path;
   if (SUCCEEDED(dialog->Show(window_)) && SUCCEEDED(dialog->GetResult(&chosen)) &&

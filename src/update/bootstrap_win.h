@@ -21,8 +21,6 @@ namespace Corvanthorne::Update {
 
 inline constexpr UINT kProgressChangedMessage = WM_APP + 41;
 inline constexpr UINT kWorkerFinishedMessage = WM_APP + 42;
-inline constexpr UINT_PTR kRepaintTimer = 1;
-inline constexpr UINT kRepaintMs = 50;
 
 // What the window paints, copied under the mutex.
 struct BootstrapText {
@@ -42,10 +40,6 @@ class Bootstrap {
   // is gone. True: go on to the launcher.
   bool run(HINSTANCE instance);
 
-  void start(bool launcherMode);
-  void postProgress(const std::wstring& text, unsigned percent);
-  void chooseUpdateSource();
-
   // The window procedure's calls.
   // False when the window's buttons or fonts cannot be made.
   bool attach(HWND window);
@@ -60,14 +54,15 @@ class Bootstrap {
   void drawButton(const DRAWITEMSTRUCT& item) const;
 
   BootstrapText text() const;
-  BootstrapState state() const { return state_.load(); }
-  bool installed() const { return installed_; }
   HWND window() const { return window_; }
 
   // Tests only: passed to the journaled install, to hold it at a chosen step.
   UpdateStepGate installGate;
 
  private:
+  void start(bool launcherMode);
+  void postProgress(const std::wstring& text, unsigned percent);
+  void chooseUpdateSource();
   void work(bool launcherMode);
   void updateGame();
   void fail(const std::string& message);

@@ -137,7 +137,7 @@ HWND createUpdateWindow(HINSTANCE instance, Bootstrap& bootstrap) {
 bool Bootstrap::attach(HWND window) {
   window_ = window;
   const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-  for (const int id : {kPrimaryButton, kSecondaryButton, kSourceButton}) {
+  for (const int id : kButtonIds) {
     if (!CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 0, 0, window,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr))
       return false;
@@ -175,10 +175,9 @@ void Bootstrap::onDpiChanged(unsigned dpi, const RECT& suggested) {
 
 void Bootstrap::onSize(int width, int height) {
   const UpdateWindowLayout layout = layoutUpdateWindow(width, height, dpi_);
-  const int ids[] = {kPrimaryButton, kSecondaryButton, kSourceButton};
   for (int i = 0; i < 3; ++i) {
     const PixelRect& button = layout.buttons[i];
-    MoveWindow(GetDlgItem(window_, ids[i]), button.left, button.top, button.width(), button.height(), TRUE);
+    MoveWindow(GetDlgItem(window_, kButtonIds[i]), button.left, button.top, button.width(), button.height(), TRUE);
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Safe file primitives of the update system: every write into the game folder goes through
 // a ".new" sibling and one replacing move, and no update path may pass through a link.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -42,6 +43,9 @@ std::string sha256File(const std::filesystem::path& path);
 
 // SHA-256 of bytes in memory through the same provider.
 std::string sha256Bytes(std::string_view bytes);
+
+// True when path is a regular file of exactly this size and SHA-256.
+bool holdsFile(const std::filesystem::path& path, std::uint64_t size, std::string_view sha256);
 
 inline std::filesystem::path gameUpdateFolder(const std::filesystem::path& gameFolder) {
   return gameFolder / L".corvanthorne" / L"update" / L"game";

@@ -8,6 +8,7 @@
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "update/file_ops.h"
+#include "update/game_folder_lock.h"
 
 namespace Corvanthorne::Update {
 namespace {
@@ -17,10 +18,14 @@ constexpr DWORD kHashChunkSize = 65'536;
 
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
-void rejectIfLink(const std::filesystem::path& path) {
+// Any reparse point counts: symbolic links, junctions and mount points alike.
+bool isLink(const std::filesystem::path& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    fail("Update path contains a link: " + pathText(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+void rejectIfLink(const std::filesystem::path& path) {
+  if (isLink(path)) fail("Update path contains a link: " + pathText(path));
 }
 
 // Lets a replace or delete go ahead on a read-only file. Should this fail, the operation that
@@ -136,8 +141,7 @@ void removeTree(const std::filesystem::path& folder) {
   std::error_code error;
   for (auto entry = std::filesystem::recursive_directory_iterator(folder, error);
        !error && entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
-    const DWORD attributes = GetFileAttributesW(entry->path().c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (isLink(entry->path()))
       entry.disable_recursion_pending();
     else
       clearReadOnly(entry->path());
@@ -176,6 +180,10 @@ std::string sha256Bytes(std::string_view bytes) {
     sha.add(bytes.data() + offset, static_cast<DWORD>(piece), "Could not hash memory");
   }
   return sha.finish();
+}
+
+bool holdsFile(const std::filesystem::path& path, std::uint64_t size, std::string_view sha256) {
+  return isExistingRegularFile(path) && std::filesystem::file_size(path) == size && sha256File(path) == sha256;
 }
 
 }  // namespace Corvanthorne::Update

@@ -21,6 +21,11 @@ using InstallProgress = std::function<void(const std::wstring& text, int percent
 using UpdateStepGate = std::function<void(std::string_view step)>;
 struct SimulatedCrash {};
 
+// Shows the gate, if there is one, the step about to run.
+inline void passGate(const UpdateStepGate& gate, std::string_view step) {
+  if (gate) gate(step);
+}
+
 // Returns only when the folder matches the package; after a commit failure the folder has
 // been restored before the exception leaves.
 void installGamePackage(const LatestPackage& package, const std::filesystem::path& gameFolder,

@@ -28,17 +28,9 @@ struct InstallPlan {
 
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
-void passGate(const UpdateStepGate& gate, std::string_view step) {
-  if (gate) gate(step);
-}
-
 void copyInto(const fs::path& from, const fs::path& to) {
   fs::create_directories(to.parent_path());
   copyFileReplacing(from, to);
-}
-
-bool hasSameContent(const fs::path& live, std::uint64_t size, const std::string& sha256) {
-  return isExistingRegularFile(live) && fs::file_size(live) == size && sha256File(live) == sha256;
 }
 
 void refuseForeignInstall(const PackageManifest& manifest, const fs::path& gameFolder) {
@@ -58,7 +50,7 @@ void stageFile(const LatestPackage& package, const PackageFile& file, const fs::
   rejectLinks(package.folder, file.path);
   const fs::path staged = stage / file.path;
   copyInto(package.folder / file.path, staged);
-  if (!hasSameContent(staged, file.size, file.sha256)) fail("Package checksum failed: " + pathText(file.path));
+  if (!holdsFile(staged, file.size, file.sha256)) fail("Package checksum failed: " + pathText(file.path));
   flushFile(staged);
 }
 
@@ -77,7 +69,7 @@ void stageChangedFiles(const LatestPackage& package, const fs::path& gameFolder,
       checks[i].refused = std::current_exception();
       return;
     }
-    checks[i].changed = !hasSameContent(gameFolder / file.path, file.size, file.sha256);
+    checks[i].changed = !holdsFile(gameFolder / file.path, file.size, file.sha256);
     if (checks[i].changed) stageFile(package, file, stage);
   });
   for (std::size_t i = 0; i < files.size(); ++i) {
@@ -163,7 +155,7 @@ void undoFailedCommit(const fs::path& gameFolder, const UpdateStepGate& gate) {
 
 void restoreFromBackup(const fs::path& saved, const fs::path& live, const UpdateStepGate& gate) {
   fs::create_directories(live.parent_path());
-  if (hasSameContent(live, fs::file_size(saved), sha256File(saved))) return;
+  if (holdsFile(live, fs::file_size(saved), sha256File(saved))) return;
   passGate(gate, "restore");
   copyInto(saved, live);
   flushFile(live);

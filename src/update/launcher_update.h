@@ -74,9 +74,6 @@ void stageLauncherUpdate(const std::filesystem::path& gameFolder, const LatestPa
 // At every bootstrap run: records a swap that happened and discards the staging folder.
 void finishPendingLauncherUpdate(const std::filesystem::path& gameFolder);
 
-// Starts <gameFolder>/launcher.exe.
-void restartLauncher(const std::filesystem::path& gameFolder);
-
 // The decision for the launcher in the game folder; records the package's manifest when the
 // running launcher already is the package's.
 LauncherDecision launcherUpdateOffer(const std::filesystem::path& gameFolder, const LatestPackage& launcherPackage);

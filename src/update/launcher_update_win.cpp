@@ -24,10 +24,6 @@ const fs::path kStagingFolder = fs::path(L".corvanthorne") / L"update" / L"launc
 
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
-void passGate(const UpdateStepGate& gate, std::string_view step) {
-  if (gate) gate(step);
-}
-
 // A failed split counts as "not the helper", like too few arguments.
 std::vector<std::wstring> processArguments() {
   int count = 0;
@@ -47,6 +43,13 @@ ScopedHandle startProcess(const wchar_t* application, std::wstring commandLine, 
     return {};
   ScopedHandle thread(info.hThread);
   return ScopedHandle(info.hProcess);
+}
+
+// Starts <gameFolder>/launcher.exe.
+void restartLauncher(const fs::path& gameFolder) {
+  const fs::path launcher = gameFolder / L"launcher.exe";
+  if (!startProcess(nullptr, L"\"" + launcher.wstring() + L"\"", false, 0, gameFolder))
+    fail("Could not restart the launcher");
 }
 
 bool samePath(const fs::path& a, const fs::path& b) {
@@ -167,8 +170,7 @@ void stageLauncherUpdate(const fs::path& gameFolder, const LatestPackage& launch
   fs::create_directories(paths.staging);
   copyFileReplacing(launcherPackage.folder / L"launcher.exe", paths.staged);
   const PackageFile& record = launcherPackage.manifest.files.front();
-  if (fs::file_size(paths.staged) != record.size || sha256File(paths.staged) != record.sha256)
-    fail("The new launcher failed its checksum check");
+  if (!holdsFile(paths.staged, record.size, record.sha256)) fail("The new launcher failed its checksum check");
   writeFileAtomically(paths.pending, launcherPackage.manifest.text);
   if (fs::exists(paths.manifest)) copyFileReplacing(paths.manifest, paths.previousManifest);
 
@@ -189,12 +191,6 @@ void finishPendingLauncherUpdate(const fs::path& gameFolder) {
   const PackageManifest pending = parsePackageManifest(paths.pending, "launcher");
   if (sha256File(paths.launcher) == pending.files.front().sha256) writeFileAtomically(paths.manifest, pending.text);
   fs::remove_all(paths.staging);
-}
-
-void restartLauncher(const fs::path& gameFolder) {
-  const fs::path launcher = gameFolder / L"launcher.exe";
-  if (!startProcess(nullptr, L"\"" + launcher.wstring() + L"\"", false, 0, gameFolder))
-    fail("Could not restart the launcher");
 }
 
 LauncherDecision launcherUpdateOffer(const fs::path& gameFolder, const LatestPackage& launcherPackage) {

@@ -90,9 +90,6 @@ RemoteRelease fetchRemoteRelease(std::wstring_view sourceBase, const std::filesy
 // reference; call it only after the release's game package was installed.
 void recordAcceptedRelease(const std::filesystem::path& gameFolder, const RemoteRelease& release);
 
-// True when path is a regular file of exactly this size and SHA-256.
-bool holdsFile(const std::filesystem::path& path, std::uint64_t size, std::string_view sha256);
-
 // Fetches sourceBase + "/" + relativeName to destination through "<destination>.part"; a
 // body longer than maxBytes is refused while it arrives.
 void downloadFile(std::wstring_view sourceBase, std::string_view relativeName,

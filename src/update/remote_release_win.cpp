@@ -176,10 +176,6 @@ void downloadMissingObjects(const LatestPackage& package, DownloadRun& run) {
 
 }  // namespace
 
-bool holdsFile(const fs::path& path, std::uint64_t size, std::string_view sha256) {
-  return isExistingRegularFile(path) && fs::file_size(path) == size && sha256File(path) == sha256;
-}
-
 void recordAcceptedRelease(const fs::path& gameFolder, const RemoteRelease& release) {
   rejectLinks(gameFolder, acceptedReleaseRelative());
   writeFileAtomically(gameFolder / acceptedReleaseRelative(), release.document);

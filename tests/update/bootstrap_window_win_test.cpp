@@ -47,7 +47,7 @@ class RunningWindow {
  private:
   std::wstring shown() const {
     std::wstring text = bootstrap_.text().title + L"|" + bootstrap_.text().detail;
-    for (const int id : {kPrimaryButton, kSecondaryButton, kSourceButton}) {
+    for (const int id : kButtonIds) {
       wchar_t caption[100] = {};
       if (IsWindowVisible(button(id)) && GetWindowTextW(button(id), caption, 100)) text += L"|" + std::wstring(caption);
     }

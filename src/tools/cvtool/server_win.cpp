@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <vector>
@@ -62,13 +63,18 @@ std::string passwordHashHex(std::string_view saltHex, std::string_view password)
   return hexText(key.data(), key.size());
 }
 
+// One to five decimal digits and nothing else, or none.
+std::optional<unsigned long> fiveDigitNumber(const std::string& text) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  return std::stoul(text);
+}
+
 std::uint16_t parsePort(const std::string& text, bool allowAnyFreePort) {
-  const bool digits = !text.empty() && text.size() <= 5 &&
-                      text.find_first_not_of("0123456789") == std::string::npos;
-  const unsigned long value = digits ? std::stoul(text) : 0;
-  if (!digits || value > 65535 || (value == 0 && !allowAnyFreePort))
+  const std::optional<unsigned long> value = fiveDigitNumber(text);
+  if (!value || *value > 65535 || (*value == 0 && !allowAnyFreePort))
     throw std::invalid_argument("Invalid port: " + text);
-  return static_cast<std::uint16_t>(value);
+  return static_cast<std::uint16_t>(*value);
 }
 
 std::string peerText(const sockaddr_in& address) {
@@ -103,10 +109,9 @@ ScopedSocket listenOn(const std::string& host, std::uint16_t& port) {
 }
 
 std::size_t parseTokenLength(const std::string& text) {
-  const bool digits = !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
-  const unsigned long value = digits ? std::stoul(text) : 0;
-  if (value < 1 || value > 16384) throw std::invalid_argument("Invalid token length (1 to 16384): " + text);
-  return value;
+  const std::optional<unsigned long> value = fiveDigitNumber(text);
+  if (!value || *value < 1 || *value > 16384) throw std::invalid_argument("Invalid token length (1 to 16384): " + text);
+  return *value;
 }
 
 // Waits up to a fifth of a second for a connection, so that Ctrl+C is noticed promptly.
