@@ -44,8 +44,13 @@ TEST(LoadingScreenWindow, EndsOnReadyStopOrCloseAndFallsBackToDark) {
     const LoadingHandles handles = createLoadingHandles();
     LoadingProgressBlock& block = handles.block();
     LoadingScreen screen(handles, windowOf(480, 270), nullptr, missing);
-    // The window is on screen before the constructor returns.
-    const HWND window = FindWindowW(kClass, kTitle);
+    // The window is on screen before the constructor returns. Only this process's: the play
+    // tests, running beside these, open loading windows of the same class and title.
+    const HWND window = Testing::windowOf(GetCurrentProcessId(), kClass, 0, [](HWND w) {
+      wchar_t title[64] = {};
+      GetWindowTextW(w, title, 64);
+      return std::wstring_view(title) == kTitle;
+    });
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_FALSE(screen.imageLoaded());
