@@ -39,13 +39,13 @@ void repaint(LauncherState& state) {
 // when the control is missing.
 bool checkedState(Gui::Screen& screen, std::wstring_view name) {
   const Node* node = screen.findNode(name);
-  return node && screen.state(name) ? screen.isChecked(*node) : false;
+  return node && screen.isChecked(*node);
 }
 
 // Selects row in a drop-down when it exists and shows another row.
 void selectRow(Gui::Screen& screen, std::wstring_view name, int32_t row) {
-  Gui::NodeState* found = screen.state(name);
-  if (!found || !screen.findNode(name)) return;
+  const Gui::NodeState* found = screen.state(name);
+  if (!found) return;
   const int32_t wanted = std::clamp(row, -1, found->rowCount() - 1);
   if (found->selectedRow != wanted) screen.setSelectedRow(name, wanted);
 }
@@ -76,8 +76,7 @@ void fillPatchNotes(LauncherState& state) {
 
 void serverSelectionChanged(LauncherState& state) {
   const Gui::NodeState* found = state.screen.state(L"ServerSelection");
-  if (!found || !state.screen.findNode(L"ServerSelection")) return;
-  if (found->selectedRow != 0 && found->selectedRow != 1) return;
+  if (!found || (found->selectedRow != 0 && found->selectedRow != 1)) return;
   LauncherSettings settings = readLauncherSettings(state.services.gameRoot);
   settings.useLocalServer = found->selectedRow == 0;
   state.status = writeLauncherSettings(settings, state.services.gameRoot) ? L"" : std::wstring(kLauncherIniNotWritten);
@@ -86,8 +85,7 @@ void serverSelectionChanged(LauncherState& state) {
 
 void resolutionChanged(LauncherState& state) {
   const Gui::NodeState* found = state.screen.state(L"Resolution");
-  if (found && state.screen.findNode(L"Resolution") && found->selectedRow >= 0 &&
-      found->selectedRow < static_cast<int32_t>(kOfferedResolutions.size()))
+  if (found && found->selectedRow >= 0 && found->selectedRow < static_cast<int32_t>(kOfferedResolutions.size()))
     state.resolutionChoice = static_cast<unsigned>(found->selectedRow);
   repaint(state);
 }
