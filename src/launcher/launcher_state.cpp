@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "common/files.h"
 #include "common/text.h"
 #include "gui/style.h"
 #include "launcher/launcher_settings.h"
+#include "launcher/settings_text.h"
 
 namespace Corvanthorne {
 namespace {
@@ -177,15 +177,6 @@ void setActions(LauncherState& state) {
   screen.setAction(L"registerAccount", [&state](Node&) { registerAccount(state); });
 }
 
-// Text as Windows text mode reads it: each CR LF becomes LF.
-std::string withLineFeeds(std::string bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  for (size_t i = 0; i < bytes.size(); ++i)
-    if (bytes[i] != '\r' || i + 1 >= bytes.size() || bytes[i + 1] != '\n') text += bytes[i];
-  return text;
-}
-
 // Estimated width of a character at the list's text size (the small font), in design units.
 // The estimate is made to keep an input's caret in view and errs wide for the serif face by
 // about a third; rows wrapped that early would waste the list.
@@ -258,7 +249,7 @@ void readLauncherState(LauncherState& state, const std::filesystem::path& gameRo
     state.password = utf8ToWide(savedPassword);
     state.savePassword = true;
   }
-  state.patchNotes = utf8ToWide(withLineFeeds(readFileBytes(gameRoot / "patch notes.txt", kMaxPatchNotesBytes).value_or(std::string())));
+  state.patchNotes = utf8ToWide(readTextModeFile(gameRoot / "patch notes.txt", kMaxPatchNotesBytes).value_or(std::string()));
 }
 
 void configureGui(LauncherState& state) {
