@@ -4,7 +4,6 @@
 
 #include "common/text.h"
 #include "gui/style.h"
-#include "launcher/launcher_settings.h"
 #include "launcher/settings_text.h"
 
 namespace Corvanthorne {
@@ -58,7 +57,7 @@ void fillResolutions(LauncherState& state) {
 }
 
 void fillServers(LauncherState& state) {
-  const LauncherSettings settings = readLauncherSettings(state.services.gameRoot);
+  const LauncherSettings& settings = state.startSettings;
   state.screen.setListItems(L"ServerSelection",
                             {row(L"local", L"Local"), row(L"server", utf8ToWide(settings.serverAddress))});
   selectRow(state.screen, L"ServerSelection", settings.useLocalServer ? 0 : 1);
@@ -239,7 +238,8 @@ void readLauncherState(LauncherState& state, const std::filesystem::path& gameRo
   state.gameSettings = readGameSettings(gameRoot / "game_settings.ini");
   state.resolutionChoice =
       static_cast<unsigned>(resolutionChoiceFor(state.gameSettings.width, state.gameSettings.height).value_or(0));
-  const LauncherSettings settings = readLauncherSettings(gameRoot);
+  state.startSettings = readLauncherSettings(gameRoot);
+  const LauncherSettings& settings = state.startSettings;
   if (!writeLauncherSettings(settings, gameRoot)) state.status = kLauncherIniNotWritten;
   if (!settings.username.empty()) {
     state.username = utf8ToWide(settings.username);
