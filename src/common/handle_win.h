@@ -98,6 +98,7 @@ using ScopedBcryptHash = UniqueHandle<NullInvalidTraits<BCRYPT_HASH_HANDLE, &BCr
 using ScopedBcryptKey = UniqueHandle<NullInvalidTraits<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>>;
 using ScopedInternetHandle = UniqueHandle<NullInvalidTraits<HINTERNET, &WinHttpCloseHandle>>;
 using ScopedCoTaskMemory = UniqueHandle<NullInvalidTraits<void*, &CoTaskMemFree>>;
+using ScopedRegistryKey = UniqueHandle<NullInvalidTraits<HKEY, &RegCloseKey>>;
 using ScopedScreenDc = UniqueHandle<NullInvalidTraits<HDC, &releaseScreenDc>>;  // GetDC(nullptr)
 // A window destroyed with its owner; only from the thread that created it.
 using ScopedWindow = UniqueHandle<NullInvalidTraits<HWND, &DestroyWindow>>;

@@ -28,12 +28,10 @@ std::optional<std::uint64_t> handleValue(std::wstring_view digits) {
 
 }  // namespace
 
-std::wstring loadingArgumentsText(std::uint64_t loadingMap, std::uint64_t loadingClosed, std::uint64_t loadingParent) {
-  return argument(kMap, loadingMap) + argument(kClosed, loadingClosed) + argument(kParent, loadingParent);
-}
-
-std::wstring clientCommandLine(std::wstring_view clientPath, std::uint64_t launcherPipe, std::wstring_view loadingArguments) {
-  return L"\"" + std::wstring(clientPath) + L"\"" + argument(kPipe, launcherPipe) + std::wstring(loadingArguments);
+std::wstring clientCommandLine(std::wstring_view clientPath, const ClientHandOff& handOff) {
+  return L"\"" + std::wstring(clientPath) + L"\"" + argument(kPipe, handOff.launcherPipe) +
+         argument(kMap, handOff.loadingMap) + argument(kClosed, handOff.loadingClosed) +
+         argument(kParent, handOff.loadingParent);
 }
 
 std::optional<ClientHandOff> parseClientHandOff(std::span<const std::wstring> arguments) {

@@ -18,11 +18,8 @@ struct ClientHandOff {
   std::uint64_t loadingParent = 0;
 };
 
-// " --loading-map=N --loading-closed=N --loading-parent=N".
-std::wstring loadingArgumentsText(std::uint64_t loadingMap, std::uint64_t loadingClosed, std::uint64_t loadingParent);
-
-// The quoted path, " --launcher-pipe=N" and the loading arguments.
-std::wstring clientCommandLine(std::wstring_view clientPath, std::uint64_t launcherPipe, std::wstring_view loadingArguments);
+// The quoted path and the four arguments.
+std::wstring clientCommandLine(std::wstring_view clientPath, const ClientHandOff& handOff);
 
 // The client's side: exactly the four arguments (the program name not included), each once and
 // with a non-zero value; nothing for anything else.

@@ -9,7 +9,7 @@
 //   any other KEY=VALUE               kept verbatim
 // Keys and values are trimmed of " \t\r\n"; keys are case-sensitive; a later line wins.
 
-#include <fstream>
+#include <limits>
 
 #include "launcher/game_folder.h"
 #include "launcher/settings_text.h"
@@ -66,21 +66,6 @@ void applyPlayerLine(std::string_view line, std::string_view fallbackAddress,
   }
 }
 
-// The file's bytes with each CR LF turned into LF, as Windows text mode reads them.
-std::optional<std::string> readTextFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text;
-  std::string line;
-  while (std::getline(in, line)) {
-    const bool endedByLineFeed = !in.eof();
-    if (endedByLineFeed && !line.empty() && line.back() == '\r') line.pop_back();
-    text += line;
-    if (endedByLineFeed) text += '\n';
-  }
-  return text;
-}
-
 }  // namespace
 
 LauncherSettings parseLauncherSettings(const std::optional<std::string>& defaultsText,
@@ -102,8 +87,9 @@ std::string formatLauncherSettings(const LauncherSettings& settings) {
 }
 
 LauncherSettings readLauncherSettings(const std::filesystem::path& root) {
-  return parseLauncherSettings(readTextFile(root / "assets" / "config" / "launcher.ini"),
-                               readTextFile(root / "launcher.ini"));
+  constexpr std::size_t unlimited = std::numeric_limits<std::size_t>::max();
+  return parseLauncherSettings(readTextModeFile(root / "assets" / "config" / "launcher.ini", unlimited),
+                               readTextModeFile(root / "launcher.ini", unlimited));
 }
 
 LauncherSettings readLauncherSettings() { return readLauncherSettings(gameRoot()); }

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 
-#include "common/files.h"
 #include "common/text.h"
 #include "gui/style.h"
-#include "launcher/launcher_settings.h"
+#include "launcher/settings_text.h"
 
 namespace Corvanthorne {
 namespace {
@@ -39,13 +38,13 @@ void repaint(LauncherState& state) {
 // when the control is missing.
 bool checkedState(Gui::Screen& screen, std::wstring_view name) {
   const Node* node = screen.findNode(name);
-  return node && screen.state(name) ? screen.isChecked(*node) : false;
+  return node && screen.isChecked(*node);
 }
 
 // Selects row in a drop-down when it exists and shows another row.
 void selectRow(Gui::Screen& screen, std::wstring_view name, int32_t row) {
-  Gui::NodeState* found = screen.state(name);
-  if (!found || !screen.findNode(name)) return;
+  const Gui::NodeState* found = screen.state(name);
+  if (!found) return;
   const int32_t wanted = std::clamp(row, -1, found->rowCount() - 1);
   if (found->selectedRow != wanted) screen.setSelectedRow(name, wanted);
 }
@@ -58,7 +57,7 @@ void fillResolutions(LauncherState& state) {
 }
 
 void fillServers(LauncherState& state) {
-  const LauncherSettings settings = readLauncherSettings(state.services.gameRoot);
+  const LauncherSettings& settings = state.startSettings;
   state.screen.setListItems(L"ServerSelection",
                             {row(L"local", L"Local"), row(L"server", utf8ToWide(settings.serverAddress))});
   selectRow(state.screen, L"ServerSelection", settings.useLocalServer ? 0 : 1);
@@ -76,8 +75,7 @@ void fillPatchNotes(LauncherState& state) {
 
 void serverSelectionChanged(LauncherState& state) {
   const Gui::NodeState* found = state.screen.state(L"ServerSelection");
-  if (!found || !state.screen.findNode(L"ServerSelection")) return;
-  if (found->selectedRow != 0 && found->selectedRow != 1) return;
+  if (!found || (found->selectedRow != 0 && found->selectedRow != 1)) return;
   LauncherSettings settings = readLauncherSettings(state.services.gameRoot);
   settings.useLocalServer = found->selectedRow == 0;
   state.status = writeLauncherSettings(settings, state.services.gameRoot) ? L"" : std::wstring(kLauncherIniNotWritten);
@@ -86,8 +84,7 @@ void serverSelectionChanged(LauncherState& state) {
 
 void resolutionChanged(LauncherState& state) {
   const Gui::NodeState* found = state.screen.state(L"Resolution");
-  if (found && state.screen.findNode(L"Resolution") && found->selectedRow >= 0 &&
-      found->selectedRow < static_cast<int32_t>(kOfferedResolutions.size()))
+  if (found && found->selectedRow >= 0 && found->selectedRow < static_cast<int32_t>(kOfferedResolutions.size()))
     state.resolutionChoice = static_cast<unsigned>(found->selectedRow);
   repaint(state);
 }
@@ -179,15 +176,6 @@ void setActions(LauncherState& state) {
   screen.setAction(L"registerAccount", [&state](Node&) { registerAccount(state); });
 }
 
-// Text as Windows text mode reads it: each CR LF becomes LF.
-std::string withLineFeeds(std::string bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  for (size_t i = 0; i < bytes.size(); ++i)
-    if (bytes[i] != '\r' || i + 1 >= bytes.size() || bytes[i + 1] != '\n') text += bytes[i];
-  return text;
-}
-
 // Estimated width of a character at the list's text size (the small font), in design units.
 // The estimate is made to keep an input's caret in view and errs wide for the serif face by
 // about a third; rows wrapped that early would waste the list.
@@ -250,7 +238,8 @@ void readLauncherState(LauncherState& state, const std::filesystem::path& gameRo
   state.gameSettings = readGameSettings(gameRoot / "game_settings.ini");
   state.resolutionChoice =
       static_cast<unsigned>(resolutionChoiceFor(state.gameSettings.width, state.gameSettings.height).value_or(0));
-  const LauncherSettings settings = readLauncherSettings(gameRoot);
+  state.startSettings = readLauncherSettings(gameRoot);
+  const LauncherSettings& settings = state.startSettings;
   if (!writeLauncherSettings(settings, gameRoot)) state.status = kLauncherIniNotWritten;
   if (!settings.username.empty()) {
     state.username = utf8ToWide(settings.username);
@@ -260,7 +249,7 @@ void readLauncherState(LauncherState& state, const std::filesystem::path& gameRo
     state.password = utf8ToWide(savedPassword);
     state.savePassword = true;
   }
-  state.patchNotes = utf8ToWide(withLineFeeds(readFileBytes(gameRoot / "patch notes.txt", kMaxPatchNotesBytes).value_or(std::string())));
+  state.patchNotes = utf8ToWide(readTextModeFile(gameRoot / "patch notes.txt", kMaxPatchNotesBytes).value_or(std::string()));
 }
 
 void configureGui(LauncherState& state) {

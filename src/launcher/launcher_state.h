@@ -12,6 +12,7 @@
 
 #include "gui/screen.h"
 #include "launcher/game_settings.h"
+#include "launcher/launcher_settings.h"
 
 namespace Corvanthorne {
 
@@ -27,6 +28,7 @@ struct LauncherState {
   void* window = nullptr;  // the launcher window (HWND) once it exists
   Gui::Screen screen;
   GameSettings gameSettings;
+  LauncherSettings startSettings;  // launcher.ini as read at start; changes re-read the file
   std::wstring username;
   std::wstring password;
   std::wstring status;

@@ -111,9 +111,9 @@ void LauncherWindow::paint(HWND window) {
   if (!target) return;
   const RECT client = clientRect(window);
   ScopedMemoryDc memory(CreateCompatibleDC(target));
-  ScopedGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(target, client.right, client.bottom));
+  const HBITMAP bitmap = backBuffer(target, client);
   if (memory && bitmap) {
-    const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+    const HGDIOBJ previous = SelectObject(memory.get(), bitmap);
     SetDCBrushColor(memory.get(), kBackground);
     FillRect(memory.get(), &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
     setClientSize(client.right, client.bottom);
@@ -128,6 +128,14 @@ void LauncherWindow::paint(HWND window) {
     SelectObject(memory.get(), previous);
   }
   EndPaint(window, &paint);
+}
+
+HBITMAP LauncherWindow::backBuffer(HDC target, const RECT& client) {
+  if (!backBuffer_ || backBufferSize_.cx != client.right || backBufferSize_.cy != client.bottom) {
+    backBuffer_.reset(CreateCompatibleBitmap(target, client.right, client.bottom));
+    backBufferSize_ = {client.right, client.bottom};
+  }
+  return backBuffer_.get();
 }
 
 LRESULT CALLBACK LauncherWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -5,6 +5,7 @@
 
 #include <exception>
 
+#include "common/handle_win.h"
 #include "launcher/launcher_state.h"
 #include "render/gdi.h"
 
@@ -34,10 +35,14 @@ class LauncherWindow {
   void placeOnWorkArea(HWND window);
   void setClientSize(int width, int height);
   void paint(HWND window);
+  HBITMAP backBuffer(HDC target, const RECT& client);
   void repaint() const;
 
   LauncherState& state_;
   Gui::GdiRenderer renderer_;
+  // Kept from paint to paint while the client size holds: a paint then allocates no bitmap.
+  ScopedGdiObject<HBITMAP> backBuffer_;
+  SIZE backBufferSize_{};
   std::exception_ptr failure_;
 };
 

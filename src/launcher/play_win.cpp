@@ -9,6 +9,7 @@
 #include "launcher/game_folder.h"
 #include "launcher/launcher_settings.h"
 #include "launcher/server_protocol.h"
+#include "startup/loading_handles_win.h"
 #include "startup/loading_screen_win.h"
 #include "update/game_folder_lock.h"
 #include "update/game_folder_lock_win.h"
@@ -82,7 +83,9 @@ SessionPipe createSessionPipe() {
 // the folder lock, which it keeps holding after the launcher ends.
 bool startClient(const std::filesystem::path& client, const std::filesystem::path& gameRoot, const SessionPipe& pipe,
                  const Startup::LoadingHandles& handles, bool fullscreen, PROCESS_INFORMATION& started) {
-  std::wstring commandLine = clientCommandLine(client.wstring(), handleValue(pipe.readEnd.get()), loadingArguments(handles));
+  const ClientHandOff handOff{handleValue(pipe.readEnd.get()), handleValue(handles.mapping.get()),
+                              handleValue(handles.closedEvent.get()), handleValue(handles.parentProcess.get())};
+  std::wstring commandLine = clientCommandLine(client.wstring(), handOff);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -101,19 +104,15 @@ bool sendToken(SessionPipe& pipe, const std::string& token) {
   return sent;
 }
 
-}  // namespace
-
 ClientFolder launcherClientFolder() { return {executableDirectory(), isPackagedClient()}; }
 
+// Qelmarin.exe in folder when it is a regular file, otherwise Corvanthorne.exe.
 std::filesystem::path clientExecutable(const std::filesystem::path& folder) {
   const std::filesystem::path preferred = folder / L"Qelmarin.exe";
   return Update::isExistingRegularFile(preferred) ? preferred : folder / L"Corvanthorne.exe";
 }
 
-std::wstring loadingArguments(const Startup::LoadingHandles& handles) {
-  return loadingArgumentsText(handleValue(handles.mapping.get()), handleValue(handles.closedEvent.get()),
-                              handleValue(handles.parentProcess.get()));
-}
+}  // namespace
 
 void playGame(LauncherState& state, const ClientFolder& folder) {
   const HWND window = static_cast<HWND>(state.window);

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "launcher/launcher_state.h"
-#include "startup/loading_handles_win.h"
 
 namespace Corvanthorne {
 
@@ -27,7 +26,6 @@ struct ClientFolder {
   std::filesystem::path path;
   bool installed = false;
 };
-ClientFolder launcherClientFolder();
 
 // One play attempt; settings are read and written below the state's game root. Outcomes end in
 // the status line; the exceptions of the loading handles, the pipe and the wait are thrown.
@@ -35,11 +33,5 @@ void playGame(LauncherState& state, const ClientFolder& folder);
 
 // The play action: playGame, with a standard exception logged and turned into kPlayFailed.
 void runPlayAction(LauncherState& state);
-
-// " --loading-map=N --loading-closed=N --loading-parent=N" for the three handles.
-std::wstring loadingArguments(const Startup::LoadingHandles& handles);
-
-// Qelmarin.exe in folder when it is a regular file, otherwise Corvanthorne.exe.
-std::filesystem::path clientExecutable(const std::filesystem::path& folder);
 
 }  // namespace Corvanthorne

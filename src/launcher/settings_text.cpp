@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "common/files.h"
+
 namespace Corvanthorne {
 
 bool writeCrlfTextFile(const std::filesystem::path& file, std::string_view text) {
@@ -15,6 +17,16 @@ bool writeCrlfTextFile(const std::filesystem::path& file, std::string_view text)
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
   return out.good();
+}
+
+std::optional<std::string> readTextModeFile(const std::filesystem::path& file, std::size_t maxBytes) {
+  std::optional<std::string> text = readFileBytes(file, maxBytes);
+  if (!text) return std::nullopt;
+  size_t kept = 0;  // CR LF shrinks in place: a kept byte never lands past the one being read
+  for (size_t i = 0; i < text->size(); ++i)
+    if ((*text)[i] != '\r' || i + 1 >= text->size() || (*text)[i + 1] != '\n') (*text)[kept++] = (*text)[i];
+  text->resize(kept);
+  return text;
 }
 
 std::string_view trimSettingText(std::string_view text) {

@@ -166,12 +166,10 @@ TEST(LauncherKeyboard, TabTypeAndEnterPlayAndStoreTheChoices) {
   EXPECT_GT(fs::file_size(launcher.folder / "launcher.credentials"), 0u);
 }
 
-using RegistryKey = UniqueHandle<NullInvalidTraits<HKEY, &RegCloseKey>>;
-
 // Wine reads the screen's DPI from LogPixels when a process starts.
 TEST(LauncherWindowDpi, OpensAtTheMonitorScale) {
   for (const DWORD dpi : {144u, 192u}) {
-    RegistryKey desktop;
+    ScopedRegistryKey desktop;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                               desktop.receive(), nullptr), ERROR_SUCCESS);
     RegSetValueExW(desktop.get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));

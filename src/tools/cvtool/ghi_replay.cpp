@@ -272,11 +272,9 @@ class Replayer {
     screen_.layout();
     const Gui::LayoutEntry* entry = screen_.entryFor(node);
     const Gui::PixelRect rect = entry ? entry->rect : Gui::PixelRect{};
-    const Gui::NodeState& state = *screen_.state(name);
-    const bool checked = state.checkedOverridden ? state.checked : screen_.flag(*node, L"checked", false);
     out_ << utf8(name) << " rect=" << rect.left << ',' << rect.top << ',' << rect.right << ',' << rect.bottom
-         << " text=" << utf8(screen_.text(name)) << " checked=" << (checked ? 1 : 0)
-         << " selected=" << state.selectedRow << '\n';
+         << " text=" << utf8(screen_.text(name)) << " checked=" << (screen_.isChecked(*node) ? 1 : 0)
+         << " selected=" << screen_.state(name)->selectedRow << '\n';
   }
 
   static std::invalid_argument noControl(std::wstring_view name) {
@@ -292,7 +290,6 @@ class Replayer {
   Gui::NameMap<std::wstring> values_;  // binding name to the value its getter returns
   int64_t clock_ = 0;                  // nanoseconds
 };
-
 
 }  // namespace
 
