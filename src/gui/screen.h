@@ -256,8 +256,11 @@ class Screen {
   // ---- Flags and counters ----
   bool layoutNeeded() const { return layoutNeeded_; }
   bool redrawNeeded() const { return redrawNeeded_; }
+  void markLayoutNeeded() { layoutNeeded_ = true; }
+  void markRedrawNeeded() { redrawNeeded_ = true; }
   double designWidth() const { return designWidth_; }
   double designHeight() const { return designHeight_; }
+  uint64_t documentsLoaded() const { return documentsLoaded_; }
   uint64_t getterCalls() const { return getterCalls_; }
   uint64_t layoutsBuilt() const { return layoutsBuilt_; }
 
@@ -415,6 +418,7 @@ class Screen {
   Interaction interaction_;
 
   uint64_t largestZOrder_ = 0;  // also the front counter handed to windows brought forward
+  uint64_t documentsLoaded_ = 0;
   uint64_t layoutsBuilt_ = 0;
   uint64_t getterCalls_ = 0;
 };

@@ -29,6 +29,7 @@ int32_t clampRow(int32_t row, size_t count) {
 }  // namespace
 
 bool Screen::load(const std::filesystem::path& path) {
+  ++documentsLoaded_;
   Document document = loadDocumentFile(path);
   if (!document.hasErrors()) {
     // Includes are read from the main document's folder and are not followed further.
