@@ -166,16 +166,16 @@ TEST_F(UpdateWindow, SignedReleaseIsInstalledAcceptedAndNeverOffersAnotherSource
 // Wine reads the screen's DPI from LogPixels when a process starts: each launcher opens at the
 // DPI set for it, and the value is removed again once its window is up.
 TEST(UpdateWindowDpi, OpensAtTheMonitorScaleWithSharpText) {
-  HKEY desktop = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &desktop), ERROR_SUCCESS);
+  ScopedRegistryKey desktop;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, desktop.receive()), ERROR_SUCCESS);
   for (const DWORD dpi : {144u, 192u}) {
     TempDir game;
     fs::copy_file(Testing::launcherPath(), game / "launcher.exe");
     Testing::writeFile(game / ".corvanthorne" / "update-source.txt", pathText(game / "no-package-here"));
-    RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
+    RegSetValueExW(desktop.get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
     ScopedHandle launcher = Testing::launchProcess(Testing::quotedPath(game / "launcher.exe"), game.path());
     const HWND window = Testing::settledUpdateWindow(GetProcessId(launcher.get()));
-    RegDeleteValueW(desktop, L"LogPixels");
+    RegDeleteValueW(desktop.get(), L"LogPixels");
     ASSERT_TRUE(window) << dpi;
     RECT client{}, button{};
     GetClientRect(window, &client);
@@ -187,7 +187,6 @@ TEST(UpdateWindowDpi, OpensAtTheMonitorScaleWithSharpText) {
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(launcher.get(), 10000), WAIT_OBJECT_0);
   }
-  RegCloseKey(desktop);
 }
 
 }  // namespace
