@@ -9,8 +9,6 @@
 #include "render/gpu_surface_win.h"
 
 namespace Corvanthorne::Gui {
-namespace {}  // namespace
-
 Renderer::Renderer() = default;
 
 Renderer::~Renderer() { release(); }
@@ -58,7 +56,6 @@ void Renderer::initializeGui(HWND window, int32_t width, int32_t height) {
       throw std::runtime_error(direct3D12.what());
     }
   }
-  fallback_ = true;
   debugLog("LOADING", "Game GPU GUI initialized (Direct3D 11 fallback, no world assets)");
 }
 
