@@ -75,21 +75,17 @@ int CALLBACK noteFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
 const wchar_t* palatinoFace() {
   static const wchar_t* const face = [] {
     static constexpr const wchar_t* candidates[] = {L"Palatino Linotype", L"Book Antiqua", L"Palatino", L"P052", L"URW Palladio L"};
-    const HDC screen = GetDC(nullptr);
-    const wchar_t* chosen = candidates[0];
+    const ScopedScreenDc screen(GetDC(nullptr));
+    if (!screen) return candidates[0];
     for (const wchar_t* candidate : candidates) {
       LOGFONTW query{};
       query.lfCharSet = DEFAULT_CHARSET;
       wcsncpy_s(query.lfFaceName, candidate, _TRUNCATE);
       bool found = false;
-      if (screen) EnumFontFamiliesExW(screen, &query, noteFound, reinterpret_cast<LPARAM>(&found), 0);
-      if (found) {
-        chosen = candidate;
-        break;
-      }
+      EnumFontFamiliesExW(screen.get(), &query, noteFound, reinterpret_cast<LPARAM>(&found), 0);
+      if (found) return candidate;
     }
-    if (screen) ReleaseDC(nullptr, screen);
-    return chosen;
+    return candidates[0];
   }();
   return face;
 }
