@@ -59,6 +59,9 @@ class DrawListTarget final : public PaintTarget {
   float opacity_;
 };
 
+// The style a text command was made with.
+TextStyle textStyleOf(const DrawCommand& command);
+
 // Plays a draw list's commands onto another target (canvas renderers on the GDI path).
 void replay(const DrawList& list, PaintTarget& target);
 
