@@ -307,7 +307,7 @@ void executeCommands(GdiTarget& target, const DrawList& list) {
   for (const DrawCommand& c : list.commands()) {
     const auto& p = c.points;
     switch (c.kind) {
-      case DrawKind::FillRect: target.fillRect(PixelRect{rounded(c.rect.left), rounded(c.rect.top), rounded(c.rect.right), rounded(c.rect.bottom)}, c.colour, 1, 0); break;
+      case DrawKind::FillRect: target.fillRect(roundedRect(c.rect), c.colour, 1, 0); break;
       case DrawKind::Line: target.line({p[0], p[1]}, {p[2], p[3]}, c.colour, c.strokeWidth, 1); break;
       case DrawKind::FillEllipse: target.fillEllipse(c.rect, c.colour, 1); break;
       case DrawKind::Glow: target.glow(c.rect, c.glowColours, c.glowSlot, 1); break;

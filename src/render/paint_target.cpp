@@ -61,14 +61,10 @@ void DrawListTarget::pushClip(const PixelRect& rect) { list_.pushClip(toRectF(re
 
 void DrawListTarget::popClip() { list_.popClip(); }
 
-namespace {
-
 PixelRect roundedRect(const RectF& r) {
   return PixelRect{static_cast<int32_t>(std::lround(r.left)), static_cast<int32_t>(std::lround(r.top)),
                    static_cast<int32_t>(std::lround(r.right)), static_cast<int32_t>(std::lround(r.bottom))};
 }
-
-}  // namespace
 
 TextStyle textStyleOf(const DrawCommand& c) {
   return TextStyle{c.colour, c.fontSize, c.alignment, c.bold, c.wrap, c.opacity, c.fontFamily, c.weight};
