@@ -75,21 +75,17 @@ int CALLBACK noteFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
 const wchar_t* palatinoFace() {
   static const wchar_t* const face = [] {
     static constexpr const wchar_t* candidates[] = {L"Palatino Linotype", L"Book Antiqua", L"Palatino", L"P052", L"URW Palladio L"};
-    const HDC screen = GetDC(nullptr);
-    const wchar_t* chosen = candidates[0];
+    const ScopedScreenDc screen(GetDC(nullptr));
+    if (!screen) return candidates[0];
     for (const wchar_t* candidate : candidates) {
       LOGFONTW query{};
       query.lfCharSet = DEFAULT_CHARSET;
       wcsncpy_s(query.lfFaceName, candidate, _TRUNCATE);
       bool found = false;
-      if (screen) EnumFontFamiliesExW(screen, &query, noteFound, reinterpret_cast<LPARAM>(&found), 0);
-      if (found) {
-        chosen = candidate;
-        break;
-      }
+      EnumFontFamiliesExW(screen.get(), &query, noteFound, reinterpret_cast<LPARAM>(&found), 0);
+      if (found) return candidate;
     }
-    if (screen) ReleaseDC(nullptr, screen);
-    return chosen;
+    return candidates[0];
   }();
   return face;
 }
@@ -286,14 +282,6 @@ void GdiTarget::text(const RectF& rect, std::wstring_view text, const TextStyle&
   DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &r, textFormatOf(style));
 }
 
-void GdiTarget::centredText(const RectF& rect, std::wstring_view text, Colour colour, HFONT font) {
-  SelectObject(dc_, font);
-  SetTextColor(dc_, colour);
-  RECT r = rectOf(rect);
-  DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &r,
-            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-}
-
 void GdiTarget::image(const RectF& rect, std::wstring_view path, float opacity) {
   HBITMAP bitmap = path.empty() ? nullptr : bitmaps_.find(path);
   BITMAP size{};
@@ -316,27 +304,18 @@ void GdiTarget::popClip() { RestoreDC(dc_, -1); }
 // ---- Draw lists of the button painters ----
 
 void executeCommands(GdiTarget& target, const DrawList& list) {
-  HDC dc = target.dc();
-  const int saved = SaveDC(dc);
-  ScopedGdiObject<HFONT> font;
   for (const DrawCommand& c : list.commands()) {
     const auto& p = c.points;
     switch (c.kind) {
-      case DrawKind::FillRect: target.fillRect(PixelRect{rounded(c.rect.left), rounded(c.rect.top), rounded(c.rect.right), rounded(c.rect.bottom)}, c.colour, 1, 0); break;
+      case DrawKind::FillRect: target.fillRect(roundedRect(c.rect), c.colour, 1, 0); break;
       case DrawKind::Line: target.line({p[0], p[1]}, {p[2], p[3]}, c.colour, c.strokeWidth, 1); break;
       case DrawKind::FillEllipse: target.fillEllipse(c.rect, c.colour, 1); break;
       case DrawKind::Glow: target.glow(c.rect, c.glowColours, c.glowSlot, 1); break;
       case DrawKind::FillTriangle: target.triangle({p[0], p[1]}, {p[2], p[3]}, {p[4], p[5]}, c.colour, 1); break;
-      case DrawKind::Text: {
-        const int32_t weight = c.weight == weightBold ? FW_BOLD : c.weight == weightSemibold ? FW_SEMIBOLD : FW_NORMAL;
-        if (!font) font = GdiFonts::create(std::max(1, roundToInt(c.fontSize)), weight, c.fontFamily);
-        if (font) target.centredText(c.rect, c.text, c.colour, font.get());
-        break;
-      }
+      case DrawKind::Text: target.text(c.rect, c.text, textStyleOf(c)); break;
       default: break;
     }
   }
-  RestoreDC(dc, saved);  // selects the font out before its owner deletes it
 }
 
 }  // namespace Corvanthorne::Gui

@@ -22,11 +22,12 @@ class GdiFonts {
  public:
   void prepare(float scale);
   HFONT fontFor(const TextStyle& style);
+
+ private:
   // A font of the given character height, weight and family (FontFamily numbers); throws
   // std::runtime_error("Create Qelmarin GUI fonts").
   static ScopedGdiObject<HFONT> create(int32_t height, int32_t weight, uint32_t family);
 
- private:
   struct Font {
     int32_t height;
     int32_t weight;
@@ -74,9 +75,6 @@ class GdiTarget final : public PaintTarget {
   void pushClip(const PixelRect& rect) override;
   void popClip() override;
 
-  // Text in a given font: one line, centred both ways, cut with an ellipsis.
-  void centredText(const RectF& rect, std::wstring_view text, Colour colour, HFONT font);
-
  private:
   void useColour(Colour brush, Colour pen, bool withPen);
   HDC memoryDc();
@@ -90,8 +88,8 @@ class GdiTarget final : public PaintTarget {
 };
 
 // Executes a draw list as the GDI path runs its button painters: filled rectangles without
-// their corner radius, lines, ellipses, glows, triangles, and text in one font made from the
-// first text command; outlines, images and clips are skipped and opacity is ignored.
+// their corner radius, lines, ellipses, glows, triangles and text; outlines, images and clips
+// are skipped and opacity is ignored.
 void executeCommands(GdiTarget& target, const DrawList& list);
 
 }  // namespace Corvanthorne::Gui

@@ -61,14 +61,14 @@ void DrawListTarget::pushClip(const PixelRect& rect) { list_.pushClip(toRectF(re
 
 void DrawListTarget::popClip() { list_.popClip(); }
 
-namespace {
-
 PixelRect roundedRect(const RectF& r) {
   return PixelRect{static_cast<int32_t>(std::lround(r.left)), static_cast<int32_t>(std::lround(r.top)),
                    static_cast<int32_t>(std::lround(r.right)), static_cast<int32_t>(std::lround(r.bottom))};
 }
 
-}  // namespace
+TextStyle textStyleOf(const DrawCommand& c) {
+  return TextStyle{c.colour, c.fontSize, c.alignment, c.bold, c.wrap, c.opacity, c.fontFamily, c.weight};
+}
 
 void replay(const DrawList& list, PaintTarget& target) {
   for (const DrawCommand& c : list.commands()) {
@@ -81,9 +81,7 @@ void replay(const DrawList& list, PaintTarget& target) {
       case DrawKind::Glow: target.glow(c.rect, c.glowColours, c.glowSlot, c.opacity); break;
       case DrawKind::OutlineEllipse: target.outlineEllipse(c.rect, c.colour, c.strokeWidth, c.opacity); break;
       case DrawKind::FillTriangle: target.triangle({p[0], p[1]}, {p[2], p[3]}, {p[4], p[5]}, c.colour, c.opacity); break;
-      case DrawKind::Text:
-        target.text(c.rect, c.text, TextStyle{c.colour, c.fontSize, c.alignment, c.bold, c.wrap, c.opacity, c.fontFamily, c.weight});
-        break;
+      case DrawKind::Text: target.text(c.rect, c.text, textStyleOf(c)); break;
       case DrawKind::Image: target.image(c.rect, c.imagePath, c.opacity); break;
       case DrawKind::PushClip: target.pushClip(roundedRect(c.rect)); break;
       case DrawKind::PopClip: target.popClip(); break;

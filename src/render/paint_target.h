@@ -59,6 +59,11 @@ class DrawListTarget final : public PaintTarget {
   float opacity_;
 };
 
+// The pixel rectangle nearest to a command's rectangle.
+PixelRect roundedRect(const RectF& rect);
+// The style a text command was made with.
+TextStyle textStyleOf(const DrawCommand& command);
+
 // Plays a draw list's commands onto another target (canvas renderers on the GDI path).
 void replay(const DrawList& list, PaintTarget& target);
 

@@ -39,8 +39,6 @@ class Renderer {
   // The cached bitmap of an image path, decoded on first use; GetPixelSize gives its size.
   ID2D1Bitmap& loadBitmap(const std::wstring& path);
 
-  bool usesDirect3D11Fallback() const { return fallback_; }
-
  private:
   void buildGui(std::unique_ptr<GuiSurface> surface);
   void release() noexcept;
@@ -50,8 +48,6 @@ class Renderer {
   int32_t width_ = 0;
   int32_t height_ = 0;
   bool tearing_ = false;
-  UINT swapChainFlags_ = 0;
-  bool fallback_ = false;
   Microsoft::WRL::ComPtr<IDXGIFactory6> factory_;
   std::unique_ptr<GuiSurface> surface_;
   std::unique_ptr<GpuCommandExecutor> executor_;

@@ -133,7 +133,7 @@ void ScreenPainter::paintPanel(const ControlLook& look) {
 void ScreenPainter::paintButton(const ControlLook& look) {
   if (hasStyle(look.node, L"slot")) return paintSlotButton(look);
   if (hasStyle(look.node, L"selector")) return paintSelectorButton(look);
-  std::wstring label = screen_.text(look.node.name);
+  const std::wstring_view label = screen_.textView(look.node.name);
   const bool icon = panelKind(look.node) == PanelKind::Icon;
   if (icon) {
     paintIconButton(commandTarget(), theme_, look, label);

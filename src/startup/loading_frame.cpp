@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "gui/values.h"
+#include "render/geometry.h"
 #include "render/screen_painter.h"
 #include "render/theme.h"
 
@@ -48,8 +49,6 @@ constexpr double kMarkerTravelSeconds = 2.2;
 constexpr double kMarkerFlashSeconds = 0.55;
 constexpr Gui::Colour kBackground = Gui::rgb(5, 7, 10);
 
-PixelRect grown(const PixelRect& r, int32_t by) { return {r.left - by, r.top - by, r.right + by, r.bottom + by}; }
-
 }  // namespace
 
 PanelSize loadingPanelSize(int32_t clientWidth) {
@@ -73,10 +72,8 @@ void drawWaterLevel(DrawList& list, const PixelRect& rect, double fraction, doub
   const double u = t - kMarkerRestSeconds;
   const double flash =
       u >= kMarkerTravelSeconds ? std::sin((u - kMarkerTravelSeconds) / kMarkerFlashSeconds * std::numbers::pi) : 0.0;
-  const int32_t inset = std::max(1, Gui::roundToInt(guiScale * 2.0));
-  const int32_t innerLeft = rect.left + inset, top = rect.top + inset, bottom = rect.bottom - inset;
-  const int32_t fillRight =
-      innerLeft + static_cast<int32_t>((rect.right - inset - innerLeft) * std::clamp(fraction, 0.0, 1.0));
+  const PixelRect filled = Gui::progressFill(Gui::inset(rect, Gui::scaledPixels(2, guiScale)), fraction, 1.0);
+  const int32_t innerLeft = filled.left, fillRight = filled.right, top = filled.top, bottom = filled.bottom;
   if (fillRight <= innerLeft || bottom <= top) return;
 
   const int32_t h = bottom - top;
@@ -88,9 +85,9 @@ void drawWaterLevel(DrawList& list, const PixelRect& rect, double fraction, doub
   const int32_t markerLeft = innerLeft + static_cast<int32_t>((fillRight - markerWidth - innerLeft) * travel);
   const PixelRect marker{markerLeft, markerTop, markerLeft + markerWidth, markerTop + markerHeight};
 
-  list.pushClip(toRectF(PixelRect{innerLeft, top, fillRight, bottom}));
-  list.fillRect(grown(marker, glow), theme[4], static_cast<float>(flash * 0.2 + 0.1));
-  list.fillRect(grown(marker, 1), theme[21], static_cast<float>(flash * 0.3 + 0.22));
+  list.pushClip(toRectF(filled));
+  list.fillRect(Gui::inset(marker, -glow), theme[4], static_cast<float>(flash * 0.2 + 0.1));
+  list.fillRect(Gui::inset(marker, -1), theme[21], static_cast<float>(flash * 0.3 + 0.22));
   list.fillRect(marker, theme[63], 0.85f);
   list.fillRect(PixelRect{marker.left, marker.top, marker.left + std::max(1, markerWidth / 2), marker.bottom},
                 theme[64], 0.95f);

@@ -18,7 +18,6 @@
 namespace Corvanthorne::Startup {
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"CorvanthorneStartupLoading";
 constexpr wchar_t kWindowTitle[] = L"Qelmarin - Loading";
 constexpr LONGLONG kFramesPerSecond = 120;
 constexpr int kMessagesPerPass = 64;  // a flood of messages cannot starve drawing
@@ -68,12 +67,12 @@ class WindowClass {
     description.hInstance = GetModuleHandleW(nullptr);
     description.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     description.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    description.lpszClassName = kWindowClass;
+    description.lpszClassName = kLoadingWindowClass;
     registered_ = RegisterClassExW(&description) != 0;
     if (!registered_ && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) throw std::runtime_error("Loading window class");
   }
   ~WindowClass() {
-    if (registered_) UnregisterClassW(kWindowClass, GetModuleHandleW(nullptr));
+    if (registered_) UnregisterClassW(kLoadingWindowClass, GetModuleHandleW(nullptr));
   }
   WindowClass(const WindowClass&) = delete;
   WindowClass& operator=(const WindowClass&) = delete;
@@ -92,8 +91,8 @@ ScopedWindow createLoadingWindow(const RECT& monitor, const GameSettings& settin
   const LONG width = outer.right - outer.left, height = outer.bottom - outer.top;
   const LONG x = monitor.left + (monitor.right - monitor.left - width) / 2;
   const LONG y = monitor.top + (monitor.bottom - monitor.top - height) / 2;
-  ScopedWindow window(CreateWindowExW(WS_EX_APPWINDOW, kWindowClass, kWindowTitle, style, x, y, width, height, nullptr,
-                                      nullptr, GetModuleHandleW(nullptr), view));
+  ScopedWindow window(CreateWindowExW(WS_EX_APPWINDOW, kLoadingWindowClass, kWindowTitle, style, x, y, width, height,
+                                      nullptr, nullptr, GetModuleHandleW(nullptr), view));
   if (!window) throw std::runtime_error("Loading window");
   return window;
 }

@@ -14,6 +14,9 @@
 
 namespace Corvanthorne::Startup {
 
+// The window's class, by which tools find it.
+inline constexpr wchar_t kLoadingWindowClass[] = L"CorvanthorneStartupLoading";
+
 class LoadingScreen {
  public:
   // Opens the window the size of windowSettings.width x height (or covering the monitor of

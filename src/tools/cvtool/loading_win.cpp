@@ -96,7 +96,7 @@ void restoreLoadingWindow() {
         wchar_t className[64] = {};
         GetWindowThreadProcessId(window, &process);
         if (process != GetCurrentProcessId() || !GetClassNameW(window, className, 64) ||
-            std::wstring_view(className) != L"CorvanthorneStartupLoading")
+            std::wstring_view(className) != Startup::kLoadingWindowClass)
           return TRUE;
         ShowWindowAsync(window, SW_RESTORE);
         return FALSE;
