@@ -35,6 +35,7 @@ class D3D11Surface final : public GuiSurface {
   // Flip sequential keeps the last presented image readable as buffer 1, so a repeated frame
   // is shown again by a copy instead of a redraw.
   void createSwapChain(IDXGIFactory6& factory, const SwapChainShape& shape) override {
+    flags_ = shape.flags;
     tearing_ = shape.tearing;
     const DXGI_SWAP_CHAIN_DESC1 description = swapChainDescription(shape, kFormat, DXGI_SWAP_EFFECT_FLIP_SEQUENTIAL);
     checkStep(factory.CreateSwapChainForHwnd(device_.Get(), shape.window, &description, nullptr, nullptr, &swapChain_),
@@ -52,14 +53,14 @@ class D3D11Surface final : public GuiSurface {
 
   void present(bool drawn) override {
     if (!drawn) showLastImageAgain();
-    checkStep(swapChain_->Present(0, presentFlags(tearing_)), "Present GPU GUI");
+    checkStep(swapChain_->Present(0, tearing_ ? DXGI_PRESENT_ALLOW_TEARING : 0), "Present GPU GUI");
   }
 
   void resize(ID2D1DeviceContext& context, int32_t width, int32_t height) override {
     releaseTarget(context);
-    checkStep(swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat,
-                                        swapChainFlags(tearing_)),
-              "Resize swap chain");
+    checkStep(
+        swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat, flags_),
+        "Resize swap chain");
     createTarget(context, "Get resized back buffer");
   }
 
@@ -100,6 +101,7 @@ class D3D11Surface final : public GuiSurface {
   ComPtr<ID3D11Device> device_;
   ComPtr<ID3D11DeviceContext> context_;
   ComPtr<IDXGISwapChain1> swapChain_;
+  UINT flags_ = 0;
   bool tearing_ = false;
   ComPtr<ID2D1Bitmap1> target_;
 };

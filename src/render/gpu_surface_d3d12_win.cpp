@@ -56,6 +56,7 @@ class D3D12Surface final : public GuiSurface {
   ID3D11Device& guiDevice() override { return *d3d11Device_.Get(); }
 
   void createSwapChain(IDXGIFactory6& factory, const SwapChainShape& shape) override {
+    flags_ = shape.flags;
     tearing_ = shape.tearing;
     const DXGI_SWAP_CHAIN_DESC1 description = swapChainDescription(shape, kFormat, DXGI_SWAP_EFFECT_FLIP_DISCARD);
     ComPtr<IDXGISwapChain1> swapChain;
@@ -66,10 +67,18 @@ class D3D12Surface final : public GuiSurface {
     index_ = swapChain_->GetCurrentBackBufferIndex();
     width_ = shape.width;
     height_ = shape.height;
+
+    D3D12_DESCRIPTOR_HEAP_DESC targets{D3D12_DESCRIPTOR_HEAP_TYPE_RTV, kBufferCount, D3D12_DESCRIPTOR_HEAP_FLAG_NONE,
+                                       0};
+    checkStep(device_->CreateDescriptorHeap(&targets, IID_PPV_ARGS(&targetHeap_)), "Create GUI RTV heap");
+    targetIncrement_ = device_->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_RTV);
     takeBackBuffers("Get back buffer");
     for (ComPtr<ID3D12CommandAllocator>& allocator : allocators_)
       checkStep(device_->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, IID_PPV_ARGS(&allocator)),
                 "Create allocator");
+    D3D12_DESCRIPTOR_HEAP_DESC resources{D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV, 1,
+                                         D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE, 0};
+    checkStep(device_->CreateDescriptorHeap(&resources, IID_PPV_ARGS(&resourceHeap_)), "Create GUI SRV heap");
     checkStep(device_->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocators_[index_].Get(), nullptr,
                                          IID_PPV_ARGS(&commands_)),
               "Create GUI command list");
@@ -97,6 +106,7 @@ class D3D12Surface final : public GuiSurface {
                                                D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, &clear,
                                                IID_PPV_ARGS(&guiTexture_)),
               "Create HUD texture");
+    device_->CreateShaderResourceView(guiTexture_.Get(), nullptr, resourceHeap_->GetCPUDescriptorHandleForHeapStart());
     D3D11_RESOURCE_FLAGS bind{D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE, 0, 0, 0};
     checkStep(on12Device_->CreateWrappedResource(guiTexture_.Get(), &bind, D3D12_RESOURCE_STATE_RENDER_TARGET,
                                                  D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE, IID_PPV_ARGS(&wrapped_)),
@@ -142,7 +152,7 @@ class D3D12Surface final : public GuiSurface {
     checkStep(commands_->Close(), "Close GUI frame");
     ID3D12CommandList* const lists[] = {commands_.Get()};
     queue_->ExecuteCommandLists(1, lists);
-    checkStep(swapChain_->Present(0, presentFlags(tearing_)), "Present GPU GUI");
+    checkStep(swapChain_->Present(0, tearing_ ? DXGI_PRESENT_ALLOW_TEARING : 0), "Present GPU GUI");
     moveToNextFrame();
   }
 
@@ -151,9 +161,9 @@ class D3D12Surface final : public GuiSurface {
     frameFences_ = {};
     releaseTarget(context);
     for (ComPtr<ID3D12Resource>& buffer : backBuffers_) buffer.Reset();
-    checkStep(swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat,
-                                        swapChainFlags(tearing_)),
-              "Resize swap chain");
+    checkStep(
+        swapChain_->ResizeBuffers(kBufferCount, static_cast<UINT>(width), static_cast<UINT>(height), kFormat, flags_),
+        "Resize swap chain");
     width_ = width;
     height_ = height;
     index_ = swapChain_->GetCurrentBackBufferIndex();
@@ -191,9 +201,13 @@ class D3D12Surface final : public GuiSurface {
     checkStep(d3d11Device_.As(&on12Device_), "Query D3D11On12 GUI device");
   }
 
-  // The back buffers are only ever copy destinations: no views are made of them.
   void takeBackBuffers(const char* step) {
-    for (UINT i = 0; i < kBufferCount; ++i) checkStep(swapChain_->GetBuffer(i, IID_PPV_ARGS(&backBuffers_[i])), step);
+    D3D12_CPU_DESCRIPTOR_HANDLE handle = targetHeap_->GetCPUDescriptorHandleForHeapStart();
+    for (UINT i = 0; i < kBufferCount; ++i) {
+      checkStep(swapChain_->GetBuffer(i, IID_PPV_ARGS(&backBuffers_[i])), step);
+      device_->CreateRenderTargetView(backBuffers_[i].Get(), nullptr, handle);
+      handle.ptr += targetIncrement_;
+    }
   }
 
   // At most one frame per back buffer is in flight: wait only when the next buffer's last
@@ -215,9 +229,13 @@ class D3D12Surface final : public GuiSurface {
   ComPtr<ID3D11DeviceContext> d3d11Context_;
   ComPtr<ID3D11On12Device> on12Device_;
   ComPtr<IDXGISwapChain3> swapChain_;
+  UINT flags_ = 0;
   bool tearing_ = false;
   int32_t width_ = 0;
   int32_t height_ = 0;
+  ComPtr<ID3D12DescriptorHeap> targetHeap_;
+  UINT targetIncrement_ = 0;
+  ComPtr<ID3D12DescriptorHeap> resourceHeap_;
   std::array<ComPtr<ID3D12Resource>, kBufferCount> backBuffers_;
   std::array<ComPtr<ID3D12CommandAllocator>, kBufferCount> allocators_;
   ComPtr<ID3D12GraphicsCommandList> commands_;

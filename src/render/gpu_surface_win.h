@@ -18,13 +18,11 @@ struct SwapChainShape {
   HWND window = nullptr;
   int32_t width = 1;
   int32_t height = 1;
-  bool tearing = false;  // where the system supports it
+  UINT flags = 0;  // DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING where supported
+  bool tearing = false;
 };
 
-inline UINT swapChainFlags(bool tearing) { return tearing ? DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING : 0; }
-inline UINT presentFlags(bool tearing) { return tearing ? DXGI_PRESENT_ALLOW_TEARING : 0; }
-
-// Two buffers of the shape's size and tearing flag, one sample, stretched, for flip-model presents.
+// Two buffers of the shape's size and flags, one sample, stretched, for flip-model presents.
 inline DXGI_SWAP_CHAIN_DESC1 swapChainDescription(const SwapChainShape& shape, DXGI_FORMAT format,
                                                   DXGI_SWAP_EFFECT effect) {
   DXGI_SWAP_CHAIN_DESC1 description{};
@@ -37,7 +35,7 @@ inline DXGI_SWAP_CHAIN_DESC1 swapChainDescription(const SwapChainShape& shape, D
   description.Scaling = DXGI_SCALING_STRETCH;
   description.SwapEffect = effect;
   description.AlphaMode = DXGI_ALPHA_MODE_UNSPECIFIED;
-  description.Flags = swapChainFlags(shape.tearing);
+  description.Flags = shape.flags;
   return description;
 }
 

@@ -32,8 +32,11 @@ void Renderer::initializeGui(HWND window, int32_t width, int32_t height) {
   if (!com_->initialised() && com_->result() != RPC_E_CHANGED_MODE) throw std::runtime_error("Initialize GUI COM");
   checkStep(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory_)), "Create GUI DXGI factory");
   BOOL tearing = FALSE;
-  tearing_ = SUCCEEDED(factory_->CheckFeatureSupport(DXGI_FEATURE_PRESENT_ALLOW_TEARING, &tearing, sizeof tearing)) &&
-             tearing;
+  if (SUCCEEDED(factory_->CheckFeatureSupport(DXGI_FEATURE_PRESENT_ALLOW_TEARING, &tearing, sizeof tearing)) &&
+      tearing) {
+    tearing_ = true;
+    swapChainFlags_ = DXGI_SWAP_CHAIN_FLAG_ALLOW_TEARING;
+  }
   try {
     buildGui(createD3D12Surface(*factory_.Get()));
     debugLog("LOADING", "Game GPU GUI initialized (Direct3D 12, no world assets)");
@@ -58,7 +61,7 @@ void Renderer::initializeGui(HWND window, int32_t width, int32_t height) {
 
 void Renderer::buildGui(std::unique_ptr<GuiSurface> surface) {
   executor_ = std::make_unique<GpuCommandExecutor>(surface->guiDevice());
-  surface->createSwapChain(*factory_.Get(), SwapChainShape{window_, width_, height_, tearing_});
+  surface->createSwapChain(*factory_.Get(), SwapChainShape{window_, width_, height_, swapChainFlags_, tearing_});
   surface->createTarget(executor_->context());
   surface_ = std::move(surface);
   lastDrawnFrame_ = UINT64_MAX;

@@ -48,6 +48,7 @@ class Renderer {
   int32_t width_ = 0;
   int32_t height_ = 0;
   bool tearing_ = false;
+  UINT swapChainFlags_ = 0;
   Microsoft::WRL::ComPtr<IDXGIFactory6> factory_;
   std::unique_ptr<GuiSurface> surface_;
   std::unique_ptr<GpuCommandExecutor> executor_;
