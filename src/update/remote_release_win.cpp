@@ -6,6 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "common/handle_win.h"
@@ -64,11 +65,9 @@ class PaceWatch {
 
 // Every wait for the server ends when the pace says so: WinHTTP's own receive time-out
 // restarts with every byte, so it is set anew before each receive.
-void limitNextReceive(HINTERNET request, const PaceWatch& watch) {
+void limitNextReceive(HINTERNET request, const PaceWatch& watch, DWORD option = WINHTTP_OPTION_RECEIVE_TIMEOUT) {
   DWORD timeout = watch.receiveTimeoutMs();
-  if (!WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout)) ||
-      !WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof(timeout)))
-    fail("Could not initialize HTTPS downloads");
+  if (!WinHttpSetOption(request, option, &timeout, sizeof(timeout))) fail("Could not initialize HTTPS downloads");
 }
 
 std::wstring httpsUrl(std::wstring_view base, std::string_view relativeName) {
@@ -119,6 +118,7 @@ ScopedInternetHandle sendRequest(HINTERNET connection, const std::wstring& path,
   if (!request || !WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never)))
     throwWindowsError("HTTPS patch request failed");
   limitNextReceive(request.get(), watch);
+  limitNextReceive(request.get(), watch, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT);
   if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
     throwWindowsError("HTTPS patch request failed");
   if (!WinHttpReceiveResponse(request.get(), nullptr)) {
@@ -142,22 +142,24 @@ void receiveBody(HINTERNET request, const fs::path& staging, std::uint64_t maxBy
   if (!out) fail("Could not stage download");
   std::vector<char> chunk(kChunkSize);
   std::uint64_t total = 0;
+  DWORD filled = 0;
   while (true) {
-    DWORD read = 0;
     // Waiting for what is available, then reading no more than that, returns with every
     // arrival: a read of a whole chunk would wait until the chunk is full, however slowly
-    // it fills.
-    DWORD available = 0;
+    // it fills. The chunk is written once full.
+    DWORD available = 0, read = 0;
     limitNextReceive(request, watch);
     if (!WinHttpQueryDataAvailable(request, &available) ||
-        !WinHttpReadData(request, chunk.data(), std::min(available, kChunkSize), &read))
+        !WinHttpReadData(request, chunk.data() + filled, std::min(available, kChunkSize - filled), &read))
       fail("Patch download interrupted");
     if (read == 0) break;
     watch.received(read);
     total += read;
     if (total > maxBytes) fail("Patch file exceeds declared size");
-    if (!out.write(chunk.data(), read)) fail("Could not write patch download");
+    filled += read;
+    if (filled == kChunkSize && !out.write(chunk.data(), std::exchange(filled, 0))) fail("Could not write patch download");
   }
+  if (!out.write(chunk.data(), filled)) fail("Could not write patch download");
   out.close();
   if (!out) fail("Could not finish patch download");
 }
