@@ -178,18 +178,12 @@ TEST(RemoteReleaseWin, HttpsFetchesResumeAndRefuseWhatBreaksTheRules) {
   EXPECT_TRUE(server.requests().empty());
 
   // latest.json one byte a second: the window, or the deadline of documents, ends it.
-  using std::chrono::milliseconds;
-  const struct {
-    std::uint64_t minimumBytes;
-    milliseconds window, deadline;
-  } paces[] = {{16 * 1024, milliseconds(3000), milliseconds(600'000)}, {1, milliseconds(60'000), milliseconds(4000)}};
-  for (const auto& pace : paces) {
-    FetchOptions options = rigOptions();
-    options.pace = {pace.minimumBytes, pace.window};
-    options.documentDeadline = pace.deadline;
+  using namespace std::chrono_literals;
+  for (const auto& [pace, deadline] : {std::pair{DownloadPace{16 * 1024, 3s}, 600s}, std::pair{DownloadPace{1, 60s}, 4s}}) {
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(fetchOutcome(server.url("/trickle/rel"), game.path(), options), "Patch download interrupted");
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::min(pace.window, pace.deadline) + milliseconds(2000));
+    EXPECT_EQ(fetchOutcome(server.url("/trickle/rel"), game.path(), {std::string(builtInReleaseKey()), pace, deadline}),
+              "Patch download interrupted");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::min<std::chrono::milliseconds>(pace.window, deadline) + 2s);
   }
 }
 

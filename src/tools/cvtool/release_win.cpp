@@ -64,10 +64,15 @@ std::string keyChainText(const fs::path& source) {
   return fs::exists(keys) ? Update::readReleaseMetadata(keys) : std::string();
 }
 
-// The keys of SOURCE/keys.json, walked from --public-key or the built-in key.
+// --public-key, or the built-in key.
+std::string rootKeyOf(const CommandLine& line) {
+  const std::string given = givenRootKey(line);
+  return given.empty() ? std::string(Update::builtInReleaseKey()) : given;
+}
+
+// The keys of SOURCE/keys.json, walked from the root key.
 std::vector<std::string> sourceKeys(const CommandLine& line, const fs::path& source) {
-  const std::string root = givenRootKey(line);
-  return Update::walkReleaseKeyChain(keyChainText(source), root.empty() ? Update::builtInReleaseKey() : root);
+  return Update::walkReleaseKeyChain(keyChainText(source), rootKeyOf(line));
 }
 
 // --expires-in DAYS as the moment, in seconds since 1970 UTC; nothing without the option.
@@ -226,12 +231,12 @@ int rotate(const CommandLine& line, std::ostream& out) {
   if (line.words().size() != 1 || line.value("key", "").empty() || line.value("next-key", "").empty())
     throwUsage(kRotateUsage);
   const fs::path source = pathFromUtf8(line.words()[0]);
-  const std::string given = givenRootKey(line);
-  const std::string_view root = given.empty() ? Update::builtInReleaseKey() : given;
-  const std::string next = Update::appendReleaseKeyStatement(keyChainText(source), root, readKeyFile(line.value("key", "")),
-                                                             publicKeyFile(line.value("next-key", "")));
+  const std::string root = rootKeyOf(line);
+  const std::string next = Update::appendReleaseKeyStatement(
+      keyChainText(source), root, readKeyFile(line.value("key", "")), publicKeyFile(line.value("next-key", "")));
   Update::writeFileAtomically(source / L"keys.json", next);
-  out << "rotated to key " << Update::walkReleaseKeyChain(next, root).size() - 1 << "; sign latest.json with it now: cvtool release refresh --key NEXT_PRIVATE_KEY_FILE --expires-in DAYS\n";
+  out << "rotated to key " << Update::walkReleaseKeyChain(next, root).size() - 1
+      << "; now sign latest.json with it: cvtool release refresh --key NEXT_PRIVATE_KEY_FILE --expires-in DAYS\n";
   return 0;
 }
 
