@@ -4,13 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
 
 #include "support/client_package_win.h"
 #include "support/https_server_win.h"
 #include "support/message_of.h"
 #include "support/process_win.h"
-#include "update/release_keys.h"
 #include "update/remote_release.h"
 
 namespace Corvanthorne::Update {
@@ -213,9 +211,10 @@ TEST(RemoteReleaseWin, ExpiryAndKeyChainsDecideWhichDocumentsAreTrusted) {
   const std::string invalidChain = "Release key chain is invalid", ok = "no error";
   const std::string hourAgo = std::to_string(utcSecondsNow() - 3600), hourAhead = std::to_string(utcSecondsNow() + 3600);
   const std::string s1 = keyStatement(1, 1, 0), s2 = keyStatement(2, 2, 1);
-  // held: a chain (and a release signed by its newest key) fetched and accepted first.
+  // held: a chain fetched first with the release signed by its newest key, and that release
+  // accepted, so every row also refreshes the installed release.
   const struct {
-    std::optional<std::vector<std::string>> held;
+    std::vector<std::string> held;
     std::vector<std::string> served;
     std::size_t signer;
     std::string expires, expected;
@@ -224,27 +223,24 @@ TEST(RemoteReleaseWin, ExpiryAndKeyChainsDecideWhichDocumentsAreTrusted) {
       {{}, {}, 0, hourAhead, ok},
       {{}, {}, 0, "", ok},
       {{}, {}, 0, "1.5", "Invalid release number"},
-      {std::vector<std::string>{}, {}, 0, hourAhead, ok},  // a refresh of the installed release
       {{}, {s1}, 1, "", ok},
       {{}, {s1, s2}, 2, "", ok},
       {{}, {s1}, 0, "", "Release signature is invalid. No files were installed."},  // the retired key
       {{}, {s1, keyStatement(2, 2, 3)}, 2, "", invalidChain},
       {{}, {keyStatement(1, 1, 3)}, 1, "", invalidChain},  // not from the built-in key
       {{}, {s2}, 2, "", invalidChain},                     // the middle link removed
-      {std::vector<std::string>{s1, s2}, {s1}, 1, "", invalidChain},
-      {std::vector<std::string>{s1}, {}, 0, "", invalidChain},
-      {std::vector<std::string>{s1}, {s1, s2}, 2, hourAhead, ok},  // rotated, then refreshed
+      {{s1, s2}, {s1}, 1, "", invalidChain},
+      {{s1}, {}, 0, "", invalidChain},
+      {{s1}, {s1, s2}, 2, hourAhead, ok},  // rotated, then refreshed
   };
   TempDir source;
   const ReleaseDraft draft = publish(source.path(), releaseFiles("1"), 1);
   for (const auto& row : rows) {
     TempDir game;
-    if (row.held) {
-      serveChain(source.path(), *row.held);
-      serveRelease(source.path(), draft, row.held->size(), "");
-      recordAcceptedRelease(game.path(), fetchRemoteRelease(source.path().wstring(), game.path(), {}));
-      fs::remove_all(remoteFolder(game.path()) / "game");
-    }
+    serveChain(source.path(), row.held);
+    serveRelease(source.path(), draft, row.held.size(), "");
+    recordAcceptedRelease(game.path(), fetchRemoteRelease(source.path().wstring(), game.path(), {}));
+    fs::remove_all(remoteFolder(game.path()) / "game");
     serveChain(source.path(), row.served);
     serveRelease(source.path(), draft, row.signer, row.expires);
     EXPECT_EQ(fetchOutcome(source.path().wstring(), game.path()), row.expected) << row.served.size() << row.expires;
