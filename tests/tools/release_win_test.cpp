@@ -61,6 +61,9 @@ TEST(ReleaseCommands, KeygenPublishVerifyFetchAndInstallRoundTrip) {
                                            "--next-key", nextPublic, text(source)};
   EXPECT_EQ(cvtool(rotate).code, 0);
   EXPECT_EQ(cvtool(rotate).err, "The private key is not the newest key of the release key chain\n");
+  std::vector<std::string> retired = publish;
+  retired.insert(retired.begin() + 2, {"--public-key", publicKey});
+  EXPECT_EQ(cvtool(retired).err, "The private key is not the newest key of the release key chain\n");
   const std::vector<std::string> verify = {"release", "verify", "--public-key", publicKey, text(source)};
   EXPECT_EQ(cvtool(verify).err, "Release signature is invalid. No files were installed.\n");
   const Outcome refreshed =

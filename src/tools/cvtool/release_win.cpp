@@ -22,7 +22,7 @@ using Update::ReleaseFile;
 constexpr std::string_view kKeygenUsage = "release keygen PRIVATE_KEY_FILE PUBLIC_KEY_FILE";
 constexpr std::string_view kPublishUsage =
     "release publish --key PRIVATE_KEY_FILE --content N --build N [--notes FILE] [--remove PATH]... "
-    "[--test-only] [--expires-in DAYS] TREE SOURCE";
+    "[--test-only] [--expires-in DAYS] [--public-key FILE] TREE SOURCE";
 constexpr std::string_view kRefreshUsage =
     "release refresh --key PRIVATE_KEY_FILE --expires-in DAYS [--public-key FILE] SOURCE";
 constexpr std::string_view kRotateUsage =
@@ -73,6 +73,12 @@ std::string rootKeyOf(const CommandLine& line) {
 // The keys of SOURCE/keys.json, walked from the root key.
 std::vector<std::string> sourceKeys(const CommandLine& line, const fs::path& source) {
   return Update::walkReleaseKeyChain(keyChainText(source), rootKeyOf(line));
+}
+
+// Signing with a key the chain has retired would publish a release every launcher refuses.
+void requireNewestKey(const std::vector<std::string>& keys, const std::string& privateKey) {
+  if (Update::publicKeyOf(privateKey) != keys.back())
+    fail("The private key is not the newest key of the release key chain");
 }
 
 // --expires-in DAYS as the moment, in seconds since 1970 UTC; nothing without the option.
@@ -194,6 +200,7 @@ int publish(const CommandLine& line, std::ostream& out) {
   const Update::JsonDocument checked = Update::parseReleaseJson(payload);
   const Update::JsonValue& parsed = checked.root();
   Update::planRelease(parsed, Update::readReleaseHeader(parsed, source.wstring()));
+  if (fs::exists(source / L"keys.json")) requireNewestKey(sourceKeys(line, source), privateKey);
   const std::string document = Update::composeReleaseDocument(payload, Update::signReleasePayload(payload, privateKey));
 
   const CopiedObjects copied = storeObjects(tree, draft.files, source / L"objects");
@@ -211,8 +218,7 @@ int refresh(const CommandLine& line, std::ostream& out) {
   const fs::path source = pathFromUtf8(line.words()[0]);
   const std::vector<std::string> keys = sourceKeys(line, source);
   const std::string privateKey = readKeyFile(line.value("key", ""));
-  if (Update::publicKeyOf(privateKey) != keys.back())
-    fail("The private key is not the newest key of the release key chain");
+  requireNewestKey(keys, privateKey);
   const std::string current = Update::readReleaseMetadata(source / L"latest.json");
   // Signed by a key retired since, perhaps: a refresh is how a rotation reaches the release.
   const Update::JsonDocument verified = Update::parseReleaseJson(Update::verifyWithKeyChain(current, keys, true));
@@ -284,7 +290,7 @@ int runReleaseCommand(Arguments arguments, std::ostream& out) {
   const Arguments rest = arguments.empty() ? arguments : arguments.subspan(1);
   if (action == "keygen") return keygen(CommandLine(rest, {}, {}, kKeygenUsage), out);
   if (action == "publish")
-    return publish(CommandLine(rest, {"key", "content", "build", "notes", "remove", "expires-in"}, {"test-only"},
+    return publish(CommandLine(rest, {"key", "content", "build", "notes", "remove", "expires-in", "public-key"}, {"test-only"},
                                kPublishUsage),
                    out);
   if (action == "refresh")
