@@ -24,10 +24,19 @@ endif()
 
 file(READ ${QEL_DEVELOPMENT_RELEASE_KEY_FILE} qel_development_key)
 string(STRIP "${qel_development_key}" qel_development_key)
-if(CMAKE_BUILD_TYPE STREQUAL "Release" AND qel_release_key STREQUAL qel_development_key)
-  message(WARNING "This Release build trusts the DEVELOPMENT release key, whose private half is public "
-          "in tests/data. Players must get a build made with -DQEL_RELEASE_PUBLIC_KEY_FILE=<your studio's key>.")
+# A build that trusts the development key refuses every https:// release source: anyone can
+# sign for it, so it installs releases from local folders only.
+if(qel_release_key STREQUAL qel_development_key)
+  set(qel_release_key_is_development 1)
+  if(CMAKE_BUILD_TYPE STREQUAL "Release")
+    message(WARNING "Release key: the DEVELOPMENT key (no -DQEL_RELEASE_PUBLIC_KEY_FILE). This launcher trusts "
+            "the development release key and installs releases from a local folder only; players need a build "
+            "made with -DQEL_RELEASE_PUBLIC_KEY_FILE=<your studio's key>.")
+  endif()
+else()
+  set(qel_release_key_is_development 0)
 endif()
 
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/update/release_document.cpp APPEND PROPERTY
-             COMPILE_DEFINITIONS QEL_RELEASE_PUBLIC_KEY="${qel_release_key}")
+             COMPILE_DEFINITIONS QEL_RELEASE_PUBLIC_KEY="${qel_release_key}"
+             QEL_RELEASE_KEY_IS_DEVELOPMENT=${qel_release_key_is_development})

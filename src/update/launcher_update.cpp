@@ -25,8 +25,15 @@ std::optional<std::uint64_t> parseHelperHandle(std::wstring_view text) {
   return value;
 }
 
+std::wstring quotedCommandLinePath(const fs::path& path) {
+  std::wstring text = path.wstring();
+  const std::size_t kept = text.find_last_not_of(L'\\') + 1;  // npos + 1 is 0: all backslashes
+  text.append(text.size() - kept, L'\\');
+  return L"\"" + text + L"\"";
+}
+
 std::wstring helperCommandLine(const fs::path& helper, const fs::path& gameFolder, std::uint64_t handle) {
-  return L"\"" + helper.wstring() + L"\" --apply-launcher-update \"" + gameFolder.wstring() + L"\" " +
+  return quotedCommandLinePath(helper) + L" --apply-launcher-update " + quotedCommandLinePath(gameFolder) + L" " +
          std::to_wstring(handle);
 }
 

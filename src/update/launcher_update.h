@@ -28,7 +28,11 @@ HelperInvocation classifyHelperArguments(const std::vector<std::wstring>& argume
 // not zero. Nothing for anything else ("12x", "0", "").
 std::optional<std::uint64_t> parseHelperHandle(std::wstring_view text);
 
-// "<helper>" --apply-launcher-update "<game folder>" <handle>; paths are quoted, not escaped.
+// path in double quotes as one command-line argument: backslashes before the closing quote
+// are doubled, so a drive root such as E:\ reads back as itself instead of escaping the quote.
+std::wstring quotedCommandLinePath(const std::filesystem::path& path);
+
+// "<helper>" --apply-launcher-update "<game folder>" <handle>, paths quoted as above.
 std::wstring helperCommandLine(const std::filesystem::path& helper, const std::filesystem::path& gameFolder,
                                std::uint64_t handle);
 

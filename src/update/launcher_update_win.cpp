@@ -48,7 +48,7 @@ ScopedHandle startProcess(const wchar_t* application, std::wstring commandLine, 
 // Starts <gameFolder>/launcher.exe.
 void restartLauncher(const fs::path& gameFolder) {
   const fs::path launcher = gameFolder / L"launcher.exe";
-  if (!startProcess(nullptr, L"\"" + launcher.wstring() + L"\"", false, 0, gameFolder))
+  if (!startProcess(nullptr, quotedCommandLinePath(launcher), false, 0, gameFolder))
     fail("Could not restart the launcher");
 }
 

@@ -17,6 +17,7 @@ constexpr std::size_t kPublicKeyLength = 548;
 
 // The build defines the key from QEL_RELEASE_PUBLIC_KEY_FILE after checking its form.
 std::string_view builtInReleaseKey() { return QEL_RELEASE_PUBLIC_KEY; }
+bool builtInKeyIsDevelopmentKey() { return QEL_RELEASE_KEY_IS_DEVELOPMENT; }
 
 bool isReleasePublicKeyText(std::string_view text) {
   return text.size() == kPublicKeyLength && text.starts_with(kPublicKeyPrefix) &&

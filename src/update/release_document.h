@@ -10,8 +10,14 @@
 
 namespace Corvanthorne::Update {
 
+class JsonValue;
+
 // The publisher key this program trusts, chosen when it was built.
 std::string_view builtInReleaseKey();
+
+// True when the built-in key is the development key, whose private half is public: such a
+// build installs releases from local folders only.
+bool builtInKeyIsDevelopmentKey();
 
 // True for the 548-character Base64 text of a 3072-bit RSA public blob with a 3-byte exponent.
 bool isReleasePublicKeyText(std::string_view text);
@@ -28,6 +34,9 @@ std::string composeReleaseDocument(std::string_view payload, std::string_view si
 // bytes, unparsed; "Release signature is invalid. No files were installed." when it fails.
 std::string verifyReleaseDocument(std::string_view document, std::string_view publicKey = builtInReleaseKey());
 
+// The same check for an envelope already parsed, such as one statement of a key chain.
+std::string verifySignedEnvelope(const JsonValue& envelope, std::string_view publicKey);
+
 struct ReleaseKeyPair {
   std::string privateKey;  // Base64 text
   std::string publicKey;   // Base64 text, isReleasePublicKeyText
@@ -37,5 +46,8 @@ ReleaseKeyPair generateReleaseKeyPair();
 
 // The raw signature bytes over payload.
 std::string signReleasePayload(std::string_view payload, std::string_view privateKey);
+
+// The public key text (isReleasePublicKeyText) of a private key text.
+std::string publicKeyOf(std::string_view privateKey);
 
 }  // namespace Corvanthorne::Update

@@ -32,6 +32,11 @@ bool importRsaKey(LPCWSTR blobType, const std::string& blob, RsaKey& rsa) {
                                             static_cast<ULONG>(blob.size()), 0));
 }
 
+void importPrivateKey(std::string_view privateKey, RsaKey& rsa) {
+  if (!importRsaKey(BCRYPT_RSAPRIVATE_BLOB, decodeReleaseBase64(privateKey), rsa))
+    fail("The release private key could not be loaded");
+}
+
 // SHA-256 of bytes in one call; false when the provider fails.
 bool sha256Digest(std::string_view bytes, UCHAR (&digest)[kDigestSize]) {
   ScopedBcryptAlgorithm sha;
@@ -54,8 +59,10 @@ std::string exportKey(BCRYPT_KEY_HANDLE key, LPCWSTR blobType) {
 }  // namespace
 
 std::string verifyReleaseDocument(std::string_view document, std::string_view publicKey) {
-  const JsonDocument parsed = parseReleaseJson(document);
-  const JsonValue& envelope = parsed.root();
+  return verifySignedEnvelope(parseReleaseJson(document).root(), publicKey);
+}
+
+std::string verifySignedEnvelope(const JsonValue& envelope, std::string_view publicKey) {
   std::string payload = decodeReleaseBase64(releaseField(envelope, "payload", JsonType::String).string());
   std::string signature = decodeReleaseBase64(releaseField(envelope, "signature", JsonType::String).string());
   const std::string keyBlob = decodeReleaseBase64(publicKey);
@@ -85,10 +92,15 @@ ReleaseKeyPair generateReleaseKeyPair() {
   return pair;
 }
 
+std::string publicKeyOf(std::string_view privateKey) {
+  RsaKey rsa;
+  importPrivateKey(privateKey, rsa);
+  return exportKey(rsa.key.get(), BCRYPT_RSAPUBLIC_BLOB);
+}
+
 std::string signReleasePayload(std::string_view payload, std::string_view privateKey) {
   RsaKey rsa;
-  if (!importRsaKey(BCRYPT_RSAPRIVATE_BLOB, decodeReleaseBase64(privateKey), rsa))
-    fail("The release private key could not be loaded");
+  importPrivateKey(privateKey, rsa);
   UCHAR digest[kDigestSize];
   if (!sha256Digest(payload, digest)) fail("Could not hash the release payload");
   BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA256_ALGORITHM};

@@ -13,6 +13,8 @@
 //                                  "size": number <= 16 GiB}; "launcher.exe" is the launcher
 //                                  package, every other path belongs to the game package
 //   remove               array     game paths to delete when this release is installed
+//   expires              number    optional: seconds since 1970 UTC after which the release is
+//                                  refused, so a mirror cannot keep serving it forever
 //
 // Numbers are whole, 0 to 2^53 - 1. Paths follow the package path rule of their kind and
 // may not repeat, case and "\" versus "/" aside.
@@ -72,8 +74,17 @@ void appendStringField(std::string& out, std::string_view name, std::string_view
 
 }  // namespace
 
-ReleaseHeader readReleaseHeader(const JsonValue& payload, std::wstring_view sourceBase) {
+std::uint64_t utcSecondsNow() {
+  using namespace std::chrono;
+  return static_cast<std::uint64_t>(duration_cast<seconds>(system_clock::now().time_since_epoch()).count());
+}
+
+ReleaseHeader readReleaseHeader(const JsonValue& payload, std::wstring_view sourceBase, std::uint64_t nowUtcSeconds) {
   ReleaseHeader header;
+  if (payload.type() == JsonType::Object && payload.object().find("expires")) {
+    header.expires = releaseInteger(payload, "expires");
+    if (*header.expires < nowUtcSeconds) fail("Release document has expired");
+  }
   header.testOnly = releaseField(payload, "testOnly", JsonType::Boolean).boolean();
   if (header.testOnly && sourceBase.starts_with(L"https://"))
     fail("Test fixtures cannot be installed from a production HTTPS source");
@@ -142,6 +153,7 @@ ReleasePlan planRelease(const JsonValue& payload, const ReleaseHeader& header) {
 std::string composeReleasePayload(const ReleaseDraft& draft) {
   std::string out = draft.testOnly ? "{\"testOnly\":true" : "{\"testOnly\":false";
   out += ",\"schema\":1,\"compatibilityEpoch\":1,\"requiredServerEpoch\":1";
+  if (draft.expires) appendNumberField(out, "expires", *draft.expires);
   appendStringField(out, "id", draft.id);
   appendNumberField(out, "content", draft.content);
   appendNumberField(out, "build", draft.build);
@@ -161,6 +173,18 @@ std::string composeReleasePayload(const ReleaseDraft& draft) {
   }
   out += "]}\n";
   return out;
+}
+
+ReleaseDraft releaseDraftOf(const JsonValue& payload, const ReleaseHeader& header) {
+  ReleaseDraft draft{header.testOnly, header.id, header.content, header.build,
+                     std::string(releaseField(payload, "notes", JsonType::String).string()), {}, {}, header.expires};
+  for (const JsonValue& entry : releaseField(payload, "files", JsonType::Array).array())
+    draft.files.push_back({std::string(releaseField(entry, "path", JsonType::String).string()),
+                           std::string(releaseField(entry, "sha256", JsonType::String).string()),
+                           releaseInteger(entry, "size")});
+  for (const JsonValue& item : releaseField(payload, "remove", JsonType::Array).array())
+    draft.removals.push_back(std::string(item.string()));
+  return draft;
 }
 
 }  // namespace Corvanthorne::Update

@@ -5,8 +5,10 @@
 // already accepted, turns the file list into a game and a launcher package, and downloads
 // the missing objects into package folders that the journaled install reads like a local
 // client package. Nothing is installed here, and nothing at all unless the signature holds.
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,7 @@ struct ReleaseHeader {
   std::string id;
   std::uint64_t content = 0;
   std::uint64_t build = 0;
+  std::optional<std::uint64_t> expires{};  // seconds since 1970 UTC; none: never expires
 };
 
 // What a release installs, composed from its payload.
@@ -58,11 +61,17 @@ struct ReleaseDraft {
   std::string notes;
   std::vector<ReleaseFile> files;
   std::vector<std::string> removals;
+  std::optional<std::uint64_t> expires{};
 };
 
-// testOnly, the three epochs, id, content and build, checked in that order. Test fixtures
-// are refused from an "https://" source.
-ReleaseHeader readReleaseHeader(const JsonValue& payload, std::wstring_view sourceBase);
+// Seconds since 1970 UTC, now.
+std::uint64_t utcSecondsNow();
+
+// expires (refused once it lies before nowUtcSeconds), testOnly, the three epochs, id,
+// content and build, checked in that order. Test fixtures are refused from an "https://"
+// source.
+ReleaseHeader readReleaseHeader(const JsonValue& payload, std::wstring_view sourceBase,
+                                std::uint64_t nowUtcSeconds = utcSecondsNow());
 
 // Refuses a release older than the accepted one (its verified payload), or of the same
 // content revision under another id.
@@ -82,9 +91,35 @@ ReleasePlan planRelease(const JsonValue& payload, const ReleaseHeader& header);
 // The payload JSON of a draft (format at the top of remote_release.cpp).
 std::string composeReleasePayload(const ReleaseDraft& draft);
 
-// The whole flow into <gameFolder>/.corvanthorne/remote; progress may be empty.
+// The draft a verified payload was composed from, for re-signing it unchanged but for expires.
+ReleaseDraft releaseDraftOf(const JsonValue& payload, const ReleaseHeader& header);
+
+// Every download must keep moving: a response that delivers fewer than minimumBytes within
+// window (counted from the request, and again from each moment minimumBytes more have come)
+// is ended with "Patch download interrupted", and so is a request still running at deadline.
+// At 16 KiB a minute a stalled or trickling server is left after a minute at most, while a
+// player on the slowest line still counts as moving.
+struct DownloadPace {
+  std::uint64_t minimumBytes = 16 * 1024;
+  std::chrono::milliseconds window{60'000};
+  std::chrono::milliseconds deadline = std::chrono::milliseconds::max();
+};
+
+struct FetchOptions {
+  // The key the chain of keys.json starts from; empty: the built-in key, which refuses
+  // "https://" sources when it is the development key.
+  std::string rootKey;
+  DownloadPace pace{};
+  // keys.json and latest.json each arrive whole within this, or the fetch ends: 16 MiB at
+  // 28 KB/s, so a slow feed cannot hold a player on an old release.
+  std::chrono::milliseconds documentDeadline{600'000};
+};
+
+// The whole flow into <gameFolder>/.corvanthorne/remote; progress may be empty. The chain of
+// keys.json that verified is kept there as accepted-keys.json, and a later fetch refuses a
+// chain that does not extend it.
 RemoteRelease fetchRemoteRelease(std::wstring_view sourceBase, const std::filesystem::path& gameFolder,
-                                 const InstallProgress& progress, std::string_view publicKey = builtInReleaseKey());
+                                 const InstallProgress& progress, const FetchOptions& options = {});
 
 // Stores the release's document as .corvanthorne/remote/accepted.json, the rollback guard's
 // reference; call it only after the release's game package was installed.
@@ -93,6 +128,11 @@ void recordAcceptedRelease(const std::filesystem::path& gameFolder, const Remote
 // Fetches sourceBase + "/" + relativeName to destination through "<destination>.part"; a
 // body longer than maxBytes is refused while it arrives.
 void downloadFile(std::wstring_view sourceBase, std::string_view relativeName,
-                  const std::filesystem::path& destination, std::uint64_t maxBytes);
+                  const std::filesystem::path& destination, std::uint64_t maxBytes, const DownloadPace& pace = {});
+
+// downloadFile for a file the source may leave out: false, with nothing written, when it does
+// (HTTP 404, or no such file in the folder).
+bool downloadPublishedFile(std::wstring_view sourceBase, std::string_view relativeName,
+                           const std::filesystem::path& destination, std::uint64_t maxBytes, const DownloadPace& pace);
 
 }  // namespace Corvanthorne::Update

@@ -7,7 +7,9 @@ Everything is made for this run inside STATE: a throw-away certificate authority
 certificate a test trusts) and a server certificate for the DNS name "localhost" (Windows
 HTTP matches host names against DNS names only). Once listening, the chosen port is written
 to STATE/port; every request line's path is appended to STATE/requests.log. Paths under
-/redirect/ answer 302 Found, pointing at the same path without that prefix.
+/redirect/ answer 302 Found, pointing at the same path without that prefix. Paths under
+/trickle/ serve the same file as without the prefix, its head at once and then one byte of
+the body per second, as a server that holds a client on a slow line does.
 
 The server stops when STATE/stop appears or after N seconds (default 300), whichever comes
 first (it then writes STATE/stopped): a test that dies cannot leave it running. It is started from Windows programs under
@@ -68,7 +70,24 @@ def handler_for(root, state):
                 self.send_header("Content-Length", "0")
                 self.end_headers()
                 return
+            if self.path.startswith("/trickle/"):
+                self.trickle(self.translate_path(self.path[len("/trickle"):]))
+                return
             super().do_GET()
+
+        def trickle(self, path):
+            if not os.path.isfile(path):
+                self.send_error(404)
+                return
+            with open(path, "rb") as served:
+                body = served.read()
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            for byte in body:
+                self.wfile.write(bytes([byte]))
+                self.wfile.flush()
+                time.sleep(1)
 
         def log_message(self, format, *args):
             pass

@@ -32,7 +32,7 @@ TEST(ReleaseCommands, KeygenPublishVerifyFetchAndInstallRoundTrip) {
   writeFile(keys / "notes.txt", "Faster loading.\n");
   const std::vector<std::string> publish = {"release", "publish", "--key", privateKey, "--content", "3", "--build", "7",
                                             "--notes", text(keys, "notes.txt"), "--remove", "assets/old.png",
-                                            text(tree), text(source)};
+                                            "--expires-in", "30", text(tree), text(source)};
   const Outcome first = cvtool(publish);
   ASSERT_EQ(first.code, 0) << first.err;
   const std::string id = first.out.substr(10, 31);
@@ -53,10 +53,29 @@ TEST(ReleaseCommands, KeygenPublishVerifyFetchAndInstallRoundTrip) {
   EXPECT_EQ(readFile(game / "assets/copy.json"), "bytes of assets/worlds/world_1.world.json");
   EXPECT_EQ(readFile(game / ".corvanthorne/remote/accepted.json"), readFile(source / "latest.json"));
 
+  // A rotation retires the studio key: its release is refused until refreshed with the next key,
+  // which launchers then take as the same release.
+  const std::string nextKey = text(keys, "next.key"), nextPublic = text(keys, "next.pub");
+  ASSERT_EQ(cvtool({"release", "keygen", nextKey, nextPublic}).code, 0);
+  const std::vector<std::string> rotate = {"release", "rotate", "--public-key", publicKey, "--key", privateKey,
+                                           "--next-key", nextPublic, text(source)};
+  EXPECT_EQ(cvtool(rotate).code, 0);
+  EXPECT_EQ(cvtool(rotate).err, "The private key is not the newest key of the release key chain\n");
+  std::vector<std::string> retired = publish;
+  retired.insert(retired.begin() + 2, {"--public-key", publicKey});
+  EXPECT_EQ(cvtool(retired).err, "The private key is not the newest key of the release key chain\n");
+  const std::vector<std::string> verify = {"release", "verify", "--public-key", publicKey, text(source)};
+  EXPECT_EQ(cvtool(verify).err, "Release signature is invalid. No files were installed.\n");
+  const Outcome refreshed =
+      cvtool({"release", "refresh", "--public-key", publicKey, "--key", nextKey, "--expires-in", "2", text(source)});
+  EXPECT_TRUE(refreshed.out.starts_with("refreshed " + secondId + " content 3 expires ")) << refreshed;
+  EXPECT_EQ(cvtool(verify).out, "ok " + secondId + " content 3 build 7 6 files\n");
+  EXPECT_EQ(cvtool({"release", "fetch", "--public-key", publicKey, text(source), text(game)}).out,
+            "ok " + secondId + " game 5 files launcher 1 files removals 1\n");
+
   const std::string damaged = Update::sha256File(tree / "Qelmarin.exe");
   writeFile(source / "objects" / damaged, "bytes of Qelmarin.exf");
-  EXPECT_EQ(cvtool({"release", "verify", "--public-key", publicKey, text(source)}).err,
-            "Release object is missing or damaged: objects/" + damaged + "\n");
+  EXPECT_EQ(cvtool(verify).err, "Release object is missing or damaged: objects/" + damaged + "\n");
   writeFile(tree / "readme.txt", "");
   EXPECT_EQ(cvtool(publish).err, "This path cannot be published in a release: readme.txt\n");
 }

@@ -113,14 +113,25 @@ TEST_F(SelfUpdate, HelperRefusesBadStartsChangesNothingAndRestartsTheLauncher) {
   }
 }
 
+// Also with the game at a drive root (a letter mapped in the Wine prefix), where the helper's
+// command line ends in the root's backslash, which must not escape the closing quote.
 TEST_F(SelfUpdate, AcceptedUpdateSwapsRestartsAndTheNewLauncherFinishes) {
-  const fs::path folder = game();
-  const ScopedHandle launcher = Testing::launchProcess(Testing::quotedPath(folder / "launcher.exe"), folder);
-  const HWND prompt = Testing::settledUpdateWindow(GetProcessId(launcher.get()));
-  ASSERT_TRUE(prompt);
-  Testing::clickWindow(GetDlgItem(prompt, kPrimaryButton));
-  EXPECT_EQ(Testing::exitCodeOf(launcher.get()), 0u);
-  EXPECT_TRUE(waitUntil([&] { return outcome(folder) == "new"; }));
+  wchar_t letter = L'Y';
+  while (letter > L'M' && (GetLogicalDrives() >> (letter - L'A') & 1)) --letter;
+  const std::string device = "$WINEPREFIX/dosdevices/" + std::string(1, static_cast<char>(letter - L'A' + 'a')) + ":";
+  const fs::path plain = game(), atRoot = game();
+  Testing::runHostProgram("ln -sfn '" + Testing::unixPath(atRoot) + "' " + device);
+  const fs::path root = std::wstring(1, letter) + L":\\";
+  for (const auto& [folder, start] : {std::pair{plain, plain}, std::pair{atRoot, root}}) {
+    const ScopedHandle launcher = Testing::launchProcess(Testing::quotedPath(start / "launcher.exe"), start);
+    const HWND prompt = Testing::settledUpdateWindow(GetProcessId(launcher.get()));
+    ASSERT_TRUE(prompt);
+    Testing::clickWindow(GetDlgItem(prompt, kPrimaryButton));
+    EXPECT_EQ(Testing::exitCodeOf(launcher.get()), 0u);
+    EXPECT_TRUE(waitUntil([&] { return outcome(folder) == "new"; })) << pathText(start);
+    Testing::endProcessesIn(start);
+  }
+  Testing::runHostProgram("rm -f " + device);
 }
 
 // The new build, run as the helper with pipes, names each step and waits for a byte before it.

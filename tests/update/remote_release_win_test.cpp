@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "support/client_package_win.h"
 #include "support/https_server_win.h"
@@ -26,10 +27,20 @@ std::string developmentPrivateKey() {
   return key;
 }
 
-std::string signedDocument(const std::string& payload) {
-  static const std::string key = developmentPrivateKey();
-  return composeReleaseDocument(payload, signReleasePayload(payload, key));
+// Key 0 is the development key built into test builds; 1 to 3 are made for the run.
+const ReleaseKeyPair& releaseKey(std::size_t index) {
+  static const std::vector<ReleaseKeyPair> keys = {{developmentPrivateKey(), std::string(builtInReleaseKey())},
+                                                   generateReleaseKeyPair(), generateReleaseKeyPair(),
+                                                   generateReleaseKeyPair()};
+  return keys.at(index);
 }
+
+std::string signedDocument(const std::string& payload, std::size_t signer = 0) {
+  return composeReleaseDocument(payload, signReleasePayload(payload, releaseKey(signer).privateKey));
+}
+
+// A rig names its key: the built-in development key refuses "https://" sources.
+FetchOptions rigOptions() { return {std::string(builtInReleaseKey())}; }
 
 Files releaseFiles(const std::string& tag) {
   Files files = Testing::requiredGameFiles(tag);
@@ -60,8 +71,8 @@ const std::string& shaOf(const ReleaseDraft& draft, std::string_view path) {
 
 fs::path remoteFolder(const fs::path& game) { return game / ".corvanthorne" / "remote"; }
 
-std::string fetchOutcome(std::wstring_view source, const fs::path& game) {
-  return messageOf([&] { fetchRemoteRelease(source, game, {}); });
+std::string fetchOutcome(std::wstring_view source, const fs::path& game, const FetchOptions& options = rigOptions()) {
+  return messageOf([&] { fetchRemoteRelease(source, game, {}, options); });
 }
 
 bool holdsPartFiles(const fs::path& folder) {
@@ -114,10 +125,10 @@ TEST(RemoteReleaseWin, FolderReleasesInstallFetchOnlyWhatChangedAndNeverRollBack
   EXPECT_FALSE(fs::exists(game / "assets/old.png"));
 }
 
-// The request of latest.json, then those of the objects of paths, in that order.
+// The requests of keys.json and latest.json, then those of the objects of paths, in that order.
 std::vector<std::string> requestsFor(const std::string& release, const ReleaseDraft& draft,
                                      std::initializer_list<std::string_view> paths) {
-  std::vector<std::string> requests = {"/" + release + "/latest.json"};
+  std::vector<std::string> requests = {"/" + release + "/keys.json", "/" + release + "/latest.json"};
   for (const std::string_view path : paths) requests.push_back("/" + release + "/objects/" + shaOf(draft, path));
   return requests;
 }
@@ -135,7 +146,8 @@ TEST(RemoteReleaseWin, HttpsFetchesResumeAndRefuseWhatBreaksTheRules) {
                                                           "patch notes.txt"}));
   fs::rename(root / "held-back", notesObject);
   server.forget();
-  EXPECT_EQ(fetchRemoteRelease(server.url("/rel/"), game.path(), {}).document, readFile(root / "rel" / "latest.json"));
+  EXPECT_EQ(fetchRemoteRelease(server.url("/rel/"), game.path(), {}, rigOptions()).document,
+            readFile(root / "rel" / "latest.json"));
   EXPECT_EQ(server.requests(), requestsFor("rel", draft, {"patch notes.txt", "launcher.exe"}));
 
   publish(root / "fixture", files, 1, {}, true);
@@ -156,6 +168,83 @@ TEST(RemoteReleaseWin, HttpsFetchesResumeAndRefuseWhatBreaksTheRules) {
     EXPECT_EQ(fetchOutcome(c.source, fresh.path()), c.expected);
     EXPECT_FALSE(fs::exists(remoteFolder(fresh.path()) / "game" / "patch notes.txt"));
     EXPECT_FALSE(holdsPartFiles(fresh.path()));
+  }
+
+  server.forget();
+  EXPECT_EQ(fetchOutcome(server.url("/rel"), game.path(), {}),
+            "This launcher trusts the development release key and installs releases from a local folder only");
+  EXPECT_TRUE(server.requests().empty());
+
+  // latest.json one byte a second: the window, or the deadline of documents, ends it.
+  using namespace std::chrono_literals;
+  for (const auto& [pace, deadline] : {std::pair{DownloadPace{16 * 1024, 3s}, 600s}, std::pair{DownloadPace{1, 60s}, 4s}}) {
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(fetchOutcome(server.url("/trickle/rel"), game.path(), {std::string(builtInReleaseKey()), pace, deadline}),
+              "Patch download interrupted");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::min<std::chrono::milliseconds>(pace.window, deadline) + 2s);
+  }
+}
+
+// Statement `sequence` of a key chain, naming key `key` and signed by key `signer`.
+std::string keyStatement(std::size_t sequence, std::size_t key, std::size_t signer) {
+  const std::string payload =
+      "{\"sequence\":" + std::to_string(sequence) + ",\"key\":\"" + releaseKey(key).publicKey + "\"}";
+  return signedDocument(payload, signer);
+}
+
+// keys.json of statements; nothing for none (the source publishes no chain).
+void serveChain(const fs::path& source, const std::vector<std::string>& statements) {
+  std::string document = "{\"chain\":[";
+  for (const std::string& statement : statements) document += (&statement == statements.data() ? "" : ",") + statement;
+  fs::remove(source / "keys.json");
+  if (!statements.empty()) writeFile(source / "keys.json", document + "]}");
+}
+
+// latest.json: the draft signed by signer, with `expires` set to the JSON text given.
+void serveRelease(const fs::path& source, const ReleaseDraft& draft, std::size_t signer, const std::string& expires) {
+  std::string payload = composeReleasePayload(draft);
+  if (!expires.empty()) payload.insert(1, "\"expires\":" + expires + ",");
+  writeFile(source / "latest.json", signedDocument(payload, signer));
+}
+
+TEST(RemoteReleaseWin, ExpiryAndKeyChainsDecideWhichDocumentsAreTrusted) {
+  const std::string invalidChain = "Release key chain is invalid", ok = "no error";
+  const std::string hourAgo = std::to_string(utcSecondsNow() - 3600), hourAhead = std::to_string(utcSecondsNow() + 3600);
+  const std::string s1 = keyStatement(1, 1, 0), s2 = keyStatement(2, 2, 1);
+  // held: a chain fetched first with the release signed by its newest key, and that release
+  // accepted, so every row also refreshes the installed release.
+  const struct {
+    std::vector<std::string> held;
+    std::vector<std::string> served;
+    std::size_t signer;
+    std::string expires, expected;
+  } rows[] = {
+      {{}, {}, 0, hourAgo, "Release document has expired"},
+      {{}, {}, 0, hourAhead, ok},
+      {{}, {}, 0, "", ok},
+      {{}, {}, 0, "1.5", "Invalid release number"},
+      {{}, {s1}, 1, "", ok},
+      {{}, {s1, s2}, 2, "", ok},
+      {{}, {s1}, 0, "", "Release signature is invalid. No files were installed."},  // the retired key
+      {{}, {s1, keyStatement(2, 2, 3)}, 2, "", invalidChain},
+      {{}, {keyStatement(1, 1, 3)}, 1, "", invalidChain},  // not from the built-in key
+      {{}, {s2}, 2, "", invalidChain},                     // the middle link removed
+      {{s1, s2}, {s1}, 1, "", invalidChain},
+      {{s1}, {}, 0, "", invalidChain},
+      {{s1}, {s1, s2}, 2, hourAhead, ok},  // rotated, then refreshed
+  };
+  TempDir source;
+  const ReleaseDraft draft = publish(source.path(), releaseFiles("1"), 1);
+  for (const auto& row : rows) {
+    TempDir game;
+    serveChain(source.path(), row.held);
+    serveRelease(source.path(), draft, row.held.size(), "");
+    recordAcceptedRelease(game.path(), fetchRemoteRelease(source.path().wstring(), game.path(), {}));
+    fs::remove_all(remoteFolder(game.path()) / "game");
+    serveChain(source.path(), row.served);
+    serveRelease(source.path(), draft, row.signer, row.expires);
+    EXPECT_EQ(fetchOutcome(source.path().wstring(), game.path()), row.expected) << row.served.size() << row.expires;
+    EXPECT_EQ(fs::exists(remoteFolder(game.path()) / "game"), row.expected == ok) << "objects only after the checks";
   }
 }
 

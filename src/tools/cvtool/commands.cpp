@@ -41,7 +41,10 @@ std::span<const Command> commands() {
       Command{"release",
               "release keygen PRIVATE_KEY_FILE PUBLIC_KEY_FILE\n"
               "  cvtool release publish --key PRIVATE_KEY_FILE --content N --build N [--notes FILE]\n"
-              "         [--remove PATH]... [--test-only] TREE SOURCE\n"
+              "         [--remove PATH]... [--test-only] [--expires-in DAYS] [--public-key FILE] TREE SOURCE\n"
+              "  cvtool release refresh --key PRIVATE_KEY_FILE --expires-in DAYS [--public-key FILE] SOURCE\n"
+              "  cvtool release rotate --key CURRENT_PRIVATE_KEY_FILE --next-key NEXT_PUBLIC_KEY_FILE\n"
+              "         [--public-key FILE] SOURCE\n"
               "  cvtool release verify [--public-key FILE] SOURCE\n"
               "  cvtool release fetch [--public-key FILE] [--install] SOURCE GAME_FOLDER",
               runReleaseCommand},

@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "tools/cvtool/update_win.h"
 #include "update/file_ops.h"
+#include "update/release_keys.h"
 #include "update/remote_release.h"
 
 namespace Corvanthorne::Tools {
@@ -21,7 +22,11 @@ using Update::ReleaseFile;
 constexpr std::string_view kKeygenUsage = "release keygen PRIVATE_KEY_FILE PUBLIC_KEY_FILE";
 constexpr std::string_view kPublishUsage =
     "release publish --key PRIVATE_KEY_FILE --content N --build N [--notes FILE] [--remove PATH]... "
-    "[--test-only] TREE SOURCE";
+    "[--test-only] [--expires-in DAYS] [--public-key FILE] TREE SOURCE";
+constexpr std::string_view kRefreshUsage =
+    "release refresh --key PRIVATE_KEY_FILE --expires-in DAYS [--public-key FILE] SOURCE";
+constexpr std::string_view kRotateUsage =
+    "release rotate --key CURRENT_PRIVATE_KEY_FILE --next-key NEXT_PUBLIC_KEY_FILE [--public-key FILE] SOURCE";
 constexpr std::string_view kVerifyUsage = "release verify [--public-key FILE] SOURCE";
 constexpr std::string_view kFetchUsage = "release fetch [--public-key FILE] [--install] SOURCE GAME_FOLDER";
 
@@ -41,12 +46,49 @@ std::string readKeyFile(const std::string& file) {
   return text;
 }
 
-std::string trustedKey(const CommandLine& line) {
-  const std::string file = line.value("public-key", "");
-  if (file.empty()) return std::string(Update::builtInReleaseKey());
+std::string publicKeyFile(const std::string& file) {
   std::string key = readKeyFile(file);
   if (!Update::isReleasePublicKeyText(key)) fail("Not a release public key file: " + file);
   return key;
+}
+
+// --public-key, or nothing for the built-in key.
+std::string givenRootKey(const CommandLine& line) {
+  const std::string file = line.value("public-key", "");
+  return file.empty() ? std::string() : publicKeyFile(file);
+}
+
+// SOURCE/keys.json; empty when the source has no chain.
+std::string keyChainText(const fs::path& source) {
+  const fs::path keys = source / L"keys.json";
+  return fs::exists(keys) ? Update::readReleaseMetadata(keys) : std::string();
+}
+
+// --public-key, or the built-in key.
+std::string rootKeyOf(const CommandLine& line) {
+  const std::string given = givenRootKey(line);
+  return given.empty() ? std::string(Update::builtInReleaseKey()) : given;
+}
+
+// The keys of SOURCE/keys.json, walked from the root key.
+std::vector<std::string> sourceKeys(const CommandLine& line, const fs::path& source) {
+  return Update::walkReleaseKeyChain(keyChainText(source), rootKeyOf(line));
+}
+
+// Signing with a key the chain has retired would publish a release every launcher refuses.
+void requireNewestKey(const std::vector<std::string>& keys, const std::string& privateKey) {
+  if (Update::publicKeyOf(privateKey) != keys.back())
+    fail("The private key is not the newest key of the release key chain");
+}
+
+// --expires-in DAYS as the moment, in seconds since 1970 UTC; nothing without the option.
+std::optional<std::uint64_t> expiryOption(const CommandLine& line) {
+  const std::string text = line.value("expires-in", "");
+  if (text.empty()) return std::nullopt;
+  const bool digits = text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
+  const std::uint64_t days = digits ? std::stoull(text) : 0;
+  if (days == 0 || days > 36'500) throw std::invalid_argument("--expires-in needs a whole number of days from 1 to 36500");
+  return Update::utcSecondsNow() + days * 86'400;
 }
 
 std::uint64_t revisionOption(const CommandLine& line, std::string_view name) {
@@ -144,6 +186,7 @@ int publish(const CommandLine& line, std::ostream& out) {
   const fs::path source = pathFromUtf8(line.words()[1]);
   Update::ReleaseDraft draft;
   draft.testOnly = line.has("test-only");
+  draft.expires = expiryOption(line);
   draft.content = revisionOption(line, "content");
   draft.build = revisionOption(line, "build");
   draft.notes = readNotes(line);
@@ -157,6 +200,7 @@ int publish(const CommandLine& line, std::ostream& out) {
   const Update::JsonDocument checked = Update::parseReleaseJson(payload);
   const Update::JsonValue& parsed = checked.root();
   Update::planRelease(parsed, Update::readReleaseHeader(parsed, source.wstring()));
+  if (fs::exists(source / L"keys.json")) requireNewestKey(sourceKeys(line, source), privateKey);
   const std::string document = Update::composeReleaseDocument(payload, Update::signReleasePayload(payload, privateKey));
 
   const CopiedObjects copied = storeObjects(tree, draft.files, source / L"objects");
@@ -166,11 +210,48 @@ int publish(const CommandLine& line, std::ostream& out) {
   return 0;
 }
 
+// Re-signs the current release with a new expiry and nothing else changed, so launchers take
+// it as the same release.
+int refresh(const CommandLine& line, std::ostream& out) {
+  if (line.words().size() != 1 || line.value("key", "").empty() || line.value("expires-in", "").empty())
+    throwUsage(kRefreshUsage);
+  const fs::path source = pathFromUtf8(line.words()[0]);
+  const std::vector<std::string> keys = sourceKeys(line, source);
+  const std::string privateKey = readKeyFile(line.value("key", ""));
+  requireNewestKey(keys, privateKey);
+  const std::string current = Update::readReleaseMetadata(source / L"latest.json");
+  // Signed by a key retired since, perhaps: a refresh is how a rotation reaches the release.
+  const Update::JsonDocument verified = Update::parseReleaseJson(Update::verifyWithKeyChain(current, keys, true));
+  const Update::ReleaseHeader header = Update::readReleaseHeader(verified.root(), source.wstring(), 0);
+  Update::planRelease(verified.root(), header);
+  Update::ReleaseDraft draft = Update::releaseDraftOf(verified.root(), header);
+  draft.expires = expiryOption(line);
+  const std::string payload = Update::composeReleasePayload(draft);
+  Update::writeFileAtomically(source / L"latest.json",
+                              Update::composeReleaseDocument(payload, Update::signReleasePayload(payload, privateKey)));
+  out << "refreshed " << draft.id << " content " << draft.content << " expires " << *draft.expires << "\n";
+  return 0;
+}
+
+int rotate(const CommandLine& line, std::ostream& out) {
+  if (line.words().size() != 1 || line.value("key", "").empty() || line.value("next-key", "").empty())
+    throwUsage(kRotateUsage);
+  const fs::path source = pathFromUtf8(line.words()[0]);
+  const std::string root = rootKeyOf(line);
+  const std::string next = Update::appendReleaseKeyStatement(
+      keyChainText(source), root, readKeyFile(line.value("key", "")), publicKeyFile(line.value("next-key", "")));
+  Update::writeFileAtomically(source / L"keys.json", next);
+  out << "rotated to key " << Update::walkReleaseKeyChain(next, root).size() - 1
+      << "; now sign latest.json with it: cvtool release refresh --key NEXT_PRIVATE_KEY_FILE --expires-in DAYS\n";
+  return 0;
+}
+
 int verify(const CommandLine& line, std::ostream& out) {
   if (line.words().size() != 1) throwUsage(kVerifyUsage);
   const fs::path source = pathFromUtf8(line.words()[0]);
   const std::string document = Update::readReleaseMetadata(source / L"latest.json");
-  const Update::JsonDocument verified = Update::parseReleaseJson(Update::verifyReleaseDocument(document, trustedKey(line)));
+  const Update::JsonDocument verified =
+      Update::parseReleaseJson(Update::verifyWithKeyChain(document, sourceKeys(line, source)));
   const Update::JsonValue& payload = verified.root();
   const Update::ReleaseHeader header = Update::readReleaseHeader(payload, source.wstring());
   const Update::ReleasePlan plan = Update::planRelease(payload, header);
@@ -188,9 +269,10 @@ int fetch(const CommandLine& line, std::ostream& out) {
   if (line.words().size() != 2) throwUsage(kFetchUsage);
   const std::wstring source = utf8ToWide(line.words()[0]);
   const fs::path gameFolder = pathFromUtf8(line.words()[1]);
-  const std::string key = trustedKey(line);
+  Update::FetchOptions options;
+  options.rootKey = givenRootKey(line);
   const ScopedHandle lock = lockGameFolder(gameFolder);
-  const Update::RemoteRelease release = Update::fetchRemoteRelease(source, gameFolder, {}, key);
+  const Update::RemoteRelease release = Update::fetchRemoteRelease(source, gameFolder, {}, options);
   out << "ok " << release.game.manifest.version << " game " << release.game.manifest.files.size()
       << " files launcher " << release.launcher.manifest.files.size() << " files removals "
       << release.game.manifest.removals.size() << "\n";
@@ -208,10 +290,16 @@ int runReleaseCommand(Arguments arguments, std::ostream& out) {
   const Arguments rest = arguments.empty() ? arguments : arguments.subspan(1);
   if (action == "keygen") return keygen(CommandLine(rest, {}, {}, kKeygenUsage), out);
   if (action == "publish")
-    return publish(CommandLine(rest, {"key", "content", "build", "notes", "remove"}, {"test-only"}, kPublishUsage), out);
+    return publish(CommandLine(rest, {"key", "content", "build", "notes", "remove", "expires-in", "public-key"}, {"test-only"},
+                               kPublishUsage),
+                   out);
+  if (action == "refresh")
+    return refresh(CommandLine(rest, {"key", "expires-in", "public-key"}, {}, kRefreshUsage), out);
+  if (action == "rotate")
+    return rotate(CommandLine(rest, {"key", "next-key", "public-key"}, {}, kRotateUsage), out);
   if (action == "verify") return verify(CommandLine(rest, {"public-key"}, {}, kVerifyUsage), out);
   if (action == "fetch") return fetch(CommandLine(rest, {"public-key"}, {"install"}, kFetchUsage), out);
-  throwUsage("release keygen|publish|verify|fetch ...");
+  throwUsage("release keygen|publish|refresh|rotate|verify|fetch ...");
 }
 
 }  // namespace Corvanthorne::Tools
