@@ -76,10 +76,8 @@ class UpdateWindow : public ::testing::Test {
 
 // Picks folder in this process's folder chooser: its path in the name box, then Open.
 void chooseFolder(const fs::path& folder) {
-  const HWND chooser = Testing::windowOf(GetCurrentProcessId(), L"#32770", 20000, [](HWND w) {
-    wchar_t title[80] = {};
-    return GetWindowTextW(w, title, 80) && std::wstring_view(title) == L"Choose the client package folder containing game.latest";
-  });
+  const HWND chooser =
+      Testing::messageBoxOf(GetCurrentProcessId(), L"Choose the client package folder containing game.latest", 20000);
   ASSERT_TRUE(chooser);
   SendMessageW(GetDlgItem(chooser, edt1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
   Testing::clickWindow(GetDlgItem(chooser, IDOK));

