@@ -143,6 +143,22 @@ void GpuCommandExecutor::loadImages(const DrawList& list) {
 
 void GpuCommandExecutor::execute(const DrawList& list) {
   context_->BeginDraw();
+  try {
+    drawCommands(list);
+  } catch (...) {
+    endDraw();  // a command that could not be made leaves the context ready for the next frame
+    throw;
+  }
+  checkStep(endDraw(), "Draw shared GPU GUI overlay");
+}
+
+// A list that pushed more clips than it popped must not leave Direct2D unbalanced.
+HRESULT GpuCommandExecutor::endDraw() {
+  for (; clipDepth_ > 0; --clipDepth_) context_->PopAxisAlignedClip();
+  return context_->EndDraw();
+}
+
+void GpuCommandExecutor::drawCommands(const DrawList& list) {
   context_->SetTransform(D2D1::Matrix3x2F::Identity());
   std::span<const DrawCommand> commands = list.commands();
   const D2D1_SIZE_F size = context_->GetSize();
@@ -152,14 +168,10 @@ void GpuCommandExecutor::execute(const DrawList& list) {
   } else {
     context_->Clear(D2D1::ColorF(0, 0, 0, 0));
   }
-  clipDepth_ = 0;
   for (const DrawCommand& command : commands) {
     brush_->SetColor(colourF(command.colour, command.opacity));
     executeCommand(command);
   }
-  // A list that pushed more clips than it popped must not leave Direct2D unbalanced.
-  for (; clipDepth_ > 0; --clipDepth_) context_->PopAxisAlignedClip();
-  checkStep(context_->EndDraw(), "Draw shared GPU GUI overlay");
 }
 
 void GpuCommandExecutor::executeCommand(const DrawCommand& command) {

@@ -33,7 +33,8 @@ class GpuCommandExecutor {
   void loadImages(const DrawList& list);
 
   // Draws the list onto the context's target: begins, clears to transparent black, runs the
-  // commands, ends. Throws "Draw shared GPU GUI overlay" when Direct2D reports a failure.
+  // commands, ends, also when a command throws (a text format or glow brush that cannot be
+  // made). Throws "Draw shared GPU GUI overlay" when Direct2D reports a failure.
   void execute(const DrawList& list);
 
  private:
@@ -47,6 +48,8 @@ class GpuCommandExecutor {
   ID2D1RadialGradientBrush& glowBrush(uint8_t slot, const std::array<Colour, 3>& colours);
   IDWriteTextFormat& textFormat(const DrawCommand& command);
   const wchar_t* availableFamily(uint32_t family);
+  void drawCommands(const DrawList& list);
+  HRESULT endDraw();
   void executeCommand(const DrawCommand& command);
   void fillOrOutlineRect(const DrawCommand& command, bool fill);
   void drawGlow(const DrawCommand& command);

@@ -26,15 +26,16 @@ struct Facets {
 
 Facets facetsOf(const CorvanthorneGuiTheme& theme, bool plain, const ControlLook& look) {
   const bool lit = look.enabled && !look.pressed && (look.hovered || look.focused || look.selected);
+  // Every variant's inner fill is theme 24; only the face inside it differs.
+  const Colour rim = lit ? blend(theme[24], theme[25], 0.35) : theme[24];
   Facets facets{};
   if (plain) {
     const Colour doubled = scaleChannels(theme[16], 2, 1);
-    facets = {lit ? blend(theme[24], theme[25], 0.35) : theme[24], theme[16], theme[15], blend(doubled, theme[16], 0.3),
-              theme[22], {}, 0};
+    facets = {rim, theme[16], theme[15], blend(doubled, theme[16], 0.3), theme[22], {}, 0};
     if (look.hovered && lit) facets.top = blend(theme[16], doubled, 0.3), facets.bottom = theme[16];
     if (look.pressed) facets.top = theme[17], facets.bottom = blend(theme[15], theme[17], 0.5), facets.highlight = theme[15];
   } else {
-    facets = {theme[lit ? 38 : 37], theme[36], theme[36], theme[40], theme[41], {theme[35], theme[34], theme[33]}, 1};
+    facets = {rim, theme[36], theme[36], theme[40], theme[41], {theme[35], theme[34], theme[33]}, 1};
     if (look.hovered && lit) facets.glow = {blend(theme[35], theme[37], 0.25), theme[35], theme[34]}, facets.glowSlot = 0;
     if (look.pressed) facets.glow = {theme[34], theme[33], theme[36]}, facets.glowSlot = 0;
   }

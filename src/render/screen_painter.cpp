@@ -103,10 +103,11 @@ void ScreenPainter::paintWindow(const ControlLook& look) {
   const PixelRect& r = look.rect;
   const RectF band{f(r.left) + 12 * look.scale, f(r.top), f(r.right) - 12 * look.scale,
                    std::min(f(r.top) + 34 * look.scale, f(r.bottom))};
+  // Death and profiler titles are plain golden text; other titles follow the window's tone,
+  // so a document that wants them golden gives the window the important tone.
   const bool plain = hasStyle(look.node, L"death") || hasStyle(look.node, L"profiler");
-  TextLook text{plain ? FontRole::Body : FontRole::Heading};
-  text.flags = textFormat(look.node);
-  text.colour = theme_[63];
+  TextLook text{plain ? FontRole::Body : FontRole::Heading, textTone(look.node), textFormat(look.node)};
+  if (plain) text.colour = theme_[63];
   paintText(target_, theme_, band, title, look.scale, text);
 }
 

@@ -10,6 +10,7 @@
 #include "common/com_win.h"
 #include "common/files.h"
 #include "common/text.h"
+#include "launcher/debug_log.h"
 #include "launcher/game_folder.h"
 #include "update/file_ops.h"
 #include "update/game_folder_lock.h"
@@ -48,6 +49,15 @@ std::string readWholeFile(const fs::path& path) {
   std::optional<std::string> bytes = readFileBytes(path, 64 * 1024);
   if (!bytes) throw std::runtime_error("Could not read " + pathText(path));
   return std::move(*bytes);
+}
+
+// The check only warns early: where the drive cannot say how much space it has, the install
+// goes ahead and a real shortage fails it with its own message.
+void checkFreeSpace(const PackageManifest& manifest, const fs::path& gameFolder) {
+  std::error_code error;
+  const fs::space_info space = fs::space(gameFolder, error);
+  if (error) return debugLog("UPDATE", "Free disk space unknown, check skipped: " + error.message());
+  requireFreeSpace(installSpaceNeeded(manifest, gameFolder), space.available);
 }
 
 }  // namespace
@@ -138,7 +148,7 @@ void Bootstrap::updateGame() {
   std::optional<RemoteRelease> release;
   if (!patchSource_.empty()) release = fetchRemoteRelease(patchSource_, gameFolder_, progress);
   const LatestPackage game = release ? release->game : loadLatestPackage(packageSource_, "game");
-  requireFreeSpace(installSpaceNeeded(game.manifest, gameFolder_), fs::space(gameFolder_).available);
+  checkFreeSpace(game.manifest, gameFolder_);
   installGamePackage(game, gameFolder_, progress, installGate);
   if (release) recordAcceptedRelease(gameFolder_, *release);
   installed_ = true;
@@ -228,15 +238,16 @@ void Bootstrap::onButton(int id) {
 
 void Bootstrap::chooseUpdateSource() {
   ComPtr<IFileOpenDialog> dialog;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) return;
+  // Without the folder options the dialog would pick files, so it is not shown; a missing
+  // title costs nothing. Either way the run starts again, as after a cancel.
   FILEOPENDIALOGOPTIONS options = 0;
-  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))) ||
-      FAILED(dialog->GetOptions(&options)) ||
-      FAILED(dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM)) ||
-      FAILED(dialog->SetTitle(L"Choose the client package folder containing game.latest")))
-    return;
+  const bool picksFolders = SUCCEEDED(dialog->GetOptions(&options)) &&
+                            SUCCEEDED(dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM));
+  dialog->SetTitle(L"Choose the client package folder containing game.latest");
   ComPtr<IShellItem> chosen;
   ScopedCoTaskMemory path;
-  if (SUCCEEDED(dialog->Show(window_)) && SUCCEEDED(dialog->GetResult(&chosen)) &&
+  if (picksFolders && SUCCEEDED(dialog->Show(window_)) && SUCCEEDED(dialog->GetResult(&chosen)) &&
       SUCCEEDED(chosen->GetDisplayName(SIGDN_FILESYSPATH, reinterpret_cast<PWSTR*>(path.receive())))) {
     packageSource_ = static_cast<const wchar_t*>(path.get());
     rejectLinks(gameFolder_, kUpdateSourceFile);

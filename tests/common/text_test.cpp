@@ -33,11 +33,5 @@ TEST(WideToUtf8, RoundTripsAndRejectsUnpairedSurrogates) {
   EXPECT_EQ(wideToUtf8(std::wstring({wchar_t(0xD83D), L'a'})), "");
 }
 
-TEST(AsciiCase, FoldsOnlyAsciiLetters) {
-  EXPECT_TRUE(equalsIgnoringAsciiCase(std::string_view("LAUNCHER.exe"), std::string_view("launcher.EXE")));
-  EXPECT_FALSE(equalsIgnoringAsciiCase(std::string_view("launcher.exe"), std::string_view("launcher.ex")));
-  EXPECT_FALSE(equalsIgnoringAsciiCase(std::wstring_view(L"\u00c9"), std::wstring_view(L"\u00e9")));
-}
-
 }  // namespace
 }  // namespace Corvanthorne

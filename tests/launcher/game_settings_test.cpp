@@ -119,11 +119,5 @@ TEST(GameSettings, NonFiniteValuesFallBackAndWriteRulesReapply) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
-TEST(GameSettings, ResolutionChoiceMatchesOnlyTheOfferedSizes) {
-  const std::tuple<int, int, std::optional<int>> sizes[] = {
-      {1280, 720, 0}, {1920, 1080, 2}, {3840, 2160, 4}, {1366, 768, std::nullopt}, {1920, 1200, std::nullopt}};
-  for (const auto& [width, height, choice] : sizes) EXPECT_EQ(resolutionChoiceFor(width, height), choice) << width;
-}
-
 }  // namespace
 }  // namespace Corvanthorne

@@ -7,7 +7,6 @@
 
 #include "gui/screen.h"
 #include "support/temp_dir.h"
-#include "tools/cvtool/cvtool.h"
 #include "tools/cvtool/ghi_replay.h"
 
 namespace Corvanthorne {
@@ -27,16 +26,6 @@ TEST(LauncherDocument, LoadsCleanlyAndKeepsItsKeyboardFlow) {
   std::ostringstream out;
   EXPECT_EQ(Tools::replayScript(screen, std::nullopt, script, out), 0);
   EXPECT_EQ(out.str(), Testing::readFile(kData / "launcher" / "keyboard.expected"));
-}
-
-// The window fills with the backdrop at any DPI: 760 x 480 design units times dpi / 96.
-TEST(LauncherDocument, PaintsScaledToTheDpiAsked) {
-  for (const auto& [dpi, backdrop] : {std::pair{"96", "0,0,760,480"}, {"144", "0,0,1140,720"}, {"192", "0,0,1520,960"}}) {
-    const std::string arguments[] = {"ghi", "drawlist", kDocument.string(), "--dpi", dpi};
-    std::ostringstream out, err;
-    EXPECT_EQ(Tools::runCvtool(arguments, out, err), 0) << err.str();
-    EXPECT_TRUE(out.str().starts_with(std::string("image ") + backdrop + " ")) << dpi;
-  }
 }
 
 }  // namespace

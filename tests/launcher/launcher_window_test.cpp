@@ -141,13 +141,9 @@ TEST(LauncherWindowRules, EscapeClosesTheLauncherUnlessTheScreenTakesIt) {
   EXPECT_TRUE(plain.input(L"esc").closeLauncher);
 }
 
-TEST(LauncherWindowRules, ClientAreaScalesWithTheMonitorDpiAndFitsTheScreen) {
-  for (const auto& [dpi, area] : {std::pair{96u, ClientArea{760, 480}}, {120u, {950, 600}}, {144u, {1140, 720}},
-                                  {192u, {1520, 960}}, {100u, {792, 500}}})
-    EXPECT_EQ(launcherClientArea(dpi), area) << dpi;
+TEST(LauncherWindowRules, ClientAreaFitsTheScreenInItsProportions) {
   EXPECT_EQ(fitClientArea({1520, 960}, {1270, 760}), (ClientArea{1203, 760}));
   EXPECT_EQ(fitClientArea({1520, 960}, {1000, 900}), (ClientArea{1000, 631}));
-  EXPECT_EQ(fitClientArea({1140, 720}, {1140, 720}), (ClientArea{1140, 720}));
 }
 
 TEST(LauncherState, PatchNotesWrapAtSpacesUnderTheirItem) {

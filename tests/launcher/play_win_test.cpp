@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -57,6 +58,7 @@ struct Attempt {
     readLauncherState(state, folder.path(), "");
     state.window = CreateWindowExW(0, L"STATIC", L"Launcher stand-in", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 200, 100,
                                    nullptr, nullptr, nullptr, nullptr);
+    state.services.repaint = [] {};
   }
   ~Attempt() {
     if (IsWindow(window())) DestroyWindow(window());
@@ -64,11 +66,17 @@ struct Attempt {
   void play(std::wstring_view password = L"demo-pass", bool installed = false) {
     state.username = L"demo";
     state.password = password;
-    state.services.repaint = [] {};
     playGame(state, {folder.path(), installed});
   }
   HWND window() const { return static_cast<HWND>(state.window); }
   std::string clientLog() const { return readFile(folder / "logs" / "demo-client.log"); }
+  // The client's last "show-command=S command-line=..." log line, handle values written as N.
+  std::string clientStart() const {
+    const std::string log = clientLog();
+    const size_t at = log.rfind("show-command=");
+    return at == std::string::npos ? std::string()
+                                   : std::regex_replace(log.substr(at, log.find("\r\n", at) - at), std::regex("(pipe|map|closed|parent)=[0-9]+"), "$1=N");
+  }
 
   TempDir folder;
   const WinsockSession winsock;
@@ -83,6 +91,9 @@ TEST(PlayFlow, TokenReachesTheFallbackClientWhichTakesOver) {
   EXPECT_FALSE(IsWindow(attempt.window())) << wideToUtf8(attempt.state.status);
   EXPECT_NE(attempt.clientLog().find("token-bytes=300 token-sha256="), std::string::npos) << attempt.clientLog();
   EXPECT_EQ(loggedHash(server.stop(), "session-sha256"), loggedHash(attempt.clientLog(), "token-sha256"));
+  // Windowed: maximised. The quoted path, then the four handles in exactly this order.
+  EXPECT_EQ(attempt.clientStart(), "show-command=3 command-line=\"" + wideToUtf8((attempt.folder.path() / L"Corvanthorne.exe").wstring()) +
+                                       "\" --launcher-pipe=N --loading-map=N --loading-closed=N --loading-parent=N");
   const std::string settings = readFile(attempt.folder / "game_settings.ini");
   EXPECT_NE(settings.find("\r\nwidth 1920\r\nheight 1080\r\n"), std::string::npos) << settings;
 }
@@ -99,8 +110,22 @@ TEST(PlayFlow, FailuresLeaveTheWindowWithTheirMessage) {
   PlayServer server(attempt.folder.path());
   attempt.play(L"wrong");
   EXPECT_EQ(attempt.state.status, kLoginFailed);
+  attempt.state.gameSettings.fullscreen = true;
   attempt.play();
   EXPECT_EQ(attempt.state.status, kClientNotInitialized);
+  EXPECT_TRUE(IsWindowVisible(attempt.window()));
+  EXPECT_TRUE(attempt.clientStart().starts_with("show-command=1 ")) << "full screen: shown normally";
+  fs::remove(attempt.folder / "Qelmarin.exe");
+  attempt.play();
+  EXPECT_EQ(attempt.state.status, kClientNotStarted);
+  EXPECT_TRUE(IsWindowVisible(attempt.window()));
+  // An exception once the window is hidden (here from the repaint after the client could not
+  // start) still brings the window back; the play action turns it into its message.
+  attempt.state.services.repaint = [&] {
+    if (attempt.state.status == kClientNotStarted) throw std::runtime_error("Repaint failed");
+  };
+  runPlayAction(attempt.state);
+  EXPECT_EQ(attempt.state.status, kPlayFailed);
   EXPECT_TRUE(IsWindowVisible(attempt.window()));
   // The demo client takes exactly the four hand-off arguments.
   const std::wstring client = Testing::quotedPath(kDemoClient);

@@ -26,7 +26,10 @@ TEST(GdiPainting, FillsLandWhereTheLayoutPutsThem) {
       L" Input I { x = 10; y = 60; width = 200; height = 30; }"
       L" List L { x = 10; y = 100; width = 150; height = 80; rowHeight = 20; items = a,b,c,d,e,f,g,h; }"
       L" ScrollBar S { x = 160; y = 100; width = 20; height = 180; targetList = L; }"
-      L" Dropdown D { x = 220; y = 10; width = 160; height = 30; items = one, two, three; selectedIndex = 1; } }",
+      L" Dropdown D { x = 220; y = 10; width = 160; height = 30; items = one, two, three; selectedIndex = 1; }"
+      L" Button B { x = 10; y = 200; width = 140; height = 60; visualScale = 4; }"
+      L" Button A { x = 190; y = 200; width = 100; height = 60; visualScale = 4; style = action; }"
+      L" Button C { x = 295; y = 200; width = 100; height = 60; visualScale = 4; style = character; } }",
       L"gdi.ghi"));
   screen.setClientSize(400, 300);
   screen.layout();
@@ -45,6 +48,11 @@ TEST(GdiPainting, FillsLandWhereTheLayoutPutsThem) {
       {170, 150, theme[9], "scroll-bar thumb"},
       {300, 95, theme[9], "selected pop-up row, below its highlight band"},
       {300, 65, theme[6], "another pop-up row"},
+      // At four times the scale each button's inner fill is a ring four pixels wide.
+      {15, 230, theme[24], "plain button's inner fill"},
+      {195, 230, theme[24], "action button's inner fill"},
+      {200, 230, theme[36], "action button's face beside its glow"},
+      {300, 230, theme[24], "character button's inner fill"},
   };
   for (const auto& probe : probes)
     EXPECT_TRUE(closeTo(dib.at(probe.x, probe.y), probe.colour)) << probe.what << ": " << std::hex << dib.at(probe.x, probe.y);

@@ -57,9 +57,6 @@ const Case cases[] = {
     {"Root R { Labl L { } }", "key tab\n", "1|main.ghi:1:10: error: Unknown control type 'Labl'.\n|"},
     {form, "key tab\njump 1 2\nkey tab\n",
      "1|action hello User\nfocus User\n|line 2: unknown event 'jump' (move, down, up, wheel, key, type, tick, bind, dump, show or hide)\n"},
-    {form, "move 10\n", "1||line 1: expected 'move X Y' with whole numbers\n"},
-    {form, "type \xFF\n", "1||line 1: the line is not valid UTF-8\n"},
-    {form, "dump Nobody\n", "1||line 1: no control named 'Nobody'\n"},
     {form, "", "1||--size expects WxH in pixels from 1 to 32768, for example 1280x720, not '800'\n", "800"},
 };
 

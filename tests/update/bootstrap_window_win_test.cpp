@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlgs.h>
+
 #include <condition_variable>
 
 #include "common/dpi.h"
@@ -35,8 +37,9 @@ class RunningWindow {
   }
   // What the next finished run shows: "<title>|<detail>|<caption of each visible button>...".
   std::wstring settled() {
-    if (!waitUntil([this] { return finished_ || (IsWindowVisible(button(kPrimaryButton)) && shown() != last_); }))
-      return L"not settled";
+    // Buttons shown before and after reading: a run that starts meanwhile hides them first.
+    const auto buttons = [this] { return IsWindowVisible(button(kPrimaryButton)) != FALSE; };
+    if (!waitUntil([&] { return finished_ || (buttons() && shown() != last_ && buttons()); })) return L"not settled";
     return last_ = shown();
   }
   void click(int id) const { Testing::clickWindow(button(id)); }
@@ -71,18 +74,30 @@ class UpdateWindow : public ::testing::Test {
   TempDir game, packages;
 };
 
+// Picks folder in this process's folder chooser: its path in the name box, then Open.
+void chooseFolder(const fs::path& folder) {
+  const HWND chooser =
+      Testing::messageBoxOf(GetCurrentProcessId(), L"Choose the client package folder containing game.latest", 20000);
+  ASSERT_TRUE(chooser);
+  SendMessageW(GetDlgItem(chooser, edt1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+  Testing::clickWindow(GetDlgItem(chooser, IDOK));
+}
+
 TEST_F(UpdateWindow, FirstStartWaitsForABusyFolderInstallsAndOffersTheNewLauncher) {
   ScopedHandle lock = acquireGameFolderLock(game.path(), false);
   std::thread holder([&] { Sleep(3000), lock.reset(); });
-  RunningWindow window(game.path(), packages.path());
+  RunningWindow window(game.path(), game / "no package here");
   EXPECT_EQ(window.settled(), L"Update could not be completed|This game folder is in use. Close the game, then press "
                               L"Retry.|Retry|Update source...");
   holder.join();
   window.click(kPrimaryButton);
   EXPECT_EQ(window.settled(), L"Update could not be completed|Could not read " +
-                                  utf8ToWide(pathText(packages / "game.latest")) + L"|Retry|Update source...");
+                                  utf8ToWide(pathText(game / "no package here" / "game.latest")) +
+                                  L"|Retry|Update source...");
+  // The player points the chooser at the packages: it is remembered and the run starts again.
   publish("v1", Testing::nextLauncherPath());
-  window.click(kPrimaryButton);
+  window.click(kSourceButton);
+  chooseFolder(packages.path());
   EXPECT_EQ(window.settled(), L"Launcher update available|Installed: copied build\nAvailable: l-v1\n\nPress OK to "
                               L"update this launcher and restart it. Your settings are kept.|OK - Update & restart|Later");
   // Dragged to a 150 % monitor: the suggested rectangle, and buttons at the new scale.
@@ -96,6 +111,7 @@ TEST_F(UpdateWindow, FirstStartWaitsForABusyFolderInstallsAndOffersTheNewLaunche
   window.click(kSecondaryButton);
   EXPECT_TRUE(window.result());
   EXPECT_TRUE(isInstalledGame(game.path()));
+  EXPECT_EQ(fs::path(utf8ToWide(Testing::readFile(game / ".corvanthorne" / "update-source.txt"))), packages.path());
   EXPECT_EQ(Testing::readFile(game / "launcher.exe"), Testing::readFile(Testing::launcherPath()));
 }
 

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "support/message_of.h"
 #include "support/update_rig_win.h"
 #include "update/game_folder_lock.h"
+#include "update/game_folder_lock_win.h"
 
 namespace Corvanthorne::Update {
 namespace {
@@ -80,36 +82,49 @@ class SelfUpdate : public ::testing::Test {
 
 TEST_F(SelfUpdate, HelperRefusesBadStartsChangesNothingAndRestartsTheLauncher) {
   // staged: the bytes staged in place of the new launcher; approved: whether the pending
-  // manifest describes them. A staged file that is no program fails after the swap.
+  // manifest describes them; busy: the folder locked by another process; recorded: the old
+  // launcher's manifest, copied aside when the update was staged. A staged file that is no
+  // program fails after the swap, and the old launcher comes back with its own record.
+  const std::string oldRecord =
+      "CVPACKAGE 1 launcher l1\n" + sha256Bytes(oldLauncher) + " " + std::to_string(oldLauncher.size()) + " launcher.exe\n";
   const struct {
     bool helperOutsideUpdateFolder;
     std::string staged;
-    bool approved;
+    bool approved, busy;
+    std::string recorded;
     std::wstring handle, message;
   } rows[] = {
-      {true, newLauncher, true, handleText(ended.get()), L"Invalid launcher update destination"},
-      {false, newLauncher, true, L"12x", L"Could not wait for the old launcher to close"},
-      {false, newLauncher, true, L"0", L"Could not wait for the old launcher to close"},
-      {false, newLauncher + "x", false, handleText(ended.get()), L"The approved launcher checksum does not match"},
-      {false, "no program", true, handleText(ended.get()), L"Could not restart the launcher"},
+      {true, newLauncher, true, false, "", handleText(ended.get()), L"Invalid launcher update destination"},
+      {false, newLauncher, true, false, "", L"12x", L"Could not wait for the old launcher to close"},
+      {false, newLauncher, true, false, "", L"0", L"Could not wait for the old launcher to close"},
+      {false, newLauncher, true, true, "", handleText(ended.get()), L"Game folder became busy; launcher update postponed"},
+      {false, newLauncher + "x", false, false, "", handleText(ended.get()), L"The approved launcher checksum does not match"},
+      {false, "no program", true, false, "", handleText(ended.get()), L"Could not restart the launcher"},
+      {false, "no program", true, false, oldRecord, handleText(ended.get()), L"Could not restart the launcher"},
   };
   for (const auto& row : rows) {
     const fs::path folder = game(Testing::launcherPath());
     const LauncherUpdatePaths paths(folder);
+    const auto record = [&] { return fs::exists(paths.manifest) ? readFile(paths.manifest) : ""; };
     fs::path helper = paths.helper;
     if (row.helperOutsideUpdateFolder) fs::copy_file(paths.helper, helper = folder / "apply.exe");
     Testing::writeFile(paths.staged, row.staged);
     if (row.approved)
       Testing::writeFile(paths.pending, "CVPACKAGE 1 launcher l2\n" + sha256Bytes(row.staged) + " " +
                                             std::to_string(row.staged.size()) + " launcher.exe\n");
+    if (!row.recorded.empty())
+      for (const fs::path& record : {paths.manifest, paths.previousManifest}) Testing::writeFile(record, row.recorded);
+    ScopedHandle busy = row.busy ? acquireGameFolderLock(folder, false) : ScopedHandle();
     const ScopedHandle process = Testing::launchProcess(helperCommand(helper, folder, row.handle), folder);
     const HWND box = helperBox(GetProcessId(process.get()));
     EXPECT_EQ(messageIn(box), row.message);
+    busy.reset();
     EXPECT_EQ(readFile(paths.launcher), oldLauncher);
-    EXPECT_FALSE(fs::exists(paths.manifest));
+    EXPECT_EQ(record(), row.recorded) << row.message;
     Testing::clickWindow(GetDlgItem(box, IDOK));
     EXPECT_EQ(Testing::exitCodeOf(process.get()), 1u) << row.message;
-    EXPECT_TRUE(waitUntil([&] { return outcome(folder) == "old"; })) << "restarted, the old launcher discards the staging";
+    EXPECT_TRUE(waitUntil([&] { return !fs::exists(paths.staging) && readFile(paths.launcher) == oldLauncher; }))
+        << "restarted, the old launcher discards the staging";
   }
 }
 
@@ -120,6 +135,13 @@ TEST_F(SelfUpdate, AcceptedUpdateSwapsRestartsAndTheNewLauncherFinishes) {
   while (letter > L'M' && (GetLogicalDrives() >> (letter - L'A') & 1)) --letter;
   const std::string device = "$WINEPREFIX/dosdevices/" + std::string(1, static_cast<char>(letter - L'A' + 'a')) + ":";
   const fs::path plain = game(), atRoot = game();
+  // A package launcher that is not what its manifest says is never handed to the helper.
+  const fs::path packaged = packages / "launcher" / "l2" / "launcher.exe";
+  Testing::writeFile(packaged, newLauncher + "x");
+  EXPECT_EQ(Testing::messageOf([&] { stageLauncherUpdate(plain, loadLatestPackage(packages.path(), "launcher")); }),
+            "The new launcher failed its checksum check");
+  EXPECT_FALSE(fs::exists(LauncherUpdatePaths(plain).helper));
+  Testing::writeFile(packaged, newLauncher);
   Testing::runHostProgram("ln -sfn '" + Testing::unixPath(atRoot) + "' " + device);
   const fs::path root = std::wstring(1, letter) + L":\\";
   for (const auto& [folder, start] : {std::pair{plain, plain}, std::pair{atRoot, root}}) {

@@ -2,7 +2,8 @@
 // be seen and tested end to end. It takes exactly the launcher's four handle arguments (else
 // exit code 2), reads the session token from the pipe to its end, reports its loading steps
 // and file names in the shared progress block, opens its window "Qelmarin" and reports ready.
-// It records the token's length and SHA-256 (never the token) in logs/demo-client.log.
+// It records how it was started and the token's length and SHA-256 (never the token) in
+// logs/demo-client.log.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -163,11 +164,20 @@ void waitForLauncher(const ClientHandOff& handOff) {
   WaitForMultipleObjects(2, ends, FALSE, 10 * 60 * 1000);
 }
 
+// How the launcher started this client, for tests to compare exactly.
+void logStart() {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  GetStartupInfoW(&startup);
+  log("show-command=" + std::to_string(startup.wShowWindow) + " command-line=" + wideToUtf8(GetCommandLineW()));
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const std::optional<ClientHandOff> handOff = handOffArguments();
   if (!handOff) return kWrongArguments;
+  logStart();
   const auto config = DemoClient::parseConfig(readFileBytes("demo-client.ini", 64 * 1024).value_or(std::string()));
   if (const auto* problem = std::get_if<std::string>(&config)) {
     log(*problem);
