@@ -46,7 +46,8 @@ void registerWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
-LauncherWindow::LauncherWindow(LauncherState& state) : state_(state), renderer_(state.services.gameRoot) {}
+LauncherWindow::LauncherWindow(LauncherState& state)
+    : state_(state), renderer_(state.services.gameRoot), accessibleSource_(state.screen, [this] { repaint(); }) {}
 
 // The window's procedure finds this object through the window, so the window goes first.
 LauncherWindow::~LauncherWindow() {
@@ -161,9 +162,11 @@ LRESULT LauncherWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM 
   switch (message) {
     case WM_CREATE:
       SetTimer(window, kTimerId, kTimerMilliseconds, nullptr);
+      accessible_.emplace(window, accessibleSource_);
       return 0;
     case WM_DESTROY:
       KillTimer(window, kTimerId);
+      accessible_.reset();
       PostQuitMessage(0);
       return 0;
     case WM_SIZE:
@@ -181,7 +184,12 @@ LRESULT LauncherWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM 
     }
     case WM_PAINT:
       paint(window);
+      // What was just painted is what a screen reader is told about.
+      if (accessible_) accessible_->announceChanges();
       return 0;
+    case WM_GETOBJECT:
+      if (const auto answer = accessible_ ? accessible_->getObject(wParam, lParam) : std::nullopt) return *answer;
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_ERASEBKGND:
       return 1;
     case WM_TIMER:

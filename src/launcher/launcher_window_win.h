@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include <exception>
+#include <optional>
 
 #include "common/handle_win.h"
+#include "gui/accessible_win.h"
 #include "launcher/launcher_state.h"
 #include "render/gdi.h"
 
@@ -44,6 +46,8 @@ class LauncherWindow {
   ScopedGdiObject<HBITMAP> backBuffer_;
   SIZE backBufferSize_{};
   std::exception_ptr failure_;
+  Gui::ScreenAccessibleSource accessibleSource_;
+  std::optional<Gui::AccessibleWindow> accessible_;  // while the window exists
 };
 
 }  // namespace Corvanthorne

@@ -9,10 +9,13 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "common/handle_win.h"
+#include "gui/accessible_win.h"
 #include "update/bootstrap.h"
 #include "update/game_install.h"
 #include "update/package_manifest.h"
@@ -29,7 +32,7 @@ struct BootstrapText {
   unsigned progress = 0;
 };
 
-class Bootstrap {
+class Bootstrap : private Gui::AccessibleSource {
  public:
   Bootstrap(std::filesystem::path gameFolder, std::filesystem::path packageSource, std::wstring patchSource);
   ~Bootstrap();
@@ -52,6 +55,10 @@ class Bootstrap {
   void onSize(int width, int height);
   void paint(HDC dc, const RECT& client) const;
   void drawButton(const DRAWITEMSTRUCT& item) const;
+  // Screen readers: the answer to WM_GETOBJECT, and the end of the objects with the window.
+  std::optional<LRESULT> accessibleObject(WPARAM wParam, LPARAM lParam);
+  void announceChanges();
+  void detach();
 
   BootstrapText text() const;
   HWND window() const { return window_; }
@@ -71,6 +78,8 @@ class Bootstrap {
   void fitClientToDpi();
   void rebuildFonts();
   double secondsSinceStart() const;
+  // The painted texts and the progress bar; the buttons are windows of their own.
+  std::vector<Gui::AccessibleObject> accessibleObjects() override;
 
   HWND window_ = nullptr;
   std::filesystem::path gameFolder_;
@@ -93,6 +102,7 @@ class Bootstrap {
   bool repaintPending_ = false;
   std::atomic<bool> progressPosted_{false};
   std::chrono::steady_clock::time_point clockStart_ = std::chrono::steady_clock::now();
+  std::optional<Gui::AccessibleWindow> accessible_;  // while the window exists
 };
 
 // Registers the window class and creates the update window for bootstrap.

@@ -76,8 +76,12 @@ LRESULT CALLBACK updateWindowProcedure(HWND window, UINT message, WPARAM wParam,
       const HDC dc = BeginPaint(window, &paint);
       bootstrap->paint(dc, clientRect(window));
       EndPaint(window, &paint);
+      bootstrap->announceChanges();
       return 0;
     }
+    case WM_GETOBJECT:
+      if (const auto answer = bootstrap->accessibleObject(wParam, lParam)) return *answer;
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_DRAWITEM:
       bootstrap->drawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return TRUE;
@@ -92,6 +96,7 @@ LRESULT CALLBACK updateWindowProcedure(HWND window, UINT message, WPARAM wParam,
       bootstrap->onCloseRequested();
       return 0;
     case WM_DESTROY:
+      bootstrap->detach();
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       return 0;
     case WM_TIMER:
@@ -143,6 +148,7 @@ bool Bootstrap::attach(HWND window) {
       return false;
   }
   dpi_ = windowDpi(window);
+  accessible_.emplace(window, static_cast<Gui::AccessibleSource&>(*this));
   rebuildFonts();
   fitClientToDpi();
   return titleFont_ && bodyFont_;
@@ -195,6 +201,38 @@ void Bootstrap::paint(HDC dc, const RECT& client) const {
   fill(dc, toRect(layout.bar), kBarTrack);
   fill(dc, toRect(barFill(layout.bar, shown.progress)), kBarFill);
   drawText(dc, timeLeft_.text(), layout.timeLeft, bodyFont_.get(), kFolderColour, DT_SINGLELINE);
+}
+
+std::optional<LRESULT> Bootstrap::accessibleObject(WPARAM wParam, LPARAM lParam) {
+  return accessible_ ? accessible_->getObject(wParam, lParam) : std::nullopt;
+}
+
+void Bootstrap::announceChanges() {
+  if (accessible_) accessible_->announceChanges();
+}
+
+void Bootstrap::detach() { accessible_.reset(); }
+
+std::vector<Gui::AccessibleObject> Bootstrap::accessibleObjects() {
+  const RECT client = clientRect(window_);
+  const UpdateWindowLayout layout = layoutUpdateWindow(client.right, client.bottom, dpi_);
+  const BootstrapText shown = text();
+  std::vector<Gui::AccessibleObject> objects;
+  const auto add = [&objects](Gui::AccessibleRole role, std::wstring name, std::wstring value, const PixelRect& r) {
+    Gui::AccessibleObject object;
+    object.row = static_cast<int32_t>(objects.size());
+    object.role = role;
+    object.name = std::move(name);
+    object.value = std::move(value);
+    object.rect = {r.left, r.top, r.right, r.bottom};
+    objects.push_back(std::move(object));
+  };
+  add(Gui::AccessibleRole::Text, shown.title, L"", layout.title);
+  add(Gui::AccessibleRole::Text, L"Game folder: " + gameFolder_.wstring(), L"", layout.folder);
+  add(Gui::AccessibleRole::Text, shown.detail, L"", layout.detail);
+  if (state_ == BootstrapState::Running)
+    add(Gui::AccessibleRole::ProgressBar, shown.title, std::to_wstring(shown.progress) + L"%", layout.bar);
+  return objects;
 }
 
 void Bootstrap::drawButton(const DRAWITEMSTRUCT& item) const {
