@@ -28,7 +28,7 @@ Facets facetsOf(const CorvanthorneGuiTheme& theme, bool plain, const ControlLook
   const bool lit = look.enabled && !look.pressed && (look.hovered || look.focused || look.selected);
   Facets facets{};
   if (plain) {
-    const Colour doubled = scaleChannels(theme[16], 2, 1);
+    const Colour doubled = theme.highContrast ? theme[16] : scaleChannels(theme[16], 2, 1);
     facets = {lit ? blend(theme[24], theme[25], 0.35) : theme[24], theme[16], theme[15], blend(doubled, theme[16], 0.3),
               theme[22], {}, 0};
     if (look.hovered && lit) facets.top = blend(theme[16], doubled, 0.3), facets.bottom = theme[16];

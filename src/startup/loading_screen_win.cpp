@@ -8,6 +8,7 @@
 #include "common/com_win.h"
 #include "common/thread_time_win.h"
 #include "gui/accessible_win.h"
+#include "render/window_theme_win.h"
 #include "launcher/debug_log.h"
 #include "startup/canvas_win.h"
 
@@ -27,6 +28,7 @@ constexpr int kMessagesPerPass = 64;  // a flood of messages cannot starve drawi
 struct WindowLink {
   void* view = nullptr;  // the block's
   Gui::AccessibleWindow* accessible = nullptr;
+  bool coloursChanged = false;  // the frame loop reads the system's colours again
 };
 
 WindowLink* linkOf(HWND window) { return reinterpret_cast<WindowLink*>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
@@ -74,6 +76,10 @@ LRESULT CALLBACK loadingWindowProcedure(HWND window, UINT message, WPARAM wParam
       return TRUE;
     case WM_ERASEBKGND:
       return 1;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      if (WindowLink* link = linkOf(window)) link->coloursChanged = true;
+      break;
     case WM_GETOBJECT:
       if (const WindowLink* link = linkOf(window); link && link->accessible)
         if (const auto answer = link->accessible->getObject(wParam, lParam)) return *answer;
@@ -203,6 +209,11 @@ void LoadingScreen::runWindow(const RECT& monitor, const GameSettings& windowSet
   const auto canvas = std::make_unique<Canvas>(loadingImage_);
   canvas->create(window.get());
   AccessibleLoading accessible(link, window.get(), canvas->frame().screen());
+  Gui::WindowTheme theme;
+  const auto followTheme = [&] {
+    canvas->frame().setHighContrast(theme.highContrast() ? std::optional(theme.gui()) : std::nullopt);
+  };
+  followTheme();
   imageLoaded_ = canvas->imageLoaded();
   ShowWindow(window.get(), windowSettings.fullscreen ? SW_SHOW : SW_SHOWMAXIMIZED);
   SetForegroundWindow(window.get());
@@ -224,6 +235,10 @@ void LoadingScreen::runWindow(const RECT& monitor, const GameSettings& windowSet
     if (block.closed.load() != 0 || WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0) break;
     LONGLONG now = counterNow();
     if (now >= deadline) {
+      if (std::exchange(link.coloursChanged, false)) {
+        theme.refresh();
+        followTheme();
+      }
       const bool ready = block.ready.load() != 0;
       canvas->frame().readFileText(block);
       const int32_t instance = block.instanceNumber.load();

@@ -16,6 +16,7 @@
 
 #include "common/handle_win.h"
 #include "gui/accessible_win.h"
+#include "render/window_theme_win.h"
 #include "update/bootstrap.h"
 #include "update/game_install.h"
 #include "update/package_manifest.h"
@@ -53,6 +54,7 @@ class Bootstrap : private Gui::AccessibleSource {
   void onButton(int id);
   void onDpiChanged(unsigned dpi, const RECT& suggested);
   void onSize(int width, int height);
+  void onSystemColoursChanged();
   void paint(HDC dc, const RECT& client) const;
   void drawButton(const DRAWITEMSTRUCT& item) const;
   // Screen readers: the answer to WM_GETOBJECT, and the end of the objects with the window.
@@ -62,6 +64,8 @@ class Bootstrap : private Gui::AccessibleSource {
 
   BootstrapText text() const;
   HWND window() const { return window_; }
+  // Its own colours, or the system's in high contrast.
+  Gui::WindowTheme& theme() { return theme_; }
 
   // Tests only: passed to the journaled install, to hold it at a chosen step.
   UpdateStepGate installGate;
@@ -103,6 +107,7 @@ class Bootstrap : private Gui::AccessibleSource {
   std::atomic<bool> progressPosted_{false};
   std::chrono::steady_clock::time_point clockStart_ = std::chrono::steady_clock::now();
   std::optional<Gui::AccessibleWindow> accessible_;  // while the window exists
+  Gui::WindowTheme theme_;
 };
 
 // Registers the window class and creates the update window for bootstrap.

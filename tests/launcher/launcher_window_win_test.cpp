@@ -7,42 +7,28 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "launcher/launcher_window_win.h"
+#include "support/accessible_win.h"
+#include "support/dib_win.h"
 #include "support/temp_dir.h"
 
 namespace Corvanthorne {
 namespace {
 
 using Microsoft::WRL::ComPtr;
+using Testing::childId;
+using Testing::numberOf;
 
 const std::filesystem::path kGameData = std::filesystem::path(QEL_TEST_DATA_DIR) / ".." / ".." / "game";
 
-VARIANT childId(LONG id) {
-  VARIANT child;
-  child.vt = VT_I4;
-  child.lVal = id;
-  return child;
-}
-
-std::wstring nameOf(IAccessible& object) {
-  BSTR name = nullptr;
-  object.get_accName(childId(CHILDID_SELF), &name);
-  std::wstring text = name ? name : L"";
-  SysFreeString(name);
-  return text;
-}
-
-LONG numberOf(IAccessible& object, HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*)) {
-  VARIANT answer;
-  VariantInit(&answer);
-  (object.*get)(childId(CHILDID_SELF), &answer);
-  return answer.vt == VT_I4 ? answer.lVal : -1;
-}
+std::wstring nameOf(IAccessible& object) { return Testing::textOf(object, &IAccessible::get_accName); }
 
 // Every object below `parent`, depth first, by "role name".
 void collect(IAccessible& parent, std::vector<std::pair<std::wstring, ComPtr<IAccessible>>>& out) {
@@ -148,6 +134,43 @@ TEST(LauncherWindowAccessible, ListsSpeaksAndActsOnTheRealWindow) {
   long count = 0;
   EXPECT_EQ(launcher.client->get_accChildCount(&count), CO_E_OBJNOTCONNECTED);
   EXPECT_EQ(username.accDoDefaultAction(childId(CHILDID_SELF)), CO_E_OBJNOTCONNECTED);
+}
+
+// Whether c lies between two of the colours (within 3 per channel), as the smoothed edge of
+// a letter in one colour over another does.
+bool between(Gui::Colour c, const std::vector<Gui::Colour>& colours) {
+  const auto channels = [](Gui::Colour x) { return std::array<int, 3>{int(Gui::redOf(x)), int(Gui::greenOf(x)), int(Gui::blueOf(x))}; };
+  for (const Gui::Colour a : colours)
+    for (const Gui::Colour b : colours) {
+      const auto p = channels(c), from = channels(a), to = channels(b);
+      const size_t widest = std::abs(to[1] - from[1]) > std::abs(to[0] - from[0]) ? 1 : 0;
+      const double t = to[widest] == from[widest] ? 0 : double(p[widest] - from[widest]) / (to[widest] - from[widest]);
+      bool fits = t >= -0.02 && t <= 1.02;
+      for (size_t i = 0; i < 3; ++i) fits = fits && std::abs(from[i] + t * (to[i] - from[i]) - p[i]) <= 3;
+      if (fits) return true;
+    }
+  return false;
+}
+
+// High contrast forced on: the real window paints in the system's colours (and the letters'
+// smoothed edges between them), without its picture.
+TEST(LauncherWindowHighContrast, PaintsWithTheSystemColoursOnly) {
+  OpenLauncher launcher;
+  launcher.window.theme().force(true);
+  launcher.state.screen.setFocus(launcher.state.screen.findNode(L"Username"));
+  RECT client{};
+  GetClientRect(launcher.handle(), &client);
+  const Testing::Dib dib(client.right, client.bottom);
+  ASSERT_TRUE(PrintWindow(launcher.handle(), dib.dc(), PW_CLIENTONLY));
+  std::vector<Gui::Colour> system;
+  for (const int colour : {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_HIGHLIGHT, COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_GRAYTEXT})
+    system.push_back(GetSysColor(colour));
+  std::set<Gui::Colour> others;
+  for (LONG y = 0; y < client.bottom; y += 2)
+    for (LONG x = 0; x < client.right; x += 2)
+      if (!between(dib.at(x, y), system)) others.insert(dib.at(x, y));
+  EXPECT_EQ(others.size(), 0u) << std::hex << (others.empty() ? 0 : *others.begin());
+  EXPECT_EQ(dib.at(3, 3), GetSysColor(COLOR_WINDOW));
 }
 
 }  // namespace

@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+#include <wrl/client.h>
+
 #include <condition_variable>
 
+#include "common/com_win.h"
 #include "common/dpi.h"
+#include "support/accessible_win.h"
 #include "support/cvtool_outcome.h"
 #include "support/update_rig_win.h"
 #include "update/game_folder_lock.h"
@@ -161,6 +166,33 @@ TEST_F(UpdateWindow, SignedReleaseIsInstalledAcceptedAndNeverOffersAnotherSource
   EXPECT_EQ(unreachable.settled(), L"Update could not be completed|Could not read " +
                                        utf8ToWide(pathText(release / "gone" / "latest.json")) +
                                        L"\n\nYou can play the installed game or try again.|Retry|Play installed");
+}
+
+// Asked from this thread as a screen reader asks: the window's own thread answers through COM.
+TEST_F(UpdateWindow, ScreenReadersHearTheDetailAndTheProgress) {
+  publish("v1", Testing::launcherPath());
+  std::atomic<bool> held{false}, released{false};
+  RunningWindow window(game.path(), packages.path(), [&](std::string_view step) {
+    if (step == "move" && !held.exchange(true))
+      while (!released) Sleep(10);
+  });
+  ASSERT_TRUE(waitUntil([&] { return held.load(); }));
+  const ComScope com;
+  Microsoft::WRL::ComPtr<IAccessible> client;
+  EXPECT_EQ(AccessibleObjectFromWindow(window.bootstrap_.window(), static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                       reinterpret_cast<void**>(client.GetAddressOf())),
+            S_OK);
+  long count = 0;
+  if (client) client->get_accChildCount(&count);
+  if (count == 4) {
+    const BootstrapText shown = window.bootstrap_.text();
+    EXPECT_EQ(Testing::textOf(*client.Get(), &IAccessible::get_accName, 3), shown.detail);
+    EXPECT_EQ(Testing::numberOf(*client.Get(), &IAccessible::get_accRole, 4), ROLE_SYSTEM_PROGRESSBAR);
+    EXPECT_EQ(Testing::textOf(*client.Get(), &IAccessible::get_accValue, 4), std::to_wstring(shown.progress) + L"%");
+  }
+  EXPECT_EQ(count, 4);
+  released = true;
+  EXPECT_TRUE(window.result());
 }
 
 // Wine reads the screen's DPI from LogPixels when a process starts: each launcher opens at the
