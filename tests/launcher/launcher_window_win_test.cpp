@@ -9,7 +9,7 @@
 
 #include <array>
 #include <set>
-#include <stdexcept>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,14 +31,14 @@ const std::filesystem::path kGameData = std::filesystem::path(QEL_TEST_DATA_DIR)
 std::wstring nameOf(IAccessible& object) { return Testing::textOf(object, &IAccessible::get_accName); }
 
 // Every object below `parent`, depth first, by "role name".
-void collect(IAccessible& parent, std::vector<std::pair<std::wstring, ComPtr<IAccessible>>>& out) {
+void collect(IAccessible& parent, std::map<std::wstring, ComPtr<IAccessible>>& out) {
   long count = 0;
   parent.get_accChildCount(&count);
   for (long i = 1; i <= count; ++i) {
     ComPtr<IDispatch> dispatch;
     ComPtr<IAccessible> child;
     if (FAILED(parent.get_accChild(childId(i), &dispatch)) || FAILED(dispatch.As(&child))) continue;
-    out.emplace_back(std::to_wstring(numberOf(*child.Get(), &IAccessible::get_accRole)) + L" " + nameOf(*child.Get()), child);
+    out.emplace(std::to_wstring(numberOf(*child.Get(), &IAccessible::get_accRole)) + L" " + nameOf(*child.Get()), child);
     collect(*child.Get(), out);
   }
 }
@@ -58,18 +58,13 @@ struct OpenLauncher {
     if (client) collect(*client.Get(), objects);
   }
   HWND handle() const { return static_cast<HWND>(state.window); }
-  IAccessible& object(const std::wstring& roleAndName) {
-    for (auto& [key, found] : objects)
-      if (key == roleAndName) return *found.Get();
-    ADD_FAILURE() << "no object " << wideToUtf8(roleAndName);
-    throw std::runtime_error("no such object");
-  }
+  IAccessible& object(const std::wstring& roleAndName) { return *objects.at(roleAndName).Get(); }
 
   Testing::TempDir root;
   LauncherState state;
   LauncherWindow window{state};
   ComPtr<IAccessible> client;
-  std::vector<std::pair<std::wstring, ComPtr<IAccessible>>> objects;
+  std::map<std::wstring, ComPtr<IAccessible>> objects;
 };
 
 HWND eventWindow = nullptr;
@@ -92,7 +87,7 @@ TEST(LauncherWindowAccessible, ListsSpeaksAndActsOnTheRealWindow) {
       L"20 Sign in",            L"42 User name",  L"42 Password",          L"44 Remember user name", L"43 Play",
       L"46 Resolution",         L"44 Full screen", L"44 Vertical sync",    L"46 Server",             L"33 Patch notes",
   };
-  for (const std::wstring& roleAndName : expected) launcher.object(roleAndName);
+  for (const std::wstring& roleAndName : expected) EXPECT_TRUE(launcher.objects.contains(roleAndName)) << wideToUtf8(roleAndName);
 
   // The check box toggles as a click toggles it.
   IAccessible& remember = launcher.object(L"44 Remember user name");
