@@ -431,6 +431,7 @@ AccessibleWindow::~AccessibleWindow() {
 std::optional<LRESULT> AccessibleWindow::getObject(WPARAM wParam, LPARAM lParam) {
   if (static_cast<LONG>(static_cast<DWORD>(lParam)) != OBJID_CLIENT) return std::nullopt;
   if (!connection_->clientsAsked) {
+    com_.emplace();
     connection_->clientsAsked = true;
     connection_->compare(false);
   }

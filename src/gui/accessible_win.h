@@ -60,7 +60,7 @@ class AccessibleWindow {
   void announceChanges();
 
  private:
-  ComScope com_;  // the objects are marshalled to clients through COM
+  std::optional<ComScope> com_;  // the objects reach clients through COM, from the first request on
   std::shared_ptr<AccessibleConnection> connection_;
 };
 
