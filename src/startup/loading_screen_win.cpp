@@ -8,8 +8,8 @@
 #include "common/com_win.h"
 #include "common/thread_time_win.h"
 #include "gui/accessible_win.h"
-#include "render/window_theme_win.h"
 #include "launcher/debug_log.h"
+#include "render/window_theme_win.h"
 #include "startup/canvas_win.h"
 
 // Windows 10 1803 and later; MinGW-w64's headers do not name it yet.
