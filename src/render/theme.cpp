@@ -56,7 +56,7 @@ CorvanthorneGuiTheme highContrastGuiTheme(const SystemColours& system) {
   for (size_t i = 15; i <= 17; ++i) theme.colours[i] = system.buttonFace;
   for (size_t i = 22; i <= 24; ++i) theme.colours[i] = system.buttonFace;
   for (size_t i = 33; i <= 41; ++i) theme.colours[i] = system.buttonFace;
-  theme.colours[65] = theme.colours[66] = system.buttonText;
+  theme.colours[23] = theme.colours[65] = theme.colours[66] = system.buttonText;  // buttons' edge and labels
   theme.colours[25] = system.buttonFace;  // the frames' and buttons' light edge
   theme.colours[61] = system.grayText;
   theme.colours[70] = system.window;  // text shadows vanish
