@@ -52,9 +52,7 @@ struct OpenLauncher {
     configureGui(state);
     EXPECT_TRUE(window.create(GetModuleHandleW(nullptr)));
     window.show(SW_SHOWNOACTIVATE);
-    EXPECT_EQ(AccessibleObjectFromWindow(handle(), static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
-                                         reinterpret_cast<void**>(client.GetAddressOf())),
-              S_OK);
+    client = Testing::clientObject(handle());
     if (client) collect(*client.Get(), objects);
   }
   HWND handle() const { return static_cast<HWND>(state.window); }

@@ -3,10 +3,19 @@
 #include <windows.h>
 
 #include <oleacc.h>
+#include <wrl/client.h>
 
 #include <string>
 
 namespace Corvanthorne::Testing {
+
+// The object of a window's client area, as a screen reader asks for it (null when refused).
+inline Microsoft::WRL::ComPtr<IAccessible> clientObject(HWND window) {
+  Microsoft::WRL::ComPtr<IAccessible> client;
+  AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                             reinterpret_cast<void**>(client.GetAddressOf()));
+  return client;
+}
 
 inline VARIANT childId(LONG id) {
   VARIANT child;
