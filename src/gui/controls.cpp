@@ -24,7 +24,7 @@ const NameMap<PropertyClass>& properties() {
           L"renderer", L"fontFamily", L"visualScale", L"visualScaleX", L"visualScaleY", L"geometryScaleX",
           L"geometryScaleY", L"fontSize", L"color", L"bold", L"playerMovable", L"onDrop", L"onDropOutside",
           L"dragGroup", L"slotIndex", L"selected", L"tooltip", L"tooltipDelay", L"image", L"includes",
-          L"items"})
+          L"items", L"accessibleName"})
       map.emplace(key, PropertyClass::Text);
     for (const wchar_t* key : {L"x", L"y", L"width", L"height", L"tabIndex", L"value", L"min", L"max", L"step",
                                L"maxLength", L"rowHeight", L"layer", L"zOrder", L"selectedIndex", L"popupRows",

@@ -1,5 +1,5 @@
 #pragma once
-// The closed vocabulary of GUI documents: sixteen control types and 69 properties, some of
+// The closed vocabulary of GUI documents: sixteen control types and 70 properties, some of
 // which carry a value class that validation checks.
 #include <string_view>
 

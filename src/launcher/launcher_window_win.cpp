@@ -46,7 +46,8 @@ void registerWindowClass(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
-LauncherWindow::LauncherWindow(LauncherState& state) : state_(state), renderer_(state.services.gameRoot) {}
+LauncherWindow::LauncherWindow(LauncherState& state)
+    : state_(state), renderer_(state.services.gameRoot), accessibleSource_(state.screen, [this] { repaint(); }) {}
 
 // The window's procedure finds this object through the window, so the window goes first.
 LauncherWindow::~LauncherWindow() {
@@ -109,25 +110,31 @@ void LauncherWindow::paint(HWND window) {
   PAINTSTRUCT paint{};
   const HDC target = BeginPaint(window, &paint);
   if (!target) return;
-  const RECT client = clientRect(window);
-  ScopedMemoryDc memory(CreateCompatibleDC(target));
-  const HBITMAP bitmap = backBuffer(target, client);
-  if (memory && bitmap) {
-    const HGDIOBJ previous = SelectObject(memory.get(), bitmap);
-    SetDCBrushColor(memory.get(), kBackground);
-    FillRect(memory.get(), &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-    setClientSize(client.right, client.bottom);
-    try {
-      renderer_.paint(state_.screen, Gui::defaultGuiTheme(), memory.get());
-    } catch (...) {
-      SelectObject(memory.get(), previous);
-      EndPaint(window, &paint);
-      throw;
-    }
-    BitBlt(target, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
-    SelectObject(memory.get(), previous);
+  try {
+    paintInto(target, clientRect(window));
+  } catch (...) {
+    EndPaint(window, &paint);
+    throw;
   }
   EndPaint(window, &paint);
+}
+
+void LauncherWindow::paintInto(HDC target, const RECT& client) {
+  ScopedMemoryDc memory(CreateCompatibleDC(target));
+  const HBITMAP bitmap = backBuffer(target, client);
+  if (!memory || !bitmap) return;
+  const HGDIOBJ previous = SelectObject(memory.get(), bitmap);
+  SetDCBrushColor(memory.get(), theme_.colour(kBackground, COLOR_WINDOW));
+  FillRect(memory.get(), &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+  setClientSize(client.right, client.bottom);
+  try {
+    renderer_.paint(state_.screen, theme_.gui(), memory.get());
+  } catch (...) {
+    SelectObject(memory.get(), previous);
+    throw;
+  }
+  BitBlt(target, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
+  SelectObject(memory.get(), previous);
 }
 
 HBITMAP LauncherWindow::backBuffer(HDC target, const RECT& client) {
@@ -161,9 +168,11 @@ LRESULT LauncherWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM 
   switch (message) {
     case WM_CREATE:
       SetTimer(window, kTimerId, kTimerMilliseconds, nullptr);
+      accessible_.emplace(window, accessibleSource_);
       return 0;
     case WM_DESTROY:
       KillTimer(window, kTimerId);
+      accessible_.reset();
       PostQuitMessage(0);
       return 0;
     case WM_SIZE:
@@ -181,6 +190,19 @@ LRESULT LauncherWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM 
     }
     case WM_PAINT:
       paint(window);
+      // What was just painted is what a screen reader is told about.
+      if (accessible_) accessible_->announceChanges();
+      return 0;
+    case WM_GETOBJECT:
+      if (const auto answer = accessible_ ? accessible_->getObject(wParam, lParam) : std::nullopt) return *answer;
+      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_PRINTCLIENT:  // a picture of the window, as PrintWindow asks for it
+      paintInto(reinterpret_cast<HDC>(wParam), clientRect(window));
+      return 0;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      theme_.refresh();
+      repaint();
       return 0;
     case WM_ERASEBKGND:
       return 1;

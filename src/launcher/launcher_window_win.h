@@ -4,10 +4,13 @@
 #include <windows.h>
 
 #include <exception>
+#include <optional>
 
 #include "common/handle_win.h"
+#include "gui/accessible_win.h"
 #include "launcher/launcher_state.h"
 #include "render/gdi.h"
+#include "render/window_theme_win.h"
 
 namespace Corvanthorne {
 
@@ -29,21 +32,28 @@ class LauncherWindow {
   // must not unwind through the system's frames: thrown again once the message loop is over.
   void rethrowFailure() const;
 
+  // Its own colours, or the system's in high contrast; the setting is followed while open.
+  Gui::WindowTheme& theme() { return theme_; }
+
  private:
   static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void placeOnWorkArea(HWND window);
   void setClientSize(int width, int height);
   void paint(HWND window);
+  void paintInto(HDC target, const RECT& client);
   HBITMAP backBuffer(HDC target, const RECT& client);
   void repaint() const;
 
   LauncherState& state_;
   Gui::GdiRenderer renderer_;
+  Gui::WindowTheme theme_;
   // Kept from paint to paint while the client size holds: a paint then allocates no bitmap.
   ScopedGdiObject<HBITMAP> backBuffer_;
   SIZE backBufferSize_{};
   std::exception_ptr failure_;
+  Gui::ScreenAccessibleSource accessibleSource_;
+  std::optional<Gui::AccessibleWindow> accessible_;  // while the window exists
 };
 
 }  // namespace Corvanthorne

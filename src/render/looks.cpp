@@ -30,7 +30,7 @@ Facets facetsOf(const CorvanthorneGuiTheme& theme, bool plain, const ControlLook
   const Colour rim = lit ? blend(theme[24], theme[25], 0.35) : theme[24];
   Facets facets{};
   if (plain) {
-    const Colour doubled = scaleChannels(theme[16], 2, 1);
+    const Colour doubled = theme.highContrast ? theme[16] : scaleChannels(theme[16], 2, 1);
     facets = {rim, theme[16], theme[15], blend(doubled, theme[16], 0.3), theme[22], {}, 0};
     if (look.hovered && lit) facets.top = blend(theme[16], doubled, 0.3), facets.bottom = theme[16];
     if (look.pressed) facets.top = theme[17], facets.bottom = blend(theme[15], theme[17], 0.5), facets.highlight = theme[15];

@@ -83,7 +83,7 @@ void ScreenPainter::paintControl(const LayoutEntry& entry) {
   if (type == L"Text"sv) return paintTextControl(look);
   if (type == L"ProgressBar"sv) return paintProgressBar(look);
   if (type == L"Canvas"sv) return paintCanvas(look);
-  if (type == L"Image"sv) return target_.image(toRectF(look.rect), resolved(node, L"image"));
+  if (type == L"Image"sv) return !theme_.highContrast ? target_.image(toRectF(look.rect), resolved(node, L"image")) : void();
   if (type == L"Input"sv) return paintInput(look);
   if (type == L"Dropdown"sv) return paintDropdown(look);
   if (type == L"Checkbox"sv) return hasStyle(node, L"toggle") ? paintToggle(look) : paintCheckbox(look);

@@ -42,4 +42,25 @@ const CorvanthorneGuiTheme& defaultGuiTheme() {
   return theme;
 }
 
+CorvanthorneGuiTheme highContrastGuiTheme(const SystemColours& system) {
+  const CorvanthorneGuiTheme& themed = defaultGuiTheme();
+  CorvanthorneGuiTheme theme;
+  theme.highContrast = true;
+  // Bright colours of the default theme are text, frames and accents; dark ones are fills.
+  for (size_t i = 0; i < theme.colours.size(); ++i) {
+    const Colour c = themed[i];
+    const uint32_t luminance = (redOf(c) * 299 + greenOf(c) * 587 + blueOf(c) * 114) / 1000;
+    theme.colours[i] = luminance >= 64 ? system.windowText : system.window;
+  }
+  for (const size_t i : {9, 13, 44, 72, 74, 75, 76}) theme.colours[i] = system.highlight;  // selections, focus, progress
+  for (size_t i = 15; i <= 17; ++i) theme.colours[i] = system.buttonFace;
+  for (size_t i = 22; i <= 24; ++i) theme.colours[i] = system.buttonFace;
+  for (size_t i = 33; i <= 41; ++i) theme.colours[i] = system.buttonFace;
+  theme.colours[23] = theme.colours[65] = theme.colours[66] = system.buttonText;  // buttons' edge and labels
+  theme.colours[25] = system.buttonFace;  // the frames' and buttons' light edge
+  theme.colours[61] = system.grayText;
+  theme.colours[70] = system.window;  // text shadows vanish
+  return theme;
+}
+
 }  // namespace Corvanthorne::Gui

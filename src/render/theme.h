@@ -24,9 +24,25 @@ Colour scaleChannels(Colour c, uint32_t numerator, uint32_t denominator);
 
 struct CorvanthorneGuiTheme {
   std::array<Colour, 77> colours{};
+  bool highContrast = false;  // system colours only: no pictures, no shades derived from them
   Colour operator[](size_t number) const { return colours[number]; }
 };
 
 const CorvanthorneGuiTheme& defaultGuiTheme();
+
+// The system colours a high-contrast theme is made of.
+struct SystemColours {
+  Colour window = 0;
+  Colour windowText = 0;
+  Colour highlight = 0;
+  Colour buttonFace = 0;
+  Colour buttonText = 0;
+  Colour grayText = 0;
+};
+
+// The theme painted while the system's high-contrast mode is on: every colour one of the
+// system's (fills the window colour, text and frames the window text, selections and progress
+// the highlight, buttons the button colours, disabled text gray) and no pictures.
+CorvanthorneGuiTheme highContrastGuiTheme(const SystemColours& system);
 
 }  // namespace Corvanthorne::Gui

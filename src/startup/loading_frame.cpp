@@ -106,7 +106,7 @@ LoadingFrame::LoadingFrame() {
   screen_.setStrict(true);
   screen_.setCanvasRenderer(L"waterLevel", [this](const Gui::Node&, const PixelRect& rect,
                                                   const Gui::CorvanthorneGuiTheme& theme, DrawList& list) {
-    drawWaterLevel(list, rect, fraction_, elapsedSeconds_, screen_.scale(), theme);
+    if (!theme.highContrast) drawWaterLevel(list, rect, fraction_, elapsedSeconds_, screen_.scale(), theme);
   });
   if (screen_.hasGdiCanvasRenderers()) throw std::logic_error("The game GUI contains GDI canvas bindings");
   for (const Gui::Node* control : screen_.document().controls) screen_.checkCanvasRenderers(*control);
@@ -138,14 +138,15 @@ const DrawList& LoadingFrame::compose(int32_t clientWidth, int32_t clientHeight,
   fraction_ = fraction;
   setRuntimeValues(fraction, instanceNumber);
 
-  Gui::CorvanthorneGuiTheme theme = Gui::defaultGuiTheme();
-  theme.colours[63] = pulsingColour(elapsedSeconds);
+  Gui::CorvanthorneGuiTheme theme = highContrast_.value_or(Gui::defaultGuiTheme());
+  if (!highContrast_) theme.colours[63] = pulsingColour(elapsedSeconds);
   guiList_.clear();
   Gui::buildDrawList(screen_, theme, guiList_, Gui::LayoutPolicy::WhenMarked);
 
   frameList_.clear();
-  frameList_.fillRect(PixelRect{0, 0, clientWidth, clientHeight}, kBackground);
-  addImage(clientWidth, clientHeight);
+  // Colour 0 is the theme's darkest fill: the window colour in high contrast.
+  frameList_.fillRect(PixelRect{0, 0, clientWidth, clientHeight}, highContrast_ ? theme[0] : kBackground);
+  if (!theme.highContrast) addImage(clientWidth, clientHeight);
   addPanel(clientWidth, clientHeight, panel);
   addFileLine(clientWidth, clientHeight, theme[63]);
   return frameList_;

@@ -4,6 +4,7 @@
 // over the dark background and the cover-scaled loading image, with the line of the file the
 // client is loading. The GPU presenter draws the result (canvas_win.cpp).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,10 @@ class LoadingFrame {
   const std::wstring& imagePath() const { return imagePath_; }
   int32_t imageWidth() const { return imageWidth_; }
 
+  // A high-contrast theme to paint with instead of the own look (then without the loading
+  // image, the marker and the pulse), or none.
+  void setHighContrast(const std::optional<Gui::CorvanthorneGuiTheme>& theme) { highContrast_ = theme; }
+
   // Takes the block's file text when it is settled (see readFileText).
   void readFileText(const LoadingProgressBlock& block);
   const std::wstring& fileText() const { return fileText_; }
@@ -79,6 +84,7 @@ class LoadingFrame {
   int32_t shownPercent_ = -1;
   int32_t shownInstance_ = 0;
   bool captionShown_ = false;
+  std::optional<Gui::CorvanthorneGuiTheme> highContrast_;
 };
 
 }  // namespace Corvanthorne::Startup

@@ -7,7 +7,9 @@
 
 #include "common/com_win.h"
 #include "common/thread_time_win.h"
+#include "gui/accessible_win.h"
 #include "launcher/debug_log.h"
+#include "render/window_theme_win.h"
 #include "startup/canvas_win.h"
 
 // Windows 10 1803 and later; MinGW-w64's headers do not name it yet.
@@ -22,11 +24,38 @@ constexpr wchar_t kWindowTitle[] = L"Qelmarin - Loading";
 constexpr LONGLONG kFramesPerSecond = 120;
 constexpr int kMessagesPerPass = 64;  // a flood of messages cannot starve drawing
 
-// The window's user data is the address of a variable holding the block's view.
+// What the window procedure reaches through the window's user data.
+struct WindowLink {
+  void* view = nullptr;  // the block's
+  Gui::AccessibleWindow* accessible = nullptr;
+  bool coloursChanged = false;  // the frame loop reads the system's colours again
+};
+
+WindowLink* linkOf(HWND window) { return reinterpret_cast<WindowLink*>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
+
 LoadingProgressBlock* blockOf(HWND window) {
-  const auto* view = reinterpret_cast<void* const*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  return view && *view ? static_cast<LoadingProgressBlock*>(*view) : nullptr;
+  const WindowLink* link = linkOf(window);
+  return link && link->view ? static_cast<LoadingProgressBlock*>(link->view) : nullptr;
 }
+
+// The caption and the progress bar for screen readers, from the frame's screen, for as long
+// as the scope lives.
+class AccessibleLoading {
+ public:
+  AccessibleLoading(WindowLink& link, HWND window, Gui::Screen& screen)
+      : link_(link), source_(screen, [] {}), accessible_(window, source_) {
+    link_.accessible = &accessible_;
+  }
+  ~AccessibleLoading() { link_.accessible = nullptr; }
+  AccessibleLoading(const AccessibleLoading&) = delete;
+  AccessibleLoading& operator=(const AccessibleLoading&) = delete;
+  void announceChanges() { accessible_.announceChanges(); }
+
+ private:
+  WindowLink& link_;
+  Gui::ScreenAccessibleSource source_;
+  Gui::AccessibleWindow accessible_;
+};
 
 void markClosed(HWND window) {
   if (LoadingProgressBlock* block = blockOf(window)) block->closed.exchange(1);
@@ -47,6 +76,14 @@ LRESULT CALLBACK loadingWindowProcedure(HWND window, UINT message, WPARAM wParam
       return TRUE;
     case WM_ERASEBKGND:
       return 1;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      if (WindowLink* link = linkOf(window)) link->coloursChanged = true;
+      break;
+    case WM_GETOBJECT:
+      if (const WindowLink* link = linkOf(window); link && link->accessible)
+        if (const auto answer = link->accessible->getObject(wParam, lParam)) return *answer;
+      break;
     case WM_PAINT: {
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
@@ -81,7 +118,7 @@ class WindowClass {
   bool registered_ = false;
 };
 
-ScopedWindow createLoadingWindow(const RECT& monitor, const GameSettings& settings, void** view) {
+ScopedWindow createLoadingWindow(const RECT& monitor, const GameSettings& settings, WindowLink* link) {
   const DWORD style = settings.fullscreen ? WS_POPUP : WS_OVERLAPPEDWINDOW;
   RECT outer = monitor;
   if (!settings.fullscreen) {
@@ -92,7 +129,7 @@ ScopedWindow createLoadingWindow(const RECT& monitor, const GameSettings& settin
   const LONG x = monitor.left + (monitor.right - monitor.left - width) / 2;
   const LONG y = monitor.top + (monitor.bottom - monitor.top - height) / 2;
   ScopedWindow window(CreateWindowExW(WS_EX_APPWINDOW, kLoadingWindowClass, kWindowTitle, style, x, y, width, height,
-                                      nullptr, nullptr, GetModuleHandleW(nullptr), view));
+                                      nullptr, nullptr, GetModuleHandleW(nullptr), link));
   if (!window) throw std::runtime_error("Loading window");
   return window;
 }
@@ -162,15 +199,21 @@ void LoadingScreen::run(RECT monitor, GameSettings windowSettings) {
 }
 
 // One window's life on the loading thread; what it holds is released in reverse order
-// (timer, canvas, window, class, COM) on every way out.
+// (timer, accessible objects, canvas, window, class, COM) on every way out.
 void LoadingScreen::runWindow(const RECT& monitor, const GameSettings& windowSettings) {
   const ComScope com(COINIT_APARTMENTTHREADED);
   if (!com.initialised()) throw std::runtime_error("Loading screen graphics initialization failed");
   const WindowClass windowClass;
-  void* view = handles_->view.get();
-  const ScopedWindow window = createLoadingWindow(monitor, windowSettings, &view);
+  WindowLink link{handles_->view.get()};
+  const ScopedWindow window = createLoadingWindow(monitor, windowSettings, &link);
   const auto canvas = std::make_unique<Canvas>(loadingImage_);
   canvas->create(window.get());
+  AccessibleLoading accessible(link, window.get(), canvas->frame().screen());
+  Gui::WindowTheme theme;
+  const auto followTheme = [&] {
+    canvas->frame().setHighContrast(theme.highContrast() ? std::optional(theme.gui()) : std::nullopt);
+  };
+  followTheme();
   imageLoaded_ = canvas->imageLoaded();
   ShowWindow(window.get(), windowSettings.fullscreen ? SW_SHOW : SW_SHOWMAXIMIZED);
   SetForegroundWindow(window.get());
@@ -192,11 +235,16 @@ void LoadingScreen::runWindow(const RECT& monitor, const GameSettings& windowSet
     if (block.closed.load() != 0 || WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0) break;
     LONGLONG now = counterNow();
     if (now >= deadline) {
+      if (std::exchange(link.coloursChanged, false)) {
+        theme.refresh();
+        followTheme();
+      }
       const bool ready = block.ready.load() != 0;
       canvas->frame().readFileText(block);
       const int32_t instance = block.instanceNumber.load();
       canvas->draw(window.get(), progressFraction(block), static_cast<double>(now - start) / static_cast<double>(f),
                    instance);
+      accessible.announceChanges();
       ++frames;
       if (ready) {
         if (const DWORD client = block.clientProcessId.load()) AllowSetForegroundWindow(client);

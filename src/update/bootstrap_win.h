@@ -9,10 +9,14 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "common/handle_win.h"
+#include "gui/accessible_win.h"
+#include "render/window_theme_win.h"
 #include "update/bootstrap.h"
 #include "update/game_install.h"
 #include "update/package_manifest.h"
@@ -29,7 +33,7 @@ struct BootstrapText {
   unsigned progress = 0;
 };
 
-class Bootstrap {
+class Bootstrap : private Gui::AccessibleSource {
  public:
   Bootstrap(std::filesystem::path gameFolder, std::filesystem::path packageSource, std::wstring patchSource);
   ~Bootstrap();
@@ -50,11 +54,18 @@ class Bootstrap {
   void onButton(int id);
   void onDpiChanged(unsigned dpi, const RECT& suggested);
   void onSize(int width, int height);
+  void onSystemColoursChanged();
   void paint(HDC dc, const RECT& client) const;
   void drawButton(const DRAWITEMSTRUCT& item) const;
+  // Screen readers: the answer to WM_GETOBJECT, and the end of the objects with the window.
+  std::optional<LRESULT> accessibleObject(WPARAM wParam, LPARAM lParam);
+  void announceChanges();
+  void detach();
 
   BootstrapText text() const;
   HWND window() const { return window_; }
+  // Its own colours, or the system's in high contrast.
+  Gui::WindowTheme& theme() { return theme_; }
 
   // Tests only: passed to the journaled install, to hold it at a chosen step.
   UpdateStepGate installGate;
@@ -71,6 +82,8 @@ class Bootstrap {
   void fitClientToDpi();
   void rebuildFonts();
   double secondsSinceStart() const;
+  // The painted texts and the progress bar; the buttons are windows of their own.
+  std::vector<Gui::AccessibleObject> accessibleObjects() override;
 
   HWND window_ = nullptr;
   std::filesystem::path gameFolder_;
@@ -93,6 +106,8 @@ class Bootstrap {
   bool repaintPending_ = false;
   std::atomic<bool> progressPosted_{false};
   std::chrono::steady_clock::time_point clockStart_ = std::chrono::steady_clock::now();
+  std::optional<Gui::AccessibleWindow> accessible_;  // while the window exists
+  Gui::WindowTheme theme_;
 };
 
 // Registers the window class and creates the update window for bootstrap.

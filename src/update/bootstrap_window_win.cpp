@@ -76,14 +76,22 @@ LRESULT CALLBACK updateWindowProcedure(HWND window, UINT message, WPARAM wParam,
       const HDC dc = BeginPaint(window, &paint);
       bootstrap->paint(dc, clientRect(window));
       EndPaint(window, &paint);
+      bootstrap->announceChanges();
       return 0;
     }
+    case WM_GETOBJECT:
+      if (const auto answer = bootstrap->accessibleObject(wParam, lParam)) return *answer;
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_DRAWITEM:
       bootstrap->drawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return TRUE;
     case WM_COMMAND:
       // Enter on a focused owner-drawn button arrives as IDOK from dialog navigation.
       bootstrap->onButton(LOWORD(wParam) == IDOK ? GetDlgCtrlID(GetFocus()) : LOWORD(wParam));
+      return 0;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      bootstrap->onSystemColoursChanged();
       return 0;
     case WM_DPICHANGED:
       bootstrap->onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
@@ -92,6 +100,7 @@ LRESULT CALLBACK updateWindowProcedure(HWND window, UINT message, WPARAM wParam,
       bootstrap->onCloseRequested();
       return 0;
     case WM_DESTROY:
+      bootstrap->detach();
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       return 0;
     case WM_TIMER:
@@ -143,6 +152,7 @@ bool Bootstrap::attach(HWND window) {
       return false;
   }
   dpi_ = windowDpi(window);
+  accessible_.emplace(window, static_cast<Gui::AccessibleSource&>(*this));
   rebuildFonts();
   fitClientToDpi();
   return titleFont_ && bodyFont_;
@@ -181,32 +191,72 @@ void Bootstrap::onSize(int width, int height) {
   }
 }
 
+void Bootstrap::onSystemColoursChanged() {
+  theme_.refresh();
+  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
 void Bootstrap::paint(HDC dc, const RECT& client) const {
   const UpdateWindowLayout layout = layoutUpdateWindow(client.right, client.bottom, dpi_);
-  fill(dc, client, kBackground);
-  frame(dc, client, kFrame, layout.frameWidth);
-  const BootstrapText shown = text();
+  const auto text = [this](COLORREF themed) { return theme_.colour(themed, COLOR_WINDOWTEXT); };
+  fill(dc, client, theme_.colour(kBackground, COLOR_WINDOW));
+  frame(dc, client, text(kFrame), layout.frameWidth);
+  const BootstrapText shown = this->text();
   SetBkMode(dc, TRANSPARENT);
-  drawText(dc, shown.title, layout.title, titleFont_.get(), kTitleColour, DT_WORDBREAK);
-  drawText(dc, L"Game folder: " + gameFolder_.wstring(), layout.folder, bodyFont_.get(), kFolderColour,
+  drawText(dc, shown.title, layout.title, titleFont_.get(), text(kTitleColour), DT_WORDBREAK);
+  drawText(dc, L"Game folder: " + gameFolder_.wstring(), layout.folder, bodyFont_.get(), text(kFolderColour),
            DT_WORDBREAK | DT_PATH_ELLIPSIS);
-  drawText(dc, shown.detail, layout.detail, bodyFont_.get(), kDetailColour, DT_WORDBREAK);
+  drawText(dc, shown.detail, layout.detail, bodyFont_.get(), text(kDetailColour), DT_WORDBREAK);
   if (state_ != BootstrapState::Running) return;
-  fill(dc, toRect(layout.bar), kBarTrack);
-  fill(dc, toRect(barFill(layout.bar, shown.progress)), kBarFill);
-  drawText(dc, timeLeft_.text(), layout.timeLeft, bodyFont_.get(), kFolderColour, DT_SINGLELINE);
+  fill(dc, toRect(layout.bar), theme_.colour(kBarTrack, COLOR_WINDOW));
+  frame(dc, toRect(layout.bar), theme_.colour(kBarTrack, COLOR_WINDOWTEXT), 1);
+  fill(dc, toRect(barFill(layout.bar, shown.progress)), theme_.colour(kBarFill, COLOR_HIGHLIGHT));
+  drawText(dc, timeLeft_.text(), layout.timeLeft, bodyFont_.get(), text(kFolderColour), DT_SINGLELINE);
+}
+
+std::optional<LRESULT> Bootstrap::accessibleObject(WPARAM wParam, LPARAM lParam) {
+  return accessible_ ? accessible_->getObject(wParam, lParam) : std::nullopt;
+}
+
+void Bootstrap::announceChanges() {
+  if (accessible_) accessible_->announceChanges();
+}
+
+void Bootstrap::detach() { accessible_.reset(); }
+
+std::vector<Gui::AccessibleObject> Bootstrap::accessibleObjects() {
+  const RECT client = clientRect(window_);
+  const UpdateWindowLayout layout = layoutUpdateWindow(client.right, client.bottom, dpi_);
+  const BootstrapText shown = text();
+  std::vector<Gui::AccessibleObject> objects;
+  const auto add = [&objects](Gui::AccessibleRole role, std::wstring name, std::wstring value, const PixelRect& r) {
+    Gui::AccessibleObject object;
+    object.row = static_cast<int32_t>(objects.size());
+    object.role = role;
+    object.name = std::move(name);
+    object.value = std::move(value);
+    object.rect = {r.left, r.top, r.right, r.bottom};
+    objects.push_back(std::move(object));
+  };
+  add(Gui::AccessibleRole::Text, shown.title, L"", layout.title);
+  add(Gui::AccessibleRole::Text, L"Game folder: " + gameFolder_.wstring(), L"", layout.folder);
+  add(Gui::AccessibleRole::Text, shown.detail, L"", layout.detail);
+  if (state_ == BootstrapState::Running)
+    add(Gui::AccessibleRole::ProgressBar, shown.title, std::to_wstring(shown.progress) + L"%", layout.bar);
+  return objects;
 }
 
 void Bootstrap::drawButton(const DRAWITEMSTRUCT& item) const {
   const UpdateWindowLayout layout = layoutUpdateWindow(0, 0, dpi_);
-  fill(item.hDC, item.rcItem, (item.itemState & ODS_SELECTED) ? kBarTrack : kBackground);
-  frame(item.hDC, item.rcItem, kFrame, layout.frameWidth);
+  const bool pressed = item.itemState & ODS_SELECTED;
+  fill(item.hDC, item.rcItem, pressed ? theme_.colour(kBarTrack, COLOR_HIGHLIGHT) : theme_.colour(kBackground, COLOR_BTNFACE));
+  frame(item.hDC, item.rcItem, theme_.colour(kFrame, COLOR_BTNTEXT), layout.frameWidth);
   wchar_t caption[kMaxButtonText + 1] = {};
   GetWindowTextW(item.hwndItem, caption, kMaxButtonText + 1);
   SetBkMode(item.hDC, TRANSPARENT);
   RECT rect = item.rcItem;
   SelectObject(item.hDC, bodyFont_.get());
-  SetTextColor(item.hDC, kDetailColour);
+  SetTextColor(item.hDC, theme_.colour(kDetailColour, COLOR_BTNTEXT));
   DrawTextW(item.hDC, caption, -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   if (item.itemState & ODS_FOCUS) {
     InflateRect(&rect, -layout.focusInset, -layout.focusInset);

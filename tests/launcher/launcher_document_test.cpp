@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "gui/screen.h"
+#include "gui/accessible.h"
 #include "support/temp_dir.h"
 #include "tools/cvtool/ghi_replay.h"
 
@@ -21,6 +21,7 @@ TEST(LauncherDocument, LoadsCleanlyAndKeepsItsKeyboardFlow) {
   // The scroll bar's targetList is read by the engine, though the vocabulary does not list it.
   ASSERT_EQ(screen.document().diagnostics.size(), 1u);
   EXPECT_EQ(screen.document().diagnostics[0].message, L"Unknown property 'targetList' on PatchNotesScroll.");
+  EXPECT_TRUE(Gui::unnamedControlWarnings(screen).empty());
 
   std::ifstream script(kData / "launcher" / "keyboard.replay", std::ios::binary);
   std::ostringstream out;

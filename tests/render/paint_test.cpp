@@ -120,6 +120,30 @@ TEST(Painting, DrawListFollowsRuntimeState) {
 
 // A document nested 100,000 levels deep is refused beyond the limit, and nothing that walks
 // the rest (validation, layout, painting, cvtool ghi tree) runs out of stack.
+// High contrast: every command of the shipped launcher document, in every state a player
+// reaches, in one of the system's colours, and no pictures.
+TEST(Painting, HighContrastUsesOnlySystemColours) {
+  const SystemColours system{rgb(1, 1, 1), rgb(2, 2, 2), rgb(3, 3, 3), rgb(4, 4, 4), rgb(5, 5, 5), rgb(6, 6, 6)};
+  const CorvanthorneGuiTheme contrast = highContrastGuiTheme(system);
+  Screen screen;
+  ASSERT_TRUE(screen.load(std::filesystem::path(QEL_TEST_DATA_DIR) / ".." / ".." / "game" / "data" / "gui" / "launcher.ghi"));
+  screen.setListItems(L"Resolution", std::vector<ListItem>(2));
+  screen.setChecked(L"Fullscreen", true);
+  screen.setClientSize(760, 480);
+  for (const wchar_t* focus : {L"Username", L"Play", L"Fullscreen", L"Resolution"}) {
+    screen.openPopup(*screen.findNode(focus));  // only the drop-down opens; the others take the focus
+    screen.setFocus(screen.findNode(focus));
+    DrawList list;
+    buildDrawList(screen, contrast, list);
+    for (const DrawCommand& c : list.commands()) {
+      if (c.kind == DrawKind::PushClip || c.kind == DrawKind::PopClip) continue;
+      EXPECT_NE(c.kind, DrawKind::Image) << wideToUtf8(focus);
+      EXPECT_GE(c.colour, rgb(1, 1, 1)) << wideToUtf8(focus) << " kind " << static_cast<int>(c.kind);
+      EXPECT_LE(c.colour, rgb(6, 6, 6)) << wideToUtf8(focus) << " kind " << static_cast<int>(c.kind);
+    }
+  }
+}
+
 TEST(Painting, DeeplyNestedDocuments) {
   std::string text;
   for (int i = 0; i < 100000; ++i) text += "Panel P" + std::to_string(i) + (i < 100 ? " { width = 50; height = 50;\n" : " {\n");

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "common/com_win.h"
 #include "common/text.h"
 #include "launcher/debug_log.h"
+#include "support/accessible_win.h"
 #include "support/desktop_win.h"
 #include "support/dib_win.h"
 #include "support/process_win.h"
@@ -56,6 +58,13 @@ TEST(LoadingScreenWindow, EndsOnReadyStopOrCloseAndFallsBackToDark) {
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_FALSE(screen.imageLoaded());
     Sleep(700);  // frames keep coming on the dark background
+    if (ending == Ending::Ready) {  // a screen reader hears the caption and the progress bar
+      const ComScope com;
+      const auto client = Testing::clientObject(window);
+      ASSERT_TRUE(client);
+      EXPECT_EQ(Testing::textOf(*client.Get(), &IAccessible::get_accName, 1) + L"|" +
+                    Testing::textOf(*client.Get(), &IAccessible::get_accValue, 2), L"LOADING|0%");
+    }
     if (ending == Ending::Ready) block.ready.exchange(1);
     if (ending == Ending::Stop) screen.stop();
     if (ending == Ending::Close) PostMessageW(window, WM_CLOSE, 0, 0);

@@ -8,7 +8,9 @@
 
 #include <condition_variable>
 
+#include "common/com_win.h"
 #include "common/dpi.h"
+#include "support/accessible_win.h"
 #include "support/cvtool_outcome.h"
 #include "support/update_rig_win.h"
 #include "update/game_folder_lock.h"
@@ -177,6 +179,27 @@ TEST_F(UpdateWindow, SignedReleaseIsInstalledAcceptedAndNeverOffersAnotherSource
   EXPECT_EQ(unreachable.settled(), L"Update could not be completed|Could not read " +
                                        utf8ToWide(pathText(release / "gone" / "latest.json")) +
                                        L"\n\nYou can play the installed game or try again.|Retry|Play installed");
+}
+
+// Asked from this thread as a screen reader asks: the window's own thread answers through COM.
+TEST_F(UpdateWindow, ScreenReadersHearTheDetailAndTheProgress) {
+  publish("v1", Testing::launcherPath());
+  std::atomic<bool> held{false}, released{false};
+  RunningWindow window(game.path(), packages.path(), [&](std::string_view step) {
+    if (step == "move" && !held.exchange(true))
+      while (!released) Sleep(10);
+  });
+  ASSERT_TRUE(waitUntil([&] { return held.load(); }));
+  const ComScope com;
+  const auto client = Testing::clientObject(window.bootstrap_.window());
+  long count = 0;
+  if (client) client->get_accChildCount(&count);
+  const BootstrapText shown = window.bootstrap_.text();
+  const std::wstring heard = count != 4 ? L"no tree" : Testing::textOf(*client.Get(), &IAccessible::get_accName, 3) + L"|" +
+                                                          Testing::textOf(*client.Get(), &IAccessible::get_accValue, 4);
+  released = true;
+  EXPECT_EQ(heard, shown.detail + L"|" + std::to_wstring(shown.progress) + L"%");
+  EXPECT_TRUE(window.result());
 }
 
 // Wine reads the screen's DPI from LogPixels when a process starts: each launcher opens at the

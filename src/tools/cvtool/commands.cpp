@@ -23,7 +23,7 @@ int runLoadingCommand(Arguments arguments, std::ostream& out);
 // Each subcommand lives in a file of its own; this table is the only place that lists them.
 std::span<const Command> commands() {
   static constexpr Command table[] = {
-      Command{"ghi", "ghi check|tree|drawlist|render FILE ... (cvtool ghi for details)", runGhi},
+      Command{"ghi", "ghi check|tree|drawlist|accessible|render FILE ... (cvtool ghi for details)", runGhi},
       Command{"ghi replay", "ghi replay FILE [--size WxH] < SCRIPT", runGhiReplay},
       Command{"json", "json check|pretty FILE", runJson},
       Command{"manifest", "manifest check FILE KIND", runManifestCommand},

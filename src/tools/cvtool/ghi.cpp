@@ -1,5 +1,6 @@
-// cvtool ghi: checks GUI documents, shows their control tree, and shows how they paint (the
-// draw list as text everywhere, a PNG on Windows), for document authors.
+// cvtool ghi: checks GUI documents, shows their control tree, what a screen reader perceives of
+// them, and how they paint (the draw list as text everywhere, a PNG on Windows), for document
+// authors.
 #include "tools/cvtool/ghi.h"
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "common/dpi.h"
 #include "common/text.h"
+#include "gui/accessible.h"
 #include "gui/values.h"
 #include "render/screen_painter.h"
 
@@ -16,7 +18,7 @@ namespace Corvanthorne::Tools {
 namespace {
 
 constexpr std::string_view usage =
-    "ghi check|tree FILE | ghi drawlist FILE [OPTIONS] | ghi render FILE OUT.png [OPTIONS]\n"
+    "ghi check|tree FILE | ghi drawlist|accessible FILE [OPTIONS] | ghi render FILE OUT.png [OPTIONS]\n"
     "  OPTIONS: --size WxH --scale S --dpi N --hover NAME --press NAME --focus NAME --open NAME";
 
 std::string utf8(std::wstring_view text) { return wideToUtf8(text); }
@@ -28,10 +30,12 @@ Gui::Screen loadScreen(const std::string& file) {
   return screen;
 }
 
-int check(const Gui::Screen& screen, std::ostream& out) {
+int check(Gui::Screen& screen, std::ostream& out) {
   for (const Gui::Diagnostic& diagnostic : screen.document().diagnostics)
     out << Gui::formatDiagnostic(diagnostic) << '\n';
-  return screen.document().hasErrors() ? 1 : 0;
+  if (screen.document().hasErrors()) return 1;
+  for (const Gui::Diagnostic& warning : Gui::unnamedControlWarnings(screen)) out << Gui::formatDiagnostic(warning) << '\n';
+  return 0;
 }
 
 void printNode(const Gui::Node& node, int depth, std::ostream& out) {
@@ -43,7 +47,7 @@ void printNode(const Gui::Node& node, int depth, std::ostream& out) {
   for (const auto& child : node.children) printNode(*child, depth + 1, out);
 }
 
-int tree(const Gui::Screen& screen, std::ostream& out) {
+int tree(Gui::Screen& screen, std::ostream& out) {
   for (const auto& control : screen.document().controls) printNode(*control, 0, out);
   return check(screen, out);
 }
@@ -106,6 +110,21 @@ int drawList(const GhiView& view, std::ostream& out) {
   Gui::DrawList list;
   Gui::buildDrawList(screen, Gui::defaultGuiTheme(), list);
   for (const Gui::DrawCommand& command : list.commands()) printCommand(command, out);
+  return 0;
+}
+
+// One object a line: role "name" [value="..."] [states=a,b] rect=L,T,R,B, two spaces per level.
+int accessible(const GhiView& view, std::ostream& out) {
+  Gui::Screen screen;
+  loadGhiView(screen, view);
+  for (const Gui::AccessibleObject& object : Gui::accessibleTree(screen)) {
+    out << std::string(static_cast<size_t>(object.depth) * 2, ' ') << utf8(Gui::roleName(object.role)) << ' '
+        << quotedText(object.name);
+    if (!object.value.empty()) out << " value=" << quotedText(object.value);
+    if (object.states) out << " states=" << utf8(Gui::stateNames(object.states));
+    const Gui::PixelRect& r = object.rect;
+    out << " rect=" << r.left << ',' << r.top << ',' << r.right << ',' << r.bottom << '\n';
+  }
   return 0;
 }
 
@@ -183,11 +202,13 @@ void loadGhiView(Gui::Screen& screen, const GhiView& view) {
 
 int runGhi(Arguments arguments, std::ostream& out) {
   if (arguments.size() == 2 && (arguments[0] == "check" || arguments[0] == "tree")) {
-    const Gui::Screen screen = loadScreen(arguments[1]);
+    Gui::Screen screen = loadScreen(arguments[1]);
     return arguments[0] == "check" ? check(screen, out) : tree(screen, out);
   }
   if (arguments.size() >= 2 && arguments[0] == "drawlist")
     return drawList(parseGhiView(arguments[1], arguments.subspan(2), usage), out);
+  if (arguments.size() >= 2 && arguments[0] == "accessible")
+    return accessible(parseGhiView(arguments[1], arguments.subspan(2), usage), out);
 #ifdef _WIN32
   if (arguments.size() >= 3 && arguments[0] == "render") {
     Gui::Screen screen;
