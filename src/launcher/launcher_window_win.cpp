@@ -182,6 +182,10 @@ LRESULT LauncherWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_PAINT:
       paint(window);
       return 0;
+    case kGameFilesDamagedMessage:
+      state_.status = kGameFilesDamaged;
+      repaint();
+      return 0;
     case WM_ERASEBKGND:
       return 1;
     case WM_TIMER:

@@ -22,12 +22,18 @@ constexpr double kEstimateAfterSeconds = 3.0;
 
 BootstrapButtons buttonsFor(BootstrapState state, bool installed, bool hasPatchSource) {
   if (state == BootstrapState::Prompt) return {L"OK - Update & restart", L"Later", true, false};
+  if (state == BootstrapState::Verified) return {L"Continue", L"", false, false};
   return {L"Retry", L"Play installed", installed, state == BootstrapState::Failed && !hasPatchSource};
 }
 
 std::wstring patchSourceFromText(std::string_view bytes) {
   while (!bytes.empty() && (bytes.back() == '\r' || bytes.back() == '\n')) bytes.remove_suffix(1);
   return utf8ToWide(bytes);
+}
+
+std::wstring verificationSummary(std::size_t repaired, std::size_t files) {
+  if (repaired == 0) return L"All " + std::to_wstring(files) + L" game files are intact.";
+  return std::to_wstring(repaired) + (repaired == 1 ? L" damaged file repaired" : L" damaged files repaired");
 }
 
 std::wstring failureDetail(std::string_view message, bool installed) {

@@ -12,7 +12,8 @@
 
 namespace Corvanthorne::Update {
 
-enum class BootstrapState : std::uint32_t { Running = 0, Prompt = 1, Failed = 2, Done = 3, Exiting = 4 };
+// Verified: a verifying run is done and shows what it found until the player goes on.
+enum class BootstrapState : std::uint32_t { Running = 0, Prompt = 1, Failed = 2, Done = 3, Exiting = 4, Verified = 5 };
 
 inline constexpr int kPrimaryButton = 101;    // "OK - Update & restart" or "Retry"
 inline constexpr int kSecondaryButton = 102;  // "Later" or "Play installed"
@@ -30,6 +31,9 @@ BootstrapButtons buttonsFor(BootstrapState state, bool installed, bool hasPatchS
 
 // .corvanthorne/patch-source.txt: one UTF-8 line; trailing CR and LF characters are dropped.
 std::wstring patchSourceFromText(std::string_view bytes);
+
+// What a verifying run found: "All 2000 game files are intact." or "3 damaged files repaired".
+std::wstring verificationSummary(std::size_t repaired, std::size_t files);
 
 // The failure text; with a playable game left it says that the game can still be played.
 std::wstring failureDetail(std::string_view message, bool installed);

@@ -52,8 +52,11 @@ std::string readWholeFile(const fs::path& path) {
 
 }  // namespace
 
-Bootstrap::Bootstrap(fs::path gameFolder, fs::path packageSource, std::wstring patchSource)
-    : gameFolder_(std::move(gameFolder)), packageSource_(std::move(packageSource)), patchSource_(std::move(patchSource)) {}
+Bootstrap::Bootstrap(fs::path gameFolder, fs::path packageSource, std::wstring patchSource, bool verifying)
+    : gameFolder_(std::move(gameFolder)),
+      packageSource_(std::move(packageSource)),
+      patchSource_(std::move(patchSource)),
+      verifying_(verifying) {}
 
 Bootstrap::~Bootstrap() {
   if (worker_.joinable()) worker_.join();
@@ -81,7 +84,7 @@ void Bootstrap::start(bool launcherMode) {
   for (const int id : kButtonIds) ShowWindow(GetDlgItem(window_, id), SW_HIDE);
   {
     std::lock_guard lock(mutex_);
-    title_ = launcherMode ? L"Updating launcher" : L"Checking game files";
+    title_ = launcherMode ? L"Updating launcher" : verifying_ ? L"Verifying game files" : L"Checking game files";
   }
   timeLeft_.restart(secondsSinceStart());
   InvalidateRect(window_, nullptr, FALSE);
@@ -139,9 +142,15 @@ void Bootstrap::updateGame() {
   if (!patchSource_.empty()) release = fetchRemoteRelease(patchSource_, gameFolder_, progress);
   const LatestPackage game = release ? release->game : loadLatestPackage(packageSource_, "game");
   requireFreeSpace(installSpaceNeeded(game.manifest, gameFolder_), fs::space(gameFolder_).available);
-  installGamePackage(game, gameFolder_, progress, installGate);
+  const InstallOutcome outcome =
+      installGamePackage(game, gameFolder_, progress, installGate, verifying_ ? CheckMode::Full : CheckMode::UseRecord);
   if (release) recordAcceptedRelease(gameFolder_, *release);
   installed_ = true;
+  if (verifying_) {
+    setText(L"Game files verified", verificationSummary(outcome.repaired, game.manifest.files.size()));
+    state_ = BootstrapState::Verified;
+    return;
+  }
   launcherPackage_ = release ? release->launcher : loadLatestPackage(packageSource_, "launcher");
   const LauncherDecision decision = launcherUpdateOffer(gameFolder_, launcherPackage_);
   if (!decision.offer) {
@@ -212,7 +221,10 @@ void Bootstrap::onCloseRequested() {
 
 void Bootstrap::onButton(int id) {
   if (state_ == BootstrapState::Running) return;
-  if (id == kPrimaryButton) {
+  if (id == kPrimaryButton && state_ == BootstrapState::Verified) {
+    continueToLauncher_ = true;
+    DestroyWindow(window_);
+  } else if (id == kPrimaryButton) {
     start(state_ == BootstrapState::Prompt);
   } else if (id == kSecondaryButton && installed_) {
     continueToLauncher_ = true;
@@ -249,7 +261,7 @@ double Bootstrap::secondsSinceStart() const {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
 }
 
-bool runBootstrap(void* moduleHandle) {
+bool runBootstrap(void* moduleHandle, bool verifying) {
   const fs::path gameFolder = executableDirectory();
   if (isSourceTreeRoot(gameFolder)) return true;
   fs::current_path(gameFolder);
@@ -264,7 +276,7 @@ bool runBootstrap(void* moduleHandle) {
     if (!chosen.empty()) packageSource = pathFromUtf8(chosen);
   }
   const ComScope com;  // for the folder chooser
-  Bootstrap bootstrap(gameFolder, packageSource, patchSource);
+  Bootstrap bootstrap(gameFolder, packageSource, patchSource, verifying);
   return bootstrap.run(static_cast<HINSTANCE>(moduleHandle));
 }
 
