@@ -13,6 +13,8 @@
 // Usage: bench_bootstrap_win [FILES] [MiB] [ROUNDS]   (default 2000 files, 512 MiB, 3 rounds)
 //        e.g. 2000 2048 3, and 100000 400 3 for many small files
 // Build and run as bench_install_win; it starts the launcher.exe built beside it.
+#include <windows.h>
+
 #include <psapi.h>
 
 #include <cstdio>

@@ -20,9 +20,9 @@ struct LauncherServices {
   std::filesystem::path gameRoot;  // launcher.ini is read and rewritten below it
   std::function<void()> repaint;   // invalidates the whole window without erasing
   std::function<void()> play;      // one play attempt
-  std::function<void()> verify;    // closes the window and reads every game file whole, repairing it
   // User name, password and e-mail as UTF-8: "" on success, else the message to show.
   std::function<std::wstring(std::string_view, std::string_view, std::string_view)> registerAccount;
+  std::function<void()> verify;  // closes the window and reads every game file whole, repairing it
 };
 
 struct LauncherState {
