@@ -81,12 +81,21 @@ std::string byteSizeText(std::uint64_t bytes) {
 }
 
 std::uint64_t installSpaceNeeded(const PackageManifest& manifest, const fs::path& gameFolder) {
-  std::uint64_t needed = 0;
-  for (const PackageFile& file : manifest.files) {
+  return installSpaceNeeded(manifest, [&gameFolder](const PackageFile& file) -> std::optional<std::uint64_t> {
     std::error_code error;
     const std::uintmax_t installed = fs::file_size(gameFolder / file.path, error);
-    if (!error && installed == file.size) continue;
-    needed += file.size + (error ? 0 : installed);
+    if (error) return std::nullopt;
+    return installed;
+  });
+}
+
+std::uint64_t installSpaceNeeded(const PackageManifest& manifest,
+                                 const std::function<std::optional<std::uint64_t>(const PackageFile&)>& installedSize) {
+  std::uint64_t needed = 0;
+  for (const PackageFile& file : manifest.files) {
+    const std::optional<std::uint64_t> installed = installedSize(file);
+    if (installed == file.size) continue;
+    needed += file.size + installed.value_or(0);
   }
   return needed;
 }

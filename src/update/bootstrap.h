@@ -4,6 +4,7 @@
 // layout at a monitor's DPI.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,6 +65,9 @@ std::string byteSizeText(std::uint64_t bytes);
 // installed file it replaces. Files of unchanged size are counted as current, so this is a
 // lower bound that costs no hashing.
 std::uint64_t installSpaceNeeded(const PackageManifest& manifest, const std::filesystem::path& gameFolder);
+// The same with the installed sizes from elsewhere (a folder listing); nothing for a missing file.
+std::uint64_t installSpaceNeeded(const PackageManifest& manifest,
+                                 const std::function<std::optional<std::uint64_t>(const PackageFile&)>& installedSize);
 
 // Fails with a message naming how much more space is needed when available is not enough.
 void requireFreeSpace(std::uint64_t needed, std::uint64_t available);

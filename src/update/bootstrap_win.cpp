@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "launcher/game_folder.h"
 #include "update/file_ops.h"
+#include "update/game_file_check.h"
 #include "update/game_folder_lock.h"
 #include "update/game_folder_lock_win.h"
 #include "update/launcher_update.h"
@@ -141,9 +142,11 @@ void Bootstrap::updateGame() {
   std::optional<RemoteRelease> release;
   if (!patchSource_.empty()) release = fetchRemoteRelease(patchSource_, gameFolder_, progress);
   const LatestPackage game = release ? release->game : loadLatestPackage(packageSource_, "game");
-  requireFreeSpace(installSpaceNeeded(game.manifest, gameFolder_), fs::space(gameFolder_).available);
-  const InstallOutcome outcome =
-      installGamePackage(game, gameFolder_, progress, installGate, verifying_ ? CheckMode::Full : CheckMode::UseRecord);
+  // One listing of the installed files serves the space estimate and the install.
+  GameFileCheck current(gameFolder_, game.manifest.files, verifying_ ? CheckMode::Full : CheckMode::UseRecord);
+  requireFreeSpace(installSpaceNeeded(game.manifest, [&current](const PackageFile& file) { return current.installedSize(file); }),
+                   fs::space(gameFolder_).available);
+  const InstallOutcome outcome = installGamePackage(game, gameFolder_, current, progress, installGate);
   if (release) recordAcceptedRelease(gameFolder_, *release);
   installed_ = true;
   if (verifying_) {

@@ -35,6 +35,9 @@ void removeTree(const std::filesystem::path& folder);
 // Forces an existing file's data to disk.
 void flushFile(const std::filesystem::path& path);
 
+// Refuses ("Update path contains a link: " + path) when path itself is a link.
+void rejectLink(const std::filesystem::path& path);
+
 // Refuses when base, or any path formed by appending relative's elements one at a time, is a
 // link (any reparse point). Paths that do not exist pass.
 void rejectLinks(const std::filesystem::path& base, const std::filesystem::path& relative);

@@ -24,10 +24,6 @@ bool isLink(const std::filesystem::path& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-void rejectIfLink(const std::filesystem::path& path) {
-  if (isLink(path)) fail("Update path contains a link: " + pathText(path));
-}
-
 // Lets a replace or delete go ahead on a read-only file. Should this fail, the operation that
 // follows fails and reports it.
 void clearReadOnly(const std::filesystem::path& path) {
@@ -88,12 +84,16 @@ class Sha256 {
 
 }  // namespace
 
+void rejectLink(const std::filesystem::path& path) {
+  if (isLink(path)) fail("Update path contains a link: " + pathText(path));
+}
+
 void rejectLinks(const std::filesystem::path& base, const std::filesystem::path& relative) {
-  rejectIfLink(base);
+  rejectLink(base);
   std::filesystem::path current = base;
   for (const auto& element : relative) {
     current /= element;
-    rejectIfLink(current);
+    rejectLink(current);
   }
 }
 

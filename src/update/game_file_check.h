@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,13 @@ class GameFileCheck {
   // True when the file is a regular file of the record's size and SHA-256. Thread-safe.
   bool holds(const PackageFile& file);
 
+  // rejectLinks(gameFolder, relative) for a whole run: each folder is examined once, and a file
+  // the listing showed as a plain file is not examined again. Thread-safe.
+  void rejectLinks(const std::filesystem::path& relative);
+
+  // The installed file's size, from the listing when there is one; nothing when it is missing.
+  std::optional<std::uint64_t> installedSize(const PackageFile& file) const;
+
   // After a verified copy hashed as sha256 with stagedFacts was moved over path: the record
   // takes the file as it is now, provided it is still that copy.
   void noteInstalled(const std::filesystem::path& path, std::string_view sha256, const FileFacts& stagedFacts);
@@ -47,7 +55,9 @@ class GameFileCheck {
   std::filesystem::path gameFolder_;
   std::optional<VerifiedState> record_;
   std::unordered_map<std::wstring, FileFacts> listed_;  // by path identity
+  bool listing_ = false;
   std::mutex mutex_;
+  std::unordered_set<std::wstring> linkFreeFolders_;  // identities, "" for the game folder
   VerifiedState known_;
   std::atomic<std::size_t> hashed_{0};
 };

@@ -135,6 +135,40 @@ GameFileCheck::GameFileCheck(fs::path gameFolder, const std::vector<PackageFile>
   for (const PackageFile& file : files) folders.try_emplace(packagePathIdentity(file.path.parent_path()), file.path.parent_path());
   listed_.reserve(files.size());
   for (const auto& [identity, folder] : folders) listFolder(gameFolder_, folder, listed_);
+  listing_ = true;
+}
+
+void GameFileCheck::rejectLinks(const fs::path& relative) {
+  fs::path folder;
+  std::wstring identity;
+  const auto examineOnce = [&] {
+    {
+      std::lock_guard lock(mutex_);
+      if (linkFreeFolders_.contains(identity)) return;
+    }
+    rejectLink(gameFolder_ / folder);
+    std::lock_guard lock(mutex_);
+    linkFreeFolders_.insert(identity);
+  };
+  examineOnce();
+  for (const fs::path& element : relative.parent_path()) {
+    folder /= element;
+    identity = packagePathIdentity(folder);
+    examineOnce();
+  }
+  if (!listed_.contains(packagePathIdentity(relative))) rejectLink(gameFolder_ / relative);
+}
+
+std::optional<std::uint64_t> GameFileCheck::installedSize(const PackageFile& file) const {
+  if (listing_) {
+    const auto listed = listed_.find(packagePathIdentity(file.path));
+    if (listed == listed_.end()) return std::nullopt;
+    return listed->second.size;
+  }
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(gameFolder_ / file.path, error);
+  if (error) return std::nullopt;
+  return size;
 }
 
 bool GameFileCheck::holds(const PackageFile& file) {

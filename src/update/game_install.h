@@ -39,6 +39,12 @@ InstallOutcome installGamePackage(const LatestPackage& package, const std::files
                                   const InstallProgress& progress, const UpdateStepGate& gate = {},
                                   CheckMode mode = CheckMode::UseRecord);
 
+// The same with the check of this run made by the caller, who may have asked it about sizes
+// already; it is set aside when the install must first undo an interrupted one.
+InstallOutcome installGamePackage(const LatestPackage& package, const std::filesystem::path& gameFolder,
+                                  GameFileCheck& current, const InstallProgress& progress,
+                                  const UpdateStepGate& gate = {});
+
 // Replays a leftover journal, if any; silent when there is none.
 void recoverInterruptedInstall(const std::filesystem::path& gameFolder, const UpdateStepGate& gate = {});
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <system_error>
@@ -64,15 +65,15 @@ FileFacts stageFile(const LatestPackage& package, const PackageFile& file, const
 
 // Records are checked, hashed and staged on all cores, while reports, the plan and the first
 // failure follow manifest order exactly as if one thread did everything.
-void stageChangedFiles(const LatestPackage& package, const fs::path& gameFolder, const fs::path& stage,
-                       const InstallProgress& progress, GameFileCheck& current, InstallPlan& plan) {
+void stageChangedFiles(const LatestPackage& package, const fs::path& stage, const InstallProgress& progress,
+                       GameFileCheck& current, InstallPlan& plan) {
   const std::vector<PackageFile>& files = package.manifest.files;
   std::vector<RecordCheck> checks(files.size());
   ParallelTasks tasks(files.size(), [&](std::size_t i) {
     const PackageFile& file = files[i];
     try {
       if (!isAllowedPackagePath(file.path, "game")) fail("Invalid installation file");
-      rejectLinks(gameFolder, file.path);
+      current.rejectLinks(file.path);
     } catch (const std::exception&) {
       checks[i].refused = std::current_exception();
       return;
@@ -203,11 +204,11 @@ void restoreRecordedManifest(const fs::path& gameFolder, const fs::path& updateF
     removeFile(installedManifestPath(gameFolder));
 }
 
-}  // namespace
-
-InstallOutcome installGamePackage(const LatestPackage& package, const fs::path& gameFolder, const InstallProgress& progress,
-                                  const UpdateStepGate& gate, CheckMode mode) {
+InstallOutcome install(const LatestPackage& package, const fs::path& gameFolder, const InstallProgress& progress,
+                       const UpdateStepGate& gate, CheckMode mode, GameFileCheck* given) {
   refuseForeignInstall(package.manifest, gameFolder);
+  rejectLinks(gameFolder, kUpdateFolder / L"journal.txt");
+  const bool interrupted = fs::exists(gameUpdateFolder(gameFolder) / L"journal.txt");
   recoverInterruptedInstall(gameFolder, gate);
   const fs::path updateFolder = gameUpdateFolder(gameFolder);
   rejectLinks(gameFolder, kUpdateFolder);
@@ -215,8 +216,9 @@ InstallOutcome installGamePackage(const LatestPackage& package, const fs::path& 
   fs::create_directories(updateFolder / L"stage");
 
   InstallPlan plan;
-  GameFileCheck current(gameFolder, package.manifest.files, mode);
-  stageChangedFiles(package, gameFolder, updateFolder / L"stage", progress, current, plan);
+  std::optional<GameFileCheck> own;
+  GameFileCheck& current = given && !interrupted ? *given : own.emplace(gameFolder, package.manifest.files, mode);
+  stageChangedFiles(package, updateFolder / L"stage", progress, current, plan);
   const std::string installedText = installedManifestText(gameFolder);
   const InstallOutcome outcome{planRemovals(package.manifest, gameFolder, updateFolder, plan), current.hashedCount()};
   refuseUnrecoverableJournal(plan.changed, plan.removed);
@@ -242,6 +244,18 @@ InstallOutcome installGamePackage(const LatestPackage& package, const fs::path& 
   }
   if (progress) progress(L"Game ready: " + utf8ToWide(package.manifest.version), 100);
   return outcome;
+}
+
+}  // namespace
+
+InstallOutcome installGamePackage(const LatestPackage& package, const fs::path& gameFolder, const InstallProgress& progress,
+                                  const UpdateStepGate& gate, CheckMode mode) {
+  return install(package, gameFolder, progress, gate, mode, nullptr);
+}
+
+InstallOutcome installGamePackage(const LatestPackage& package, const fs::path& gameFolder, GameFileCheck& current,
+                                  const InstallProgress& progress, const UpdateStepGate& gate) {
+  return install(package, gameFolder, progress, gate, CheckMode::UseRecord, &current);
 }
 
 void recoverInterruptedInstall(const fs::path& gameFolder, const UpdateStepGate& gate) {
