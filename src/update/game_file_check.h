@@ -27,7 +27,7 @@ enum class CheckMode { UseRecord, Full };
 class GameFileCheck {
  public:
   // Loads the record bound to the installed manifest (not in Full mode) and lists the folders
-  // of files, one listing per folder.
+  // of files, one listing per folder; what is hashed is recorded with the listed facts.
   GameFileCheck(std::filesystem::path gameFolder, const std::vector<PackageFile>& files,
                 CheckMode mode = CheckMode::UseRecord);
 
@@ -42,7 +42,8 @@ class GameFileCheck {
   std::optional<std::uint64_t> installedSize(const PackageFile& file) const;
 
   // After a verified copy hashed as sha256 with stagedFacts was moved over path: the record
-  // takes the file as it is now, provided it is still that copy.
+  // takes the file as a listing of its folder shows it now, provided it is still that copy.
+  // Called from one thread.
   void noteInstalled(const std::filesystem::path& path, std::string_view sha256, const FileFacts& stagedFacts);
 
   // Writes the record bound to manifestText, holding everything this run knows.
@@ -53,9 +54,11 @@ class GameFileCheck {
 
  private:
   std::filesystem::path gameFolder_;
+  std::uint32_t volumeSerial_ = 0;
   std::optional<VerifiedState> record_;
   std::unordered_map<std::wstring, FileFacts> listed_;  // by path identity
-  bool listing_ = false;
+  std::unordered_set<std::wstring> relistedFolders_;  // after the commit, by noteInstalled alone
+  std::unordered_map<std::wstring, FileFacts> relisted_;
   std::mutex mutex_;
   std::unordered_set<std::wstring> linkFreeFolders_;  // identities, "" for the game folder
   VerifiedState known_;
@@ -71,8 +74,9 @@ void saveVerifiedState(const std::filesystem::path& gameFolder, const VerifiedSt
 // Removes the record before files change, so that it never outlives what it vouches for.
 void dropVerifiedState(const std::filesystem::path& gameFolder);
 
-// Hashes a regular file through one open handle, with its facts as they were before the first
-// byte was read; nothing when it is not a regular file or stop was set.
+// Hashes a regular file through one open handle, with its size and times as they were before
+// the first byte was read (its identity stays 0: that query is slow on some systems); nothing
+// when it is not a regular file or stop was set.
 struct HashedFile {
   std::string sha256;
   FileFacts facts;

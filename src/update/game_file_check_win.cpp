@@ -26,13 +26,20 @@ ScopedHandle openFolder(const fs::path& folder) {
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
+// The game folder's volume serial. Files below it are on the same volume: a mount point is a
+// link, which no update path may pass. Queried once, since the query is slow on some systems.
+std::uint32_t volumeSerialOf(const fs::path& gameFolder) {
+  const ScopedHandle folder = openFolder(gameFolder);
+  BY_HANDLE_FILE_INFORMATION about{};
+  return folder && GetFileInformationByHandle(folder.get(), &about) ? about.dwVolumeSerialNumber : 0;
+}
+
 // Adds the facts of every regular file directly in folder, keyed by the identity of its path
 // below the game folder. A folder that cannot be listed adds nothing: its files are hashed.
-void listFolder(const fs::path& gameFolder, const fs::path& relative,
+void listFolder(const fs::path& gameFolder, const fs::path& relative, std::uint32_t volumeSerial,
                 std::unordered_map<std::wstring, FileFacts>& listed) {
   const ScopedHandle folder = openFolder(gameFolder / relative);
-  BY_HANDLE_FILE_INFORMATION about{};
-  if (!folder || !GetFileInformationByHandle(folder.get(), &about)) return;
+  if (!folder) return;
   std::vector<std::uint64_t> buffer(kListingBufferBytes / sizeof(std::uint64_t));  // aligned for the records
   for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
     if (!GetFileInformationByHandleEx(folder.get(), kind, buffer.data(), kListingBufferBytes)) return;
@@ -42,8 +49,7 @@ void listFolder(const fs::path& gameFolder, const fs::path& relative,
       if (!(entry->FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
         const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
         listed[packagePathIdentity(relative / name)] = {ticks(entry->EndOfFile), ticks(entry->LastWriteTime),
-                                                        ticks(entry->ChangeTime), ticks(entry->FileId),
-                                                        about.dwVolumeSerialNumber};
+                                                        ticks(entry->ChangeTime), ticks(entry->FileId), volumeSerial};
       }
       if (entry->NextEntryOffset == 0) break;
       offset += entry->NextEntryOffset;
@@ -51,22 +57,18 @@ void listFolder(const fs::path& gameFolder, const fs::path& relative,
   }
 }
 
-std::optional<FileFacts> factsOfOpenFile(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION about{};
+// Size and times of an open file; its identity stays 0.
+FileFacts sizeAndTimesOf(HANDLE file) {
   FILE_BASIC_INFO basic{};
-  if (!GetFileInformationByHandle(file, &about) ||
-      !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) ||
-      (about.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-    return std::nullopt;
-  return FileFacts{joined(about.nFileSizeHigh, about.nFileSizeLow), ticks(basic.LastWriteTime), ticks(basic.ChangeTime),
-                   joined(about.nFileIndexHigh, about.nFileIndexLow), about.dwVolumeSerialNumber};
+  FILE_STANDARD_INFO standard{};
+  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) ||
+      !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)))
+    return {};
+  return FileFacts{ticks(standard.EndOfFile), ticks(basic.LastWriteTime), ticks(basic.ChangeTime), 0, 0};
 }
 
-std::optional<FileFacts> factsOf(const fs::path& path) {
-  const ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) return std::nullopt;
-  return factsOfOpenFile(file.get());
+bool sameSizeAndTimes(const FileFacts& a, const FileFacts& b) {
+  return a.size == b.size && a.lastWriteTime == b.lastWriteTime && a.changeTime == b.changeTime;
 }
 
 const fs::path kRecordRelative = fs::path(L".corvanthorne") / L"verified.state";
@@ -84,11 +86,10 @@ std::optional<HashedFile> hashWithFacts(const fs::path& path, const std::atomic<
   const ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) throw std::runtime_error("Could not read " + pathText(path));
-  const std::optional<FileFacts> facts = factsOfOpenFile(file.get());
+  const FileFacts facts = sizeAndTimesOf(file.get());
   std::string sha256 = sha256OpenFile(file.get(), path, stop);
   if (sha256.empty()) return std::nullopt;
-  // Facts that could not be read are facts that can never match: the file is hashed again.
-  return HashedFile{std::move(sha256), facts.value_or(FileFacts{})};
+  return HashedFile{std::move(sha256), facts};
 }
 
 std::string installedManifestText(const fs::path& gameFolder) {
@@ -127,15 +128,12 @@ void dropVerifiedState(const fs::path& gameFolder) {
 }
 
 GameFileCheck::GameFileCheck(fs::path gameFolder, const std::vector<PackageFile>& files, CheckMode mode)
-    : gameFolder_(std::move(gameFolder)) {
-  if (mode == CheckMode::Full) return;
-  record_ = loadVerifiedState(gameFolder_);
-  if (!record_ || record_->files.empty()) return;
+    : gameFolder_(std::move(gameFolder)), volumeSerial_(volumeSerialOf(gameFolder_)) {
+  if (mode == CheckMode::UseRecord) record_ = loadVerifiedState(gameFolder_);
   std::map<std::wstring, fs::path> folders;  // by identity: each folder is listed once
   for (const PackageFile& file : files) folders.try_emplace(packagePathIdentity(file.path.parent_path()), file.path.parent_path());
   listed_.reserve(files.size());
-  for (const auto& [identity, folder] : folders) listFolder(gameFolder_, folder, listed_);
-  listing_ = true;
+  for (const auto& [identity, folder] : folders) listFolder(gameFolder_, folder, volumeSerial_, listed_);
 }
 
 void GameFileCheck::rejectLinks(const fs::path& relative) {
@@ -160,47 +158,44 @@ void GameFileCheck::rejectLinks(const fs::path& relative) {
 }
 
 std::optional<std::uint64_t> GameFileCheck::installedSize(const PackageFile& file) const {
-  if (listing_) {
-    const auto listed = listed_.find(packagePathIdentity(file.path));
-    if (listed == listed_.end()) return std::nullopt;
-    return listed->second.size;
-  }
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(gameFolder_ / file.path, error);
-  if (error) return std::nullopt;
-  return size;
+  const auto listed = listed_.find(packagePathIdentity(file.path));
+  if (listed == listed_.end()) return std::nullopt;
+  return listed->second.size;
 }
 
 bool GameFileCheck::holds(const PackageFile& file) {
   const std::string key = recordKey(file.path);
-  if (record_) {
-    const auto listed = listed_.find(packagePathIdentity(file.path));
-    if (listed != listed_.end()) {
-      if (const std::optional<std::string_view> sha = record_->vouchedSha256(key, listed->second)) {
-        const bool current = listed->second.size == file.size && *sha == file.sha256;
-        std::lock_guard lock(mutex_);
-        known_.files[key] = record_->files.at(key);
-        return current;
-      }
+  const auto listed = listed_.find(packagePathIdentity(file.path));
+  if (record_ && listed != listed_.end()) {
+    if (const std::optional<std::string_view> sha = record_->vouchedSha256(key, listed->second)) {
+      const bool current = listed->second.size == file.size && *sha == file.sha256;
+      std::lock_guard lock(mutex_);
+      known_.files[key] = record_->files.at(key);
+      return current;
     }
   }
   const std::optional<HashedFile> hashed = hashWithFacts(gameFolder_ / file.path);
   if (!hashed) return false;
   ++hashed_;
-  std::lock_guard lock(mutex_);
-  known_.remember(key, hashed->facts, hashed->sha256, fileTimeNow());
+  // The listing came first: when the file still had its listed size and times as it was read,
+  // the hash belongs to the listed file, identity included.
+  if (listed != listed_.end() && sameSizeAndTimes(hashed->facts, listed->second)) {
+    std::lock_guard lock(mutex_);
+    known_.remember(key, listed->second, hashed->sha256, fileTimeNow());
+  }
   return hashed->facts.size == file.size && hashed->sha256 == file.sha256;
 }
 
 void GameFileCheck::noteInstalled(const fs::path& path, std::string_view sha256, const FileFacts& stagedFacts) {
-  const std::optional<FileFacts> now = factsOf(gameFolder_ / path);
+  const std::wstring folder = packagePathIdentity(path.parent_path());
+  if (relistedFolders_.insert(folder).second) listFolder(gameFolder_, path.parent_path(), volumeSerial_, relisted_);
+  const auto now = relisted_.find(packagePathIdentity(path));
   std::lock_guard lock(mutex_);
   const std::string key = recordKey(path);
   known_.files.erase(key);
-  // A move keeps the file's identity, size and last-write time; only its change time moves.
-  if (now && now->fileIndex == stagedFacts.fileIndex && now->volumeSerial == stagedFacts.volumeSerial &&
-      now->size == stagedFacts.size && now->lastWriteTime == stagedFacts.lastWriteTime)
-    known_.remember(key, *now, sha256, fileTimeNow());
+  // A move keeps the file's size and last-write time; its change time moves.
+  if (now != relisted_.end() && now->second.size == stagedFacts.size && now->second.lastWriteTime == stagedFacts.lastWriteTime)
+    known_.remember(key, now->second, sha256, fileTimeNow());
 }
 
 void GameFileCheck::save(std::string_view manifestText) {

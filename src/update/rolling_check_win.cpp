@@ -76,7 +76,7 @@ void RollingCheck::run() {
       ++report_.filesChecked;
       report_.bytesChecked += entry.facts.size;
       if (hashed && hashed->sha256 == entry.sha256Text()) {
-        state->remember(path, hashed->facts, hashed->sha256, fileTimeNow());
+        entry.lastFullHash = fileTimeNow();  // its facts stay: a start compares them with the listing
         continue;
       }
       state->files.erase(path);
