@@ -19,4 +19,14 @@ int runStages(const RunStages& stages) {
   }
 }
 
+bool asksForVerification(std::wstring_view commandLine) {
+  while (!commandLine.empty()) {
+    const std::size_t end = commandLine.find(L' ');
+    if (commandLine.substr(0, end) == L"--verify") return true;
+    if (end == std::wstring_view::npos) break;
+    commandLine.remove_prefix(end + 1);
+  }
+  return false;
+}
+
 }  // namespace Corvanthorne

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace Corvanthorne {
 
@@ -20,5 +21,8 @@ struct RunStages {
 };
 
 int runStages(const RunStages& stages);
+
+// True when the command line (without the program name) holds the word "--verify".
+bool asksForVerification(std::wstring_view commandLine);
 
 }  // namespace Corvanthorne

@@ -165,6 +165,9 @@ void setActions(LauncherState& state) {
   copyChecked(state, L"vsyncChanged", L"Vsync", state.gameSettings.vsync);
   screen.setAction(L"resolutionChanged", [&state](Node&) { resolutionChanged(state); });
   screen.setAction(L"play", [&state](Node&) { state.services.play(); });
+  screen.setAction(L"verifyGameFiles", [&state](Node&) {
+    if (state.services.verify) state.services.verify();
+  });
   screen.setAction(L"openRegistration", [&state](Node&) { openRegistration(state); });
   copyText(state, L"registerNameChanged", L"RegisterName", state.registerName);
   copyText(state, L"registerPasswordChanged", L"RegisterPassword", state.registerPassword);

@@ -22,6 +22,7 @@ struct LauncherServices {
   std::function<void()> play;      // one play attempt
   // User name, password and e-mail as UTF-8: "" on success, else the message to show.
   std::function<std::wstring(std::string_view, std::string_view, std::string_view)> registerAccount;
+  std::function<void()> verify;  // closes the window and reads every game file whole, repairing it
 };
 
 struct LauncherState {
@@ -46,6 +47,8 @@ inline constexpr std::wstring_view kLauncherIniNotWritten =
     L"Could not update launcher.ini. Check the game folder's write permissions.";
 inline constexpr std::wstring_view kRegistrationIncomplete = L"Enter username, password, and recovery email.";
 inline constexpr std::wstring_view kAccountCreated = L"Account created. You can now play.";
+inline constexpr std::wstring_view kGameFilesDamaged =
+    L"A game file is damaged. Press Verify game files to repair it.";
 
 // The start of the launcher main below the game root: game_settings.ini and its resolution
 // choice, launcher.ini (rewritten at once; a failure goes to the status line) with the

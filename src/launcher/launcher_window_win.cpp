@@ -204,6 +204,10 @@ LRESULT LauncherWindow::handle(HWND window, UINT message, WPARAM wParam, LPARAM 
       theme_.refresh();
       repaint();
       return 0;
+    case kGameFilesDamagedMessage:
+      state_.status = kGameFilesDamaged;
+      repaint();
+      return 0;
     case WM_ERASEBKGND:
       return 1;
     case WM_TIMER:

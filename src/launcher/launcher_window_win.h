@@ -14,6 +14,9 @@
 
 namespace Corvanthorne {
 
+// Posted by the rolling check's thread when it finds a damaged game file.
+inline constexpr UINT kGameFilesDamagedMessage = WM_APP + 61;
+
 class LauncherWindow {
  public:
   // Pictures of the document are read below the state's game root.

@@ -146,7 +146,7 @@ void playGame(LauncherState& state, const ClientFolder& folder) {
   SessionPipe pipe = createSessionPipe();
   PROCESS_INFORMATION started{};
   if (!startClient(clientExecutable(folder.path), root, pipe, handles, state.gameSettings.fullscreen, started))
-    return setStatus(state, kClientNotStarted);
+    return setStatus(state, std::wstring(kClientNotStarted) + std::wstring(kSuggestVerify));
   const ScopedHandle process(started.hProcess);
   ScopedHandle thread(started.hThread);
   thread.reset();

@@ -17,6 +17,7 @@ inline constexpr std::wstring_view kEnterCredentials = L"Enter your username and
 inline constexpr std::wstring_view kAuthenticating = L"Authenticating with the game server...";
 inline constexpr std::wstring_view kLoginFailed = L"Login failed or the server is unavailable.";
 inline constexpr std::wstring_view kClientNotStarted = L"The game client could not be started.";
+inline constexpr std::wstring_view kSuggestVerify = L" Try Verify game files.";
 inline constexpr std::wstring_view kClientNotInitialized = L"The client could not initialize. Check the game debug log.";
 inline constexpr std::wstring_view kPlayFailed = L"The loading screen or game client could not be initialized.";
 

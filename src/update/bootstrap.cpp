@@ -22,12 +22,18 @@ constexpr double kEstimateAfterSeconds = 3.0;
 
 BootstrapButtons buttonsFor(BootstrapState state, bool installed, bool hasPatchSource) {
   if (state == BootstrapState::Prompt) return {L"OK - Update & restart", L"Later", true, false};
+  if (state == BootstrapState::Verified) return {L"Continue", L"", false, false};
   return {L"Retry", L"Play installed", installed, state == BootstrapState::Failed && !hasPatchSource};
 }
 
 std::wstring patchSourceFromText(std::string_view bytes) {
   while (!bytes.empty() && (bytes.back() == '\r' || bytes.back() == '\n')) bytes.remove_suffix(1);
   return utf8ToWide(bytes);
+}
+
+std::wstring verificationSummary(std::size_t repaired, std::size_t files) {
+  if (repaired == 0) return L"All " + std::to_wstring(files) + L" game files are intact.";
+  return std::to_wstring(repaired) + (repaired == 1 ? L" damaged file repaired" : L" damaged files repaired");
 }
 
 std::wstring failureDetail(std::string_view message, bool installed) {
@@ -75,12 +81,21 @@ std::string byteSizeText(std::uint64_t bytes) {
 }
 
 std::uint64_t installSpaceNeeded(const PackageManifest& manifest, const fs::path& gameFolder) {
-  std::uint64_t needed = 0;
-  for (const PackageFile& file : manifest.files) {
+  return installSpaceNeeded(manifest, [&gameFolder](const PackageFile& file) -> std::optional<std::uint64_t> {
     std::error_code error;
     const std::uintmax_t installed = fs::file_size(gameFolder / file.path, error);
-    if (!error && installed == file.size) continue;
-    needed += file.size + (error ? 0 : installed);
+    if (error) return std::nullopt;
+    return installed;
+  });
+}
+
+std::uint64_t installSpaceNeeded(const PackageManifest& manifest,
+                                 const std::function<std::optional<std::uint64_t>(const PackageFile&)>& installedSize) {
+  std::uint64_t needed = 0;
+  for (const PackageFile& file : manifest.files) {
+    const std::optional<std::uint64_t> installed = installedSize(file);
+    if (installed == file.size) continue;
+    needed += file.size + installed.value_or(0);
   }
   return needed;
 }

@@ -4,6 +4,7 @@
 // layout at a monitor's DPI.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,7 +13,8 @@
 
 namespace Corvanthorne::Update {
 
-enum class BootstrapState : std::uint32_t { Running = 0, Prompt = 1, Failed = 2, Done = 3, Exiting = 4 };
+// Verified: a verifying run is done and shows what it found until the player goes on.
+enum class BootstrapState : std::uint32_t { Running = 0, Prompt = 1, Failed = 2, Done = 3, Exiting = 4, Verified = 5 };
 
 inline constexpr int kPrimaryButton = 101;    // "OK - Update & restart" or "Retry"
 inline constexpr int kSecondaryButton = 102;  // "Later" or "Play installed"
@@ -30,6 +32,9 @@ BootstrapButtons buttonsFor(BootstrapState state, bool installed, bool hasPatchS
 
 // .corvanthorne/patch-source.txt: one UTF-8 line; trailing CR and LF characters are dropped.
 std::wstring patchSourceFromText(std::string_view bytes);
+
+// What a verifying run found: "All 2000 game files are intact." or "3 damaged files repaired".
+std::wstring verificationSummary(std::size_t repaired, std::size_t files);
 
 // The failure text; with a playable game left it says that the game can still be played.
 std::wstring failureDetail(std::string_view message, bool installed);
@@ -60,6 +65,9 @@ std::string byteSizeText(std::uint64_t bytes);
 // installed file it replaces. Files of unchanged size are counted as current, so this is a
 // lower bound that costs no hashing.
 std::uint64_t installSpaceNeeded(const PackageManifest& manifest, const std::filesystem::path& gameFolder);
+// The same with the installed sizes from elsewhere (a folder listing); nothing for a missing file.
+std::uint64_t installSpaceNeeded(const PackageManifest& manifest,
+                                 const std::function<std::optional<std::uint64_t>(const PackageFile&)>& installedSize);
 
 // Fails with a message naming how much more space is needed when available is not enough.
 void requireFreeSpace(std::uint64_t needed, std::uint64_t available);

@@ -13,6 +13,7 @@
 #include "launcher/debug_log.h"
 #include "launcher/game_folder.h"
 #include "update/file_ops.h"
+#include "update/game_file_check.h"
 #include "update/game_folder_lock.h"
 #include "update/game_folder_lock_win.h"
 #include "update/launcher_update.h"
@@ -53,17 +54,20 @@ std::string readWholeFile(const fs::path& path) {
 
 // The check only warns early: where the drive cannot say how much space it has, the install
 // goes ahead and a real shortage fails it with its own message.
-void checkFreeSpace(const PackageManifest& manifest, const fs::path& gameFolder) {
+void checkFreeSpace(std::uint64_t needed, const fs::path& gameFolder) {
   std::error_code error;
   const fs::space_info space = fs::space(gameFolder, error);
   if (error) return debugLog("UPDATE", "Free disk space unknown, check skipped: " + error.message());
-  requireFreeSpace(installSpaceNeeded(manifest, gameFolder), space.available);
+  requireFreeSpace(needed, space.available);
 }
 
 }  // namespace
 
-Bootstrap::Bootstrap(fs::path gameFolder, fs::path packageSource, std::wstring patchSource)
-    : gameFolder_(std::move(gameFolder)), packageSource_(std::move(packageSource)), patchSource_(std::move(patchSource)) {}
+Bootstrap::Bootstrap(fs::path gameFolder, fs::path packageSource, std::wstring patchSource, bool verifying)
+    : gameFolder_(std::move(gameFolder)),
+      packageSource_(std::move(packageSource)),
+      patchSource_(std::move(patchSource)),
+      verifying_(verifying) {}
 
 Bootstrap::~Bootstrap() {
   if (worker_.joinable()) worker_.join();
@@ -91,7 +95,7 @@ void Bootstrap::start(bool launcherMode) {
   for (const int id : kButtonIds) ShowWindow(GetDlgItem(window_, id), SW_HIDE);
   {
     std::lock_guard lock(mutex_);
-    title_ = launcherMode ? L"Updating launcher" : L"Checking game files";
+    title_ = launcherMode ? L"Updating launcher" : verifying_ ? L"Verifying game files" : L"Checking game files";
   }
   timeLeft_.restart(secondsSinceStart());
   InvalidateRect(window_, nullptr, FALSE);
@@ -148,10 +152,18 @@ void Bootstrap::updateGame() {
   std::optional<RemoteRelease> release;
   if (!patchSource_.empty()) release = fetchRemoteRelease(patchSource_, gameFolder_, progress);
   const LatestPackage game = release ? release->game : loadLatestPackage(packageSource_, "game");
-  checkFreeSpace(game.manifest, gameFolder_);
-  installGamePackage(game, gameFolder_, progress, installGate);
+  // One listing of the installed files serves the space estimate and the install.
+  GameFileCheck current(gameFolder_, game.manifest.files, verifying_ ? CheckMode::Full : CheckMode::UseRecord);
+  checkFreeSpace(installSpaceNeeded(game.manifest, [&current](const PackageFile& file) { return current.installedSize(file); }),
+                 gameFolder_);
+  const InstallOutcome outcome = installGamePackage(game, gameFolder_, current, progress, installGate);
   if (release) recordAcceptedRelease(gameFolder_, *release);
   installed_ = true;
+  if (verifying_) {
+    setText(L"Game files verified", verificationSummary(outcome.repaired, game.manifest.files.size()));
+    state_ = BootstrapState::Verified;
+    return;
+  }
   launcherPackage_ = release ? release->launcher : loadLatestPackage(packageSource_, "launcher");
   const LauncherDecision decision = launcherUpdateOffer(gameFolder_, launcherPackage_);
   if (!decision.offer) {
@@ -222,7 +234,10 @@ void Bootstrap::onCloseRequested() {
 
 void Bootstrap::onButton(int id) {
   if (state_ == BootstrapState::Running) return;
-  if (id == kPrimaryButton) {
+  if (id == kPrimaryButton && state_ == BootstrapState::Verified) {
+    continueToLauncher_ = true;
+    DestroyWindow(window_);
+  } else if (id == kPrimaryButton) {
     start(state_ == BootstrapState::Prompt);
   } else if (id == kSecondaryButton && installed_) {
     continueToLauncher_ = true;
@@ -260,7 +275,7 @@ double Bootstrap::secondsSinceStart() const {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart_).count();
 }
 
-bool runBootstrap(void* moduleHandle) {
+bool runBootstrap(void* moduleHandle, bool verifying) {
   const fs::path gameFolder = executableDirectory();
   if (isSourceTreeRoot(gameFolder)) return true;
   fs::current_path(gameFolder);
@@ -275,7 +290,7 @@ bool runBootstrap(void* moduleHandle) {
     if (!chosen.empty()) packageSource = pathFromUtf8(chosen);
   }
   const ComScope com;  // for the folder chooser
-  Bootstrap bootstrap(gameFolder, packageSource, patchSource);
+  Bootstrap bootstrap(gameFolder, packageSource, patchSource, verifying);
   return bootstrap.run(static_cast<HINSTANCE>(moduleHandle));
 }
 

@@ -35,7 +35,10 @@ struct BootstrapText {
 
 class Bootstrap : private Gui::AccessibleSource {
  public:
-  Bootstrap(std::filesystem::path gameFolder, std::filesystem::path packageSource, std::wstring patchSource);
+  // A verifying bootstrap reads every installed file whole, repairs what is damaged or missing
+  // and shows what it found before going on to the launcher.
+  Bootstrap(std::filesystem::path gameFolder, std::filesystem::path packageSource, std::wstring patchSource,
+            bool verifying = false);
   ~Bootstrap();
   Bootstrap(const Bootstrap&) = delete;
   Bootstrap& operator=(const Bootstrap&) = delete;
@@ -89,6 +92,7 @@ class Bootstrap : private Gui::AccessibleSource {
   std::filesystem::path gameFolder_;
   std::filesystem::path packageSource_;
   std::wstring patchSource_;
+  bool verifying_ = false;
   std::thread worker_;
   mutable std::mutex mutex_;
   std::wstring title_ = L"Preparing your game folder";

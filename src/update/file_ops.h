@@ -1,6 +1,7 @@
 #pragma once
 // Safe file primitives of the update system: every write into the game folder goes through
 // a ".new" sibling and one replacing move, and no update path may pass through a link.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -34,12 +35,19 @@ void removeTree(const std::filesystem::path& folder);
 // Forces an existing file's data to disk.
 void flushFile(const std::filesystem::path& path);
 
+// Refuses ("Update path contains a link: " + path) when path itself is a link.
+void rejectLink(const std::filesystem::path& path);
+
 // Refuses when base, or any path formed by appending relative's elements one at a time, is a
 // link (any reparse point). Paths that do not exist pass.
 void rejectLinks(const std::filesystem::path& base, const std::filesystem::path& relative);
 
 // The file's SHA-256 as 64 lowercase hexadecimal characters.
 std::string sha256File(const std::filesystem::path& path);
+
+// The SHA-256 of an open file (a HANDLE) read from its current position to its end; path
+// names it in messages. Returns "" when stop is set before the end is reached.
+std::string sha256OpenFile(void* file, const std::filesystem::path& path, const std::atomic<bool>* stop = nullptr);
 
 // SHA-256 of bytes in memory through the same provider.
 std::string sha256Bytes(std::string_view bytes);

@@ -24,10 +24,6 @@ bool isLink(const std::filesystem::path& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-void rejectIfLink(const std::filesystem::path& path) {
-  if (isLink(path)) fail("Update path contains a link: " + pathText(path));
-}
-
 // Lets a replace or delete go ahead on a read-only file. Should this fail, the operation that
 // follows fails and reports it.
 void clearReadOnly(const std::filesystem::path& path) {
@@ -88,12 +84,16 @@ class Sha256 {
 
 }  // namespace
 
+void rejectLink(const std::filesystem::path& path) {
+  if (isLink(path)) fail("Update path contains a link: " + pathText(path));
+}
+
 void rejectLinks(const std::filesystem::path& base, const std::filesystem::path& relative) {
-  rejectIfLink(base);
+  rejectLink(base);
   std::filesystem::path current = base;
   for (const auto& element : relative) {
     current /= element;
-    rejectIfLink(current);
+    rejectLink(current);
   }
 }
 
@@ -156,20 +156,24 @@ void flushFile(const std::filesystem::path& path) {
 }
 
 std::string sha256File(const std::filesystem::path& path) {
-  Sha256 sha;
   ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) fail("Could not read " + pathText(path));
+  return sha256OpenFile(file.get(), path);
+}
+
+std::string sha256OpenFile(void* file, const std::filesystem::path& path, const std::atomic<bool>* stop) {
+  Sha256 sha;
   std::vector<unsigned char> chunk(kHashChunkSize);
   const std::string hashFailure = "Could not hash " + pathText(path);
-  while (true) {
+  while (!(stop && *stop)) {
     DWORD read = 0;
-    if (!ReadFile(file.get(), chunk.data(), kHashChunkSize, &read, nullptr))
+    if (!ReadFile(file, chunk.data(), kHashChunkSize, &read, nullptr))
       fail("Could not finish reading " + pathText(path));
-    if (read == 0) break;
+    if (read == 0) return sha.finish();
     sha.add(chunk.data(), read, hashFailure);
   }
-  return sha.finish();
+  return {};
 }
 
 std::string sha256Bytes(std::string_view bytes) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "update/game_file_check.h"
 #include "update/package_manifest.h"
 
 namespace Corvanthorne::Update {
@@ -26,10 +27,23 @@ inline void passGate(const UpdateStepGate& gate, std::string_view step) {
   if (gate) gate(step);
 }
 
+struct InstallOutcome {
+  std::size_t repaired = 0;  // files the installed manifest already described, found damaged or missing
+  std::size_t hashed = 0;    // installed files read whole to check them
+};
+
 // Returns only when the folder matches the package; after a commit failure the folder has
-// been restored before the exception leaves.
-void installGamePackage(const LatestPackage& package, const std::filesystem::path& gameFolder,
-                        const InstallProgress& progress, const UpdateStepGate& gate = {});
+// been restored before the exception leaves. A file is taken as current on the verified-state
+// record's word where the record provably still describes it; CheckMode::Full reads every file.
+InstallOutcome installGamePackage(const LatestPackage& package, const std::filesystem::path& gameFolder,
+                                  const InstallProgress& progress, const UpdateStepGate& gate = {},
+                                  CheckMode mode = CheckMode::UseRecord);
+
+// The same with the check of this run made by the caller, who may have asked it about sizes
+// already; it is set aside when the install must first undo an interrupted one.
+InstallOutcome installGamePackage(const LatestPackage& package, const std::filesystem::path& gameFolder,
+                                  GameFileCheck& current, const InstallProgress& progress,
+                                  const UpdateStepGate& gate = {});
 
 // Replays a leftover journal, if any; silent when there is none.
 void recoverInterruptedInstall(const std::filesystem::path& gameFolder, const UpdateStepGate& gate = {});

@@ -1,6 +1,8 @@
 #include "update/game_install.h"
 
+#include <algorithm>
 #include <exception>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <system_error>
@@ -9,6 +11,7 @@
 
 #include "common/text.h"
 #include "update/file_ops.h"
+#include "update/game_file_check.h"
 #include "update/game_folder_lock.h"
 #include "update/install_journal.h"
 #include "update/parallel_tasks.h"
@@ -23,6 +26,8 @@ const fs::path kUpdateFolder = fs::path(L".corvanthorne") / L"update" / L"game";
 struct InstallPlan {
   std::unordered_set<std::wstring> newPaths;  // path identities
   std::vector<fs::path> changed;  // manifest order
+  std::vector<const PackageFile*> changedFiles;  // the records of changed, with their staged copies' facts
+  std::vector<FileFacts> stagedFacts;
   std::vector<fs::path> removed;  // old manifest order
 };
 
@@ -43,34 +48,38 @@ void refuseForeignInstall(const PackageManifest& manifest, const fs::path& gameF
 struct RecordCheck {
   std::exception_ptr refused;  // the path rule or a link: fails before the record's progress report
   bool changed = false;
+  FileFacts stagedFacts;
 };
 
-// Copies a changed file into the stage and verifies the copy there.
-void stageFile(const LatestPackage& package, const PackageFile& file, const fs::path& stage) {
+// Copies a changed file into the stage and verifies the copy there; returns the copy's facts.
+FileFacts stageFile(const LatestPackage& package, const PackageFile& file, const fs::path& stage) {
   rejectLinks(package.folder, file.path);
   const fs::path staged = stage / file.path;
   copyInto(package.folder / file.path, staged);
-  if (!holdsFile(staged, file.size, file.sha256)) fail("Package checksum failed: " + pathText(file.path));
+  const std::optional<HashedFile> copy = hashWithFacts(staged);
+  if (!copy || copy->facts.size != file.size || copy->sha256 != file.sha256)
+    fail("Package checksum failed: " + pathText(file.path));
   flushFile(staged);
+  return copy->facts;
 }
 
 // Records are checked, hashed and staged on all cores, while reports, the plan and the first
 // failure follow manifest order exactly as if one thread did everything.
-void stageChangedFiles(const LatestPackage& package, const fs::path& gameFolder, const fs::path& stage,
-                       const InstallProgress& progress, InstallPlan& plan) {
+void stageChangedFiles(const LatestPackage& package, const fs::path& stage, const InstallProgress& progress,
+                       GameFileCheck& current, InstallPlan& plan) {
   const std::vector<PackageFile>& files = package.manifest.files;
   std::vector<RecordCheck> checks(files.size());
   ParallelTasks tasks(files.size(), [&](std::size_t i) {
     const PackageFile& file = files[i];
     try {
       if (!isAllowedPackagePath(file.path, "game")) fail("Invalid installation file");
-      rejectLinks(gameFolder, file.path);
+      current.rejectLinks(file.path);
     } catch (const std::exception&) {
       checks[i].refused = std::current_exception();
       return;
     }
-    checks[i].changed = !holdsFile(gameFolder / file.path, file.size, file.sha256);
-    if (checks[i].changed) stageFile(package, file, stage);
+    checks[i].changed = !current.holds(file);
+    if (checks[i].changed) checks[i].stagedFacts = stageFile(package, file, stage);
   });
   for (std::size_t i = 0; i < files.size(); ++i) {
     std::exception_ptr failure;
@@ -83,16 +92,29 @@ void stageChangedFiles(const LatestPackage& package, const fs::path& gameFolder,
     plan.newPaths.insert(packagePathIdentity(files[i].path));
     if (progress) progress(L"Checking " + packagePathKey(files[i].path), static_cast<int>(i * 70 / files.size()));
     if (failure) std::rethrow_exception(failure);
-    if (checks[i].changed) plan.changed.push_back(files[i].path);
+    if (!checks[i].changed) continue;
+    plan.changed.push_back(files[i].path);
+    plan.changedFiles.push_back(&files[i]);
+    plan.stagedFacts.push_back(checks[i].stagedFacts);
   }
+}
+
+// Changed files that the installed manifest already described with the same content: they
+// were damaged or missing, not updated.
+std::size_t countRepairs(const PackageManifest& old, const InstallPlan& plan) {
+  std::unordered_set<std::wstring> installed;
+  for (const PackageFile& file : old.files) installed.insert(packagePathIdentity(file.path) + utf8ToWide(file.sha256));
+  return static_cast<std::size_t>(std::count_if(plan.changedFiles.begin(), plan.changedFiles.end(), [&](const PackageFile* file) {
+    return installed.contains(packagePathIdentity(file->path) + utf8ToWide(file->sha256));
+  }));
 }
 
 // Old files that the new package drops; a release's removal list narrows them to the files
 // it names. Also keeps the old manifest's text so that recovery can put it back.
-void planRemovals(const PackageManifest& manifest, const fs::path& gameFolder, const fs::path& updateFolder,
-                  InstallPlan& plan) {
+std::size_t planRemovals(const PackageManifest& manifest, const fs::path& gameFolder, const fs::path& updateFolder,
+                         InstallPlan& plan) {
   const fs::path recorded = installedManifestPath(gameFolder);
-  if (!fs::exists(recorded)) return;
+  if (!fs::exists(recorded)) return 0;
   const PackageManifest old = parsePackageManifest(recorded, "game");
   const std::set<fs::path> named(manifest.removals.begin(), manifest.removals.end());
   for (const PackageFile& file : old.files) {
@@ -101,6 +123,7 @@ void planRemovals(const PackageManifest& manifest, const fs::path& gameFolder, c
     plan.removed.push_back(file.path);
   }
   writeFileAtomically(updateFolder / L"previous.manifest", old.text);
+  return countRepairs(old, plan);
 }
 
 // Backs up every file the commit will overwrite or delete, on all cores; the journal lists
@@ -153,6 +176,17 @@ void undoFailedCommit(const fs::path& gameFolder, const UpdateStepGate& gate) {
   }
 }
 
+// The record is rewritten once the new state is committed; a failure to write it only costs the
+// next start a hashing pass.
+void recordCommittedFiles(const PackageManifest& manifest, const InstallPlan& plan, GameFileCheck& current) {
+  try {
+    for (std::size_t i = 0; i < plan.changedFiles.size(); ++i)
+      current.noteInstalled(plan.changedFiles[i]->path, plan.changedFiles[i]->sha256, plan.stagedFacts[i]);
+    current.save(manifest.text);
+  } catch (const std::exception&) {
+  }
+}
+
 void restoreFromBackup(const fs::path& saved, const fs::path& live, const UpdateStepGate& gate) {
   fs::create_directories(live.parent_path());
   if (holdsFile(live, fs::file_size(saved), sha256File(saved))) return;
@@ -170,11 +204,11 @@ void restoreRecordedManifest(const fs::path& gameFolder, const fs::path& updateF
     removeFile(installedManifestPath(gameFolder));
 }
 
-}  // namespace
-
-void installGamePackage(const LatestPackage& package, const fs::path& gameFolder, const InstallProgress& progress,
-                        const UpdateStepGate& gate) {
+InstallOutcome install(const LatestPackage& package, const fs::path& gameFolder, const InstallProgress& progress,
+                       const UpdateStepGate& gate, CheckMode mode, GameFileCheck* given) {
   refuseForeignInstall(package.manifest, gameFolder);
+  rejectLinks(gameFolder, kUpdateFolder / L"journal.txt");
+  const bool interrupted = fs::exists(gameUpdateFolder(gameFolder) / L"journal.txt");
   recoverInterruptedInstall(gameFolder, gate);
   const fs::path updateFolder = gameUpdateFolder(gameFolder);
   rejectLinks(gameFolder, kUpdateFolder);
@@ -182,10 +216,15 @@ void installGamePackage(const LatestPackage& package, const fs::path& gameFolder
   fs::create_directories(updateFolder / L"stage");
 
   InstallPlan plan;
-  stageChangedFiles(package, gameFolder, updateFolder / L"stage", progress, plan);
-  planRemovals(package.manifest, gameFolder, updateFolder, plan);
+  std::optional<GameFileCheck> own;
+  GameFileCheck& current = given && !interrupted ? *given : own.emplace(gameFolder, package.manifest.files, mode);
+  stageChangedFiles(package, updateFolder / L"stage", progress, current, plan);
+  const std::string installedText = installedManifestText(gameFolder);
+  const InstallOutcome outcome{planRemovals(package.manifest, gameFolder, updateFolder, plan), current.hashedCount()};
   refuseUnrecoverableJournal(plan.changed, plan.removed);
   const std::vector<JournalEntry> journal = backUpLiveFiles(plan, gameFolder, updateFolder / L"backup");
+  const bool filesChange = !plan.changed.empty() || !plan.removed.empty();
+  if (filesChange) dropVerifiedState(gameFolder);
   writeFileAtomically(updateFolder / L"journal.txt", formatJournal(journal));
 
   if (progress) progress(L"Applying verified game files...", 85);
@@ -197,11 +236,26 @@ void installGamePackage(const LatestPackage& package, const fs::path& gameFolder
     undoFailedCommit(gameFolder, gate);
     throw;
   }
+  if (filesChange || outcome.hashed > 0 || installedText != package.manifest.text)
+    recordCommittedFiles(package.manifest, plan, current);
   try {
     removeTree(updateFolder);
   } catch (const std::exception&) {
   }
   if (progress) progress(L"Game ready: " + utf8ToWide(package.manifest.version), 100);
+  return outcome;
+}
+
+}  // namespace
+
+InstallOutcome installGamePackage(const LatestPackage& package, const fs::path& gameFolder, const InstallProgress& progress,
+                                  const UpdateStepGate& gate, CheckMode mode) {
+  return install(package, gameFolder, progress, gate, mode, nullptr);
+}
+
+InstallOutcome installGamePackage(const LatestPackage& package, const fs::path& gameFolder, GameFileCheck& current,
+                                  const InstallProgress& progress, const UpdateStepGate& gate) {
+  return install(package, gameFolder, progress, gate, CheckMode::UseRecord, &current);
 }
 
 void recoverInterruptedInstall(const fs::path& gameFolder, const UpdateStepGate& gate) {
@@ -209,6 +263,7 @@ void recoverInterruptedInstall(const fs::path& gameFolder, const UpdateStepGate&
   const fs::path updateFolder = gameUpdateFolder(gameFolder);
   const fs::path journalPath = updateFolder / L"journal.txt";
   if (!fs::exists(journalPath)) return;
+  dropVerifiedState(gameFolder);
   const fs::path backup = updateFolder / L"backup";
   for (const JournalEntry& entry : parseJournal(readPackageMetadata(journalPath))) {
     rejectLinks(gameFolder, entry.path);

@@ -82,7 +82,8 @@ void finishPendingLauncherUpdate(const std::filesystem::path& gameFolder);
 // running launcher already is the package's.
 LauncherDecision launcherUpdateOffer(const std::filesystem::path& gameFolder, const LatestPackage& launcherPackage);
 
-// Stage 2. False: the process must end now (exit code 0).
-bool runBootstrap(void* moduleHandle);
+// Stage 2. False: the process must end now (exit code 0). verifying: the player asked for every
+// installed file to be read whole and repaired ("--verify", or "Verify game files").
+bool runBootstrap(void* moduleHandle, bool verifying = false);
 
 }  // namespace Corvanthorne::Update

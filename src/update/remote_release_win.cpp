@@ -12,6 +12,7 @@
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "update/file_ops.h"
+#include "update/game_file_check.h"
 #include "update/game_folder_lock.h"
 #include "update/release_keys.h"
 #include "update/remote_release.h"
@@ -251,10 +252,12 @@ struct DownloadRun {
   std::size_t total = 0;
 };
 
-void downloadMissingObjects(const LatestPackage& package, DownloadRun& run) {
+// installed answers whether an installed file is current; the launcher package, outside the
+// game's record, is hashed.
+void downloadMissingObjects(const LatestPackage& package, DownloadRun& run, GameFileCheck* installed) {
   for (const PackageFile& record : package.manifest.files) {
     rejectLinks(run.gameFolder, record.path);
-    if (holdsRecord(run.gameFolder / record.path, record)) {
+    if (installed ? installed->holds(record) : holdsRecord(run.gameFolder / record.path, record)) {
       ++run.handled;
       continue;
     }
@@ -344,8 +347,11 @@ RemoteRelease fetchRemoteRelease(std::wstring_view sourceBase, const fs::path& g
 
   DownloadRun run{sourceBase, gameFolder, remote, progress, options.pace};
   run.total = release.game.manifest.files.size() + release.launcher.manifest.files.size();
-  downloadMissingObjects(release.game, run);
-  downloadMissingObjects(release.launcher, run);
+  GameFileCheck installed(gameFolder, release.game.manifest.files);
+  downloadMissingObjects(release.game, run, &installed);
+  // What was hashed here is recorded, so that the install that follows reads no file again.
+  if (installed.hashedCount() > 0) installed.save(installedManifestText(gameFolder));
+  downloadMissingObjects(release.launcher, run, nullptr);
   return release;
 }
 

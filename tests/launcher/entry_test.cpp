@@ -57,5 +57,11 @@ TEST(RunStages, NonStandardExceptionsAreNotCaught) {
   EXPECT_FALSE(boxShown);
 }
 
+TEST(RunStages, VerifyIsAskedByTheWholeWordAnywhere) {
+  for (const auto& [line, asked] : {std::pair{L"--verify", true}, {L"x --verify", true}, {L"--verify x", true},
+                                    {L"", false}, {L"--verify-not", false}, {L"x--verify", false}})
+    EXPECT_EQ(asksForVerification(line), asked) << line;
+}
+
 }  // namespace
 }  // namespace Corvanthorne

@@ -25,8 +25,9 @@ using Testing::waitUntil;
 
 class RunningWindow {
  public:
-  RunningWindow(const fs::path& game, const fs::path& source, UpdateStepGate gate = {}, std::wstring patchSource = L"")
-      : bootstrap_(game, source, std::move(patchSource)) {
+  RunningWindow(const fs::path& game, const fs::path& source, UpdateStepGate gate = {}, std::wstring patchSource = L"",
+                bool verifying = false)
+      : bootstrap_(game, source, std::move(patchSource), verifying) {
     bootstrap_.installGate = std::move(gate);
     ui_ = std::thread([this] {
       result_ = bootstrap_.run(GetModuleHandleW(nullptr));
@@ -200,6 +201,28 @@ TEST_F(UpdateWindow, ScreenReadersHearTheDetailAndTheProgress) {
   released = true;
   EXPECT_EQ(heard, shown.detail + L"|" + std::to_wstring(shown.progress) + L"%");
   EXPECT_TRUE(window.result());
+}
+
+// Verify reads every file whole and repairs through the journaled install a file damaged in
+// place (same size, last-write time put back) and a missing one, says so, and goes on when asked.
+TEST_F(UpdateWindow, VerifyRepairsDamagedAndMissingFilesAndSaysSo) {
+  publish("v1", Testing::launcherPath());
+  EXPECT_TRUE(RunningWindow(game.path(), packages.path()).result());
+  const fs::path damaged = game / "assets" / "many" / "3.bin";
+  WIN32_FILE_ATTRIBUTE_DATA before{};
+  ASSERT_TRUE(GetFileAttributesExW(damaged.c_str(), GetFileExInfoStandard, &before));
+  Testing::writeFile(damaged, std::string(4999, 'd') + "X");
+  {
+    ScopedHandle file(CreateFileW(damaged.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file && SetFileTime(file.get(), nullptr, nullptr, &before.ftLastWriteTime));
+  }
+  fs::remove(game / "data" / "gui" / "game.ghi");
+  RunningWindow window(game.path(), packages.path(), {}, L"", true);
+  EXPECT_EQ(window.settled(), L"Game files verified|2 damaged files repaired|Continue");
+  window.click(kPrimaryButton);
+  EXPECT_TRUE(window.result());
+  EXPECT_EQ(Testing::readFile(damaged), std::string(5000, 'd'));
+  EXPECT_EQ(Testing::readFile(game / "data" / "gui" / "game.ghi"), "game gui v1");
 }
 
 // Wine reads the screen's DPI from LogPixels when a process starts: each launcher opens at the

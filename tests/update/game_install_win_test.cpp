@@ -10,7 +10,9 @@
 #include "support/client_package_win.h"
 #include "support/message_of.h"
 #include "support/process_win.h"
+#include "update/game_file_check.h"
 #include "update/game_folder_lock.h"
+#include "update/rolling_check.h"
 
 namespace Corvanthorne::Update {
 namespace {
@@ -50,7 +52,8 @@ Files snapshot(const fs::path& game) {
   Files files;
   for (const fs::path& file : regularFiles(game)) {
     const std::string relative = pathText(fs::relative(file, game));
-    if (!relative.starts_with(".corvanthorne/update/") && relative != ".corvanthorne/use.lock")
+    if (!relative.starts_with(".corvanthorne/update/") && relative != ".corvanthorne/use.lock" &&
+        relative != ".corvanthorne/verified.state")
       files[relative] = sha256File(file);
   }
   return files;
@@ -59,6 +62,30 @@ Files snapshot(const fs::path& game) {
 void setReadOnly(const std::vector<fs::path>& files, bool readOnly) {
   for (const fs::path& file : files)
     ASSERT_TRUE(SetFileAttributesW(file.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+}
+
+// The record may lack files, but every file it vouches for (same size and times, and so same
+// facts) holds the recorded bytes.
+void expectRecordTruthful(const fs::path& game) {
+  const std::optional<VerifiedState> record = loadVerifiedState(game);
+  if (!record) return;
+  for (const auto& [path, entry] : record->files) {
+    const std::optional<HashedFile> now = hashWithFacts(game / pathFromUtf8(path));
+    if (now && now->facts.size == entry.facts.size && now->facts.lastWriteTime == entry.facts.lastWriteTime &&
+        now->facts.changeTime == entry.facts.changeTime)
+      EXPECT_EQ(now->sha256, entry.sha256Text()) << path;
+  }
+}
+
+void setFileTimes(const fs::path& file, const FILETIME& lastWrite) {
+  ScopedHandle handle(CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(handle && SetFileTime(handle.get(), nullptr, nullptr, &lastWrite));
+}
+
+FILETIME lastWriteOf(const fs::path& file) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  EXPECT_TRUE(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data));
+  return data.ftLastWriteTime;
 }
 
 bool isReadOnly(const fs::path& file) { return (GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY) != 0; }
@@ -306,15 +333,105 @@ TEST_F(GameInstall, KilledInstallerRecoversToOldOrNewFolder) {
     const int line = staging ? std::uniform_int_distribution<int>(1, checkingLines)(random) : checkingLines + 1;
     const int delay = staging ? 0 : std::uniform_int_distribution<int>(0, 200)(random);
     killInstallerAfter(L"install " + packageRoot + L" " + Testing::quotedPath(game), line, delay);
+    installGamePackage(v1Package, game, {});  // records the copy's own files
+    ASSERT_TRUE(loadVerifiedState(game));
     const auto recovered = Testing::runProcess(Testing::cvtool(L"recover " + Testing::quotedPath(game)));
     EXPECT_EQ(recovered.exitCode, 0u) << recovered.output;
     const Files after = snapshot(game);
     EXPECT_TRUE(after == oldState || (!staging && after == bigState))
         << (staging ? "killed while staging" : "killed in the commit") << ", after line " << line << " and " << delay << " ms";
+    expectRecordTruthful(game);
   }
   const auto done = Testing::runProcess(Testing::cvtool(L"install " + packageRoot + L" " + Testing::quotedPath(freshOldGame())));
   EXPECT_EQ(done.exitCode, 0u);
   EXPECT_TRUE(done.output.ends_with("100% Game ready: big\nGame ready: big\n")) << done.output;
+}
+
+}  // namespace
+}  // namespace Corvanthorne::Update
+
+namespace Corvanthorne::Update {
+namespace {
+
+// Each fact changed alone makes the file read again; the same bytes rewritten with the last-write
+// time put back are caught by the change time; a record of another manifest, a truncated
+// record or one naming a file that is gone is not trusted; and the repair is recorded.
+TEST_F(GameInstall, RecordVouchesOnlyForTheFileThatWasHashed) {
+  const fs::path changed = "assets/changed.bin", same = "assets/same.bin";
+  const struct {
+    const char* name;
+    std::function<void(const fs::path& game)> change;
+    std::size_t hashed, repaired;
+  } cases[] = {
+      {"nothing", [](const fs::path&) {}, 0, 0},
+      {"size", [&](const fs::path& game) { writeFile(game / changed, "version one!"); }, 1, 1},
+      {"last-write time", [&](const fs::path& game) { setFileTimes(game / same, FILETIME{1, 1}); }, 1, 0},
+      {"content, time put back",
+       [&](const fs::path& game) {
+         const FILETIME before = lastWriteOf(game / changed);
+         Sleep(20);
+         writeFile(game / changed, "version ONE");
+         setFileTimes(game / changed, before);
+       },
+       1, 1},
+      {"identity, same bytes",
+       [&](const fs::path& game) {
+         writeFile(game / "copy", readFile(game / same));
+         setFileTimes(game / "copy", lastWriteOf(game / same));
+         ASSERT_TRUE(MoveFileExW((game / "copy").c_str(), (game / same).c_str(), MOVEFILE_REPLACE_EXISTING));
+       },
+       1, 0},
+      {"file gone", [&](const fs::path& game) { fs::remove(game / changed); }, 0, 1},
+      {"truncated record", [](const fs::path& game) { fs::resize_file(verifiedStatePath(game), 100); }, 7, 0},
+      {"other manifest", [](const fs::path& game) { writeFile(installedManifestPath(game), readFile(installedManifestPath(game)) + "\n"); }, 7, 0},
+  };
+  for (const auto& c : cases) {
+    const fs::path game = freshOldGame();
+    EXPECT_EQ(installGamePackage(v1Package, game, {}).hashed, 7u) << "the copy's files are new to the record";
+    c.change(game);
+    const InstallOutcome outcome = installGamePackage(v1Package, game, {});
+    EXPECT_EQ(outcome.hashed, c.hashed) << c.name;
+    EXPECT_EQ(outcome.repaired, c.repaired) << c.name;
+    EXPECT_EQ(snapshot(game), oldState) << c.name;
+    EXPECT_EQ(installGamePackage(v1Package, game, {}).hashed, 0u) << c.name << ": everything is recorded again";
+    expectRecordTruthful(game);
+  }
+}
+
+// Verify reads every file whatever the record says and repairs what is damaged or missing;
+// cvtool verify reports the same through the record's own checks.
+TEST_F(GameInstall, FullCheckFindsAndRepairsDamageTheRecordCannotSee) {
+  const fs::path game = freshOldGame();
+  installGamePackage(v1Package, game, {});
+  const std::wstring folder = Testing::quotedPath(game);
+  EXPECT_EQ(Testing::runProcess(Testing::cvtool(L"verify " + folder)).output, "ok 7 files\n");
+  // Damage that keeps size and every fact the record holds cannot be made from here; a record
+  // whose hash is wrong for the unchanged file stands in for it.
+  VerifiedState record = *loadVerifiedState(game);
+  record.files.at("assets/same.bin").sha256.fill('0');
+  saveVerifiedState(game, record);
+  fs::remove(game / "assets" / "old.png");
+  const auto quick = Testing::runProcess(Testing::cvtool(L"verify " + folder));
+  EXPECT_EQ(quick.output, "missing assets/old.png\ndamaged assets/same.bin\n2 of 7 files need repair\n");
+  EXPECT_EQ(quick.exitCode, 1u);
+  const auto full = Testing::runProcess(Testing::cvtool(L"verify --full " + folder));
+  EXPECT_EQ(full.output, "missing assets/old.png\n1 of 7 files need repair\n");
+  const InstallOutcome outcome = installGamePackage(v1Package, game, {}, {}, CheckMode::Full);
+  EXPECT_EQ(outcome.hashed, 6u);
+  EXPECT_EQ(outcome.repaired, 1u);
+  EXPECT_EQ(snapshot(game), oldState);
+
+  // The rolling check reads the oldest entries first; the one whose bytes do not match loses
+  // its entry and is reported once, so the next start reads it again.
+  record = *loadVerifiedState(game);
+  record.files.at("assets/same.bin").sha256.fill('0');
+  record.files.at("assets/same.bin").lastFullHash = 0;
+  saveVerifiedState(game, record);
+  int reports = 0;
+  EXPECT_EQ(RollingCheck(game, [&] { ++reports; }, 1).wait().filesChecked, 1u);
+  EXPECT_EQ(reports, 1);
+  EXPECT_EQ(RollingCheck(game, {}, 1 << 20).wait().filesChecked, 6u);
+  EXPECT_EQ(installGamePackage(v1Package, game, {}).hashed, 1u);
 }
 
 }  // namespace

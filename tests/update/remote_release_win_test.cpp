@@ -10,6 +10,7 @@
 #include "support/https_server_win.h"
 #include "support/message_of.h"
 #include "support/process_win.h"
+#include "update/game_file_check.h"
 #include "update/remote_release.h"
 
 namespace Corvanthorne::Update {
@@ -115,13 +116,14 @@ TEST(RemoteReleaseWin, FolderReleasesInstallFetchOnlyWhatChangedAndNeverRollBack
   next["Qelmarin.exe"] = "client 8";
   publish(eight.path(), next, 8, {"assets/old.png"});
   fs::remove_all(remoteFolder(game.path()) / "game");
+  dropVerifiedState(game.path());  // the fetch reads the installed files once, the install none again
   std::vector<std::wstring> progress;
   release = fetchRemoteRelease(eight.path().wstring(), game.path(),
                                [&](const std::wstring& text, int) { progress.push_back(text); });
   // launcher.exe is not in the game folder but still complete in the package folder: kept.
   EXPECT_EQ(progress, (std::vector<std::wstring>{L"Downloading Qelmarin.exe", L"Downloading launcher.exe"}));
   EXPECT_FALSE(fs::exists(remoteFolder(game.path()) / "game" / "patch notes.txt"));
-  installGamePackage(release.game, game.path(), {});
+  EXPECT_EQ(installGamePackage(release.game, game.path(), {}).hashed, 0u);
   EXPECT_EQ(readFile(game / "Qelmarin.exe"), "client 8");
   EXPECT_FALSE(fs::exists(game / "assets/old.png"));
 

@@ -13,6 +13,7 @@ int runSha256Command(Arguments arguments, std::ostream& out);
 int runLockCommand(Arguments arguments, std::ostream& out);
 int runInstallCommand(Arguments arguments, std::ostream& out);
 int runRecoverCommand(Arguments arguments, std::ostream& out);
+int runVerifyCommand(Arguments arguments, std::ostream& out);
 int runServe(Arguments arguments, std::ostream& out);
 int runLogin(Arguments arguments, std::ostream& out);
 int runRegister(Arguments arguments, std::ostream& out);
@@ -34,6 +35,7 @@ std::span<const Command> commands() {
       Command{"lock", "lock check GAME_FOLDER", runLockCommand},
       Command{"install", "install PACKAGE_ROOT GAME_FOLDER", runInstallCommand},
       Command{"recover", "recover GAME_FOLDER", runRecoverCommand},
+      Command{"verify", "verify [--full] GAME_FOLDER", runVerifyCommand},
       Command{"serve", "serve [--port N] [--address 127.X.Y.Z] [--accounts FILE] [--token-length N]", runServe},
       Command{"login", "login [--port N] USER PASSWORD", runLogin},
       Command{"register", "register [--port N] USER PASSWORD EMAIL", runRegister},

@@ -5,6 +5,8 @@
 #include "common/text.h"
 #include "tools/cvtool/update_win.h"
 #include "update/file_ops.h"
+#include "update/game_file_check.h"
+#include "update/game_folder_lock.h"
 #include "update/game_folder_lock_win.h"
 
 namespace Corvanthorne::Tools {
@@ -13,6 +15,7 @@ constexpr std::string_view kSha256Usage = "sha256 FILE...";
 constexpr std::string_view kLockUsage = "lock check GAME_FOLDER";
 constexpr std::string_view kInstallUsage = "install PACKAGE_ROOT GAME_FOLDER";
 constexpr std::string_view kRecoverUsage = "recover GAME_FOLDER";
+constexpr std::string_view kVerifyUsage = "verify [--full] GAME_FOLDER";
 
 ScopedHandle lockGameFolder(const std::filesystem::path& gameFolder) {
   ScopedHandle lock = Update::acquireGameFolderLock(gameFolder, false);
@@ -64,6 +67,35 @@ int runRecoverCommand(Arguments arguments, std::ostream& out) {
   Update::recoverInterruptedInstall(gameFolder);
   out << (interrupted ? "Recovered the interrupted install" : "Nothing to recover") << "\n";
   return 0;
+}
+
+}  // namespace Corvanthorne::Tools
+
+namespace Corvanthorne::Tools {
+
+// Checks the installed game against its installed manifest as a start does (--full: every file
+// read whole); prints each file that needs repair, then the sum. Exit 1 when any does. What it
+// hashed goes into the verified-state record when the folder is free; it repairs nothing.
+int runVerifyCommand(Arguments arguments, std::ostream& out) {
+  const CommandLine line(arguments, {}, {"full"}, kVerifyUsage);
+  if (line.words().size() != 1) throwUsage(kVerifyUsage);
+  const std::filesystem::path gameFolder = pathFromUtf8(line.words()[0]);
+  const Update::PackageManifest manifest = Update::parsePackageManifest(Update::installedManifestPath(gameFolder), "game");
+  Update::GameFileCheck check(gameFolder, manifest.files, line.has("full") ? Update::CheckMode::Full : Update::CheckMode::UseRecord);
+  std::size_t failing = 0;
+  for (const Update::PackageFile& file : manifest.files) {
+    Update::rejectLinks(gameFolder, file.path);
+    if (check.holds(file)) continue;
+    ++failing;
+    out << (Update::isExistingRegularFile(gameFolder / file.path) ? "damaged " : "missing ") << pathText(file.path) << "\n";
+  }
+  if (failing == 0)
+    out << "ok " << manifest.files.size() << " files\n";
+  else
+    out << failing << " of " << manifest.files.size() << " files need repair\n";
+  if (const ScopedHandle lock = Update::acquireGameFolderLock(gameFolder, false); lock && check.hashedCount() > 0)
+    check.save(manifest.text);
+  return failing == 0 ? 0 : 1;
 }
 
 }  // namespace Corvanthorne::Tools
