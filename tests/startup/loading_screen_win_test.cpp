@@ -141,10 +141,13 @@ TEST(LoadingCommand, ShowsTheImageAndClosesWithTheKeyboard) {
     shown = Testing::pictureOf(Gui::loadGuiBitmap(Testing::screenshot("loading-rig.png"))).at(corner);
   }
   EXPECT_EQ(shown, (std::vector<int>{blue, green, red}));
-  // The play tests running beside this one open loading windows of the same title: the key
-  // must reach this one.
+  // Tests running beside this one open windows of the same title and take the focus: the key
+  // must reach this window, so it gets a title of its own and the focus before each try.
   SetWindowTextW(window, L"Loading rig closed by keyboard");
-  Testing::runHostProgram("xdotool search --name '^Loading rig closed by keyboard$' key --window %1 alt+F4 2>/dev/null");
+  for (int attempt = 0; attempt < 5 && WaitForSingleObject(started.process.get(), 0) == WAIT_TIMEOUT; ++attempt) {
+    Testing::runHostProgram("xdotool search --name '^Loading rig closed by keyboard$' windowfocus %1 key alt+F4 2>/dev/null");
+    WaitForSingleObject(started.process.get(), 3000);
+  }
   const std::string output = Testing::readRest(started.output.get());
   EXPECT_EQ(Testing::exitCodeOf(started.process.get()), 2u) << output;
 }
