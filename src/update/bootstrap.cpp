@@ -80,15 +80,6 @@ std::string byteSizeText(std::uint64_t bytes) {
   return text;
 }
 
-std::uint64_t installSpaceNeeded(const PackageManifest& manifest, const fs::path& gameFolder) {
-  return installSpaceNeeded(manifest, [&gameFolder](const PackageFile& file) -> std::optional<std::uint64_t> {
-    std::error_code error;
-    const std::uintmax_t installed = fs::file_size(gameFolder / file.path, error);
-    if (error) return std::nullopt;
-    return installed;
-  });
-}
-
 std::uint64_t installSpaceNeeded(const PackageManifest& manifest,
                                  const std::function<std::optional<std::uint64_t>(const PackageFile&)>& installedSize) {
   std::uint64_t needed = 0;

@@ -63,9 +63,8 @@ std::string byteSizeText(std::uint64_t bytes);
 // The bytes an install of the package writes into the game folder's volume: a staged copy
 // of each file whose installed size differs (or that is missing) plus the backup of the
 // installed file it replaces. Files of unchanged size are counted as current, so this is a
-// lower bound that costs no hashing.
-std::uint64_t installSpaceNeeded(const PackageManifest& manifest, const std::filesystem::path& gameFolder);
-// The same with the installed sizes from elsewhere (a folder listing); nothing for a missing file.
+// lower bound that costs no hashing. installedSize answers from a folder listing; nothing for
+// a missing file.
 std::uint64_t installSpaceNeeded(const PackageManifest& manifest,
                                  const std::function<std::optional<std::uint64_t>(const PackageFile&)>& installedSize);
 

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "support/message_of.h"
-#include "support/temp_dir.h"
 
 namespace Corvanthorne::Update {
 namespace {
@@ -23,15 +24,18 @@ TEST(UpdateTimeLeft, EstimatesFromTheRateOnceTheRunHasGoneOn) {
 }
 
 TEST(UpdateFreeSpace, CountsChangedFilesWithTheirBackupsAndNamesWhatIsMissing) {
-  Testing::TempDir game;
-  Testing::writeFile(game / "assets" / "same.bin", std::string(100, 's'));
-  Testing::writeFile(game / "Qelmarin.exe", std::string(10, 'c'));
+  const std::map<std::string, std::uint64_t> installed{{"assets/same.bin", 100}, {"Qelmarin.exe", 10}};
   const std::string hash(64, 'a');
   const PackageManifest manifest = parsePackageManifestText(
       "CVPACKAGE 1 game v2\n" + hash + " 100 assets/same.bin\n" + hash + " 5000 Qelmarin.exe\n" + hash +
           " 1 data/gui/launcher.ghi\n" + hash + " 1 data/gui/game.ghi\n" + hash + " 2 assets/worlds/world_1.world.json\n",
       "game");
-  EXPECT_EQ(installSpaceNeeded(manifest, game.path()), 5000u + 10u + 1u + 1u + 2u);
+  const auto installedSize = [&installed](const PackageFile& file) -> std::optional<std::uint64_t> {
+    const auto found = installed.find(file.path.generic_string());
+    if (found == installed.end()) return std::nullopt;
+    return found->second;
+  };
+  EXPECT_EQ(installSpaceNeeded(manifest, installedSize), 5000u + 10u + 1u + 1u + 2u);
   EXPECT_EQ(Testing::messageOf([] { requireFreeSpace(3'000'000'000, 1'000'000'000); }),
             "There is not enough free disk space to install the game: 1.9 GB more is needed on the game folder's "
             "drive. Free some space, then press Retry.");
