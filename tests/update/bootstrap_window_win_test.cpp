@@ -77,10 +77,11 @@ class UpdateWindow : public ::testing::Test {
   TempDir game, packages;
 };
 
-// Picks folder in this process's folder chooser: its path in the name box, then Open.
+// Picks folder in this process's folder chooser: its path in the name box, then Open. The
+// first chooser of a new Wine prefix takes a while to open.
 void chooseFolder(const fs::path& folder) {
   const HWND chooser =
-      Testing::messageBoxOf(GetCurrentProcessId(), L"Choose the client package folder containing game.latest", 20000);
+      Testing::messageBoxOf(GetCurrentProcessId(), L"Choose the client package folder containing game.latest", 60000);
   ASSERT_TRUE(chooser);
   SendMessageW(GetDlgItem(chooser, edt1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
   Testing::clickWindow(GetDlgItem(chooser, IDOK));
