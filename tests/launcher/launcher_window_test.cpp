@@ -29,7 +29,8 @@ struct Launcher {
                       [this](std::string_view name, std::string_view password, std::string_view email) {
                         request = std::string(name) + " " + std::string(password) + " " + std::string(email);
                         return answer;
-                      }};
+                      },
+                      {}};
     configureGui(state);
     state.screen.setClientSize(760, 480);
     state.screen.layout();

@@ -72,8 +72,9 @@ void expectRecordTruthful(const fs::path& game) {
   for (const auto& [path, entry] : record->files) {
     const std::optional<HashedFile> now = hashWithFacts(game / pathFromUtf8(path));
     if (now && now->facts.size == entry.facts.size && now->facts.lastWriteTime == entry.facts.lastWriteTime &&
-        now->facts.changeTime == entry.facts.changeTime)
+        now->facts.changeTime == entry.facts.changeTime) {
       EXPECT_EQ(now->sha256, entry.sha256Text()) << path;
+    }
   }
 }
 
