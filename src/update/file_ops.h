@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,25 @@ std::string sha256File(const std::filesystem::path& path);
 // The SHA-256 of an open file (a HANDLE) read from its current position to its end; path
 // names it in messages. Returns "" when stop is set before the end is reached.
 std::string sha256OpenFile(void* file, const std::filesystem::path& path, const std::atomic<bool>* stop = nullptr);
+
+// A SHA-256 computed piece by piece through the same provider, for bytes that arrive over
+// time (downloads, chunks) and are never read back.
+class Sha256Hasher {
+ public:
+  Sha256Hasher();  // "Could not initialize SHA-256" and the like when the provider fails
+  ~Sha256Hasher();
+  Sha256Hasher(Sha256Hasher&&) noexcept;
+  Sha256Hasher& operator=(Sha256Hasher&&) noexcept;
+
+  // failureMessage names the input should the provider refuse it.
+  void add(const void* data, std::size_t size, const std::string& failureMessage = "Could not compute SHA-256");
+  // 64 lowercase hexadecimal characters; call once.
+  std::string finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // SHA-256 of bytes in memory through the same provider.
 std::string sha256Bytes(std::string_view bytes);

@@ -2,6 +2,8 @@
 
 #include <bcrypt.h>
 
+#include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -44,45 +46,51 @@ std::string lowerHex(const unsigned char* bytes, std::size_t count) {
   return text;
 }
 
-// One SHA-256 computation on the CNG provider. Members are declared in acquisition order,
-// so the hash, its object and the provider are released in reverse order on every path.
-class Sha256 {
- public:
-  Sha256() {
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(algorithm_.receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-      fail("Could not initialize SHA-256");
-    DWORD objectLength = 0;
-    ULONG received = 0;
-    if (!BCRYPT_SUCCESS(BCryptGetProperty(algorithm_.get(), BCRYPT_OBJECT_LENGTH,
-                                          reinterpret_cast<PUCHAR>(&objectLength), sizeof(objectLength),
-                                          &received, 0)))
-      fail("Could not initialize SHA-256 storage");
-    object_.assign(objectLength, 0);
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm_.get(), hash_.receive(), object_.data(), objectLength,
-                                         nullptr, 0, 0)))
-      fail("Could not initialize SHA-256 hash");
-  }
+}  // namespace
 
-  // Hashes one buffer of at most 4 GiB; failureMessage names the input.
-  void add(const void* data, DWORD size, const std::string& failureMessage) {
-    if (!BCRYPT_SUCCESS(BCryptHashData(hash_.get(), static_cast<PUCHAR>(const_cast<void*>(data)), size, 0)))
-      fail(failureMessage);
-  }
-
-  std::string finish() {
-    unsigned char digest[32];
-    if (!BCRYPT_SUCCESS(BCryptFinishHash(hash_.get(), digest, sizeof(digest), 0)))
-      fail("Could not finish SHA-256");
-    return lowerHex(digest, sizeof(digest));
-  }
-
- private:
-  ScopedBcryptAlgorithm algorithm_;
-  std::vector<UCHAR> object_;
-  ScopedBcryptHash hash_;
+// The CNG provider's objects. Members are declared in acquisition order, so the hash, its
+// object and the provider are released in reverse order on every path.
+struct Sha256Hasher::State {
+  ScopedBcryptAlgorithm algorithm;
+  std::vector<UCHAR> object;
+  ScopedBcryptHash hash;
 };
 
-}  // namespace
+Sha256Hasher::Sha256Hasher() : state_(std::make_unique<State>()) {
+  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(state_->algorithm.receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+    fail("Could not initialize SHA-256");
+  DWORD objectLength = 0;
+  ULONG received = 0;
+  if (!BCRYPT_SUCCESS(BCryptGetProperty(state_->algorithm.get(), BCRYPT_OBJECT_LENGTH,
+                                        reinterpret_cast<PUCHAR>(&objectLength), sizeof(objectLength), &received, 0)))
+    fail("Could not initialize SHA-256 storage");
+  state_->object.assign(objectLength, 0);
+  if (!BCRYPT_SUCCESS(BCryptCreateHash(state_->algorithm.get(), state_->hash.receive(), state_->object.data(),
+                                       objectLength, nullptr, 0, 0)))
+    fail("Could not initialize SHA-256 hash");
+}
+
+Sha256Hasher::~Sha256Hasher() = default;
+Sha256Hasher::Sha256Hasher(Sha256Hasher&&) noexcept = default;
+Sha256Hasher& Sha256Hasher::operator=(Sha256Hasher&&) noexcept = default;
+
+void Sha256Hasher::add(const void* data, std::size_t size, const std::string& failureMessage) {
+  const auto* bytes = static_cast<const UCHAR*>(data);
+  while (size > 0) {
+    const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));
+    if (!BCRYPT_SUCCESS(BCryptHashData(state_->hash.get(), const_cast<PUCHAR>(bytes), piece, 0))) fail(failureMessage);
+    bytes += piece;
+    size -= piece;
+  }
+}
+
+std::string Sha256Hasher::finish() {
+  unsigned char digest[32];
+  if (!BCRYPT_SUCCESS(BCryptFinishHash(state_->hash.get(), digest, sizeof(digest), 0)))
+    fail("Could not finish SHA-256");
+  return lowerHex(digest, sizeof(digest));
+}
+
 
 void rejectLink(const std::filesystem::path& path) {
   if (isLink(path)) fail("Update path contains a link: " + pathText(path));
@@ -163,7 +171,7 @@ std::string sha256File(const std::filesystem::path& path) {
 }
 
 std::string sha256OpenFile(void* file, const std::filesystem::path& path, const std::atomic<bool>* stop) {
-  Sha256 sha;
+  Sha256Hasher sha;
   std::vector<unsigned char> chunk(kHashChunkSize);
   const std::string hashFailure = "Could not hash " + pathText(path);
   while (!(stop && *stop)) {
@@ -177,12 +185,8 @@ std::string sha256OpenFile(void* file, const std::filesystem::path& path, const 
 }
 
 std::string sha256Bytes(std::string_view bytes) {
-  Sha256 sha;
-  constexpr std::size_t maxPiece = MAXDWORD;
-  for (std::size_t offset = 0; offset < bytes.size(); offset += maxPiece) {
-    const std::size_t piece = std::min(maxPiece, bytes.size() - offset);
-    sha.add(bytes.data() + offset, static_cast<DWORD>(piece), "Could not hash memory");
-  }
+  Sha256Hasher sha;
+  sha.add(bytes.data(), bytes.size(), "Could not hash memory");
   return sha.finish();
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "update/game_install.h"
+#include "update/object_fetch.h"
 #include "update/package_manifest.h"
 #include "update/release_document.h"
 #include "update/release_json.h"
@@ -93,17 +94,6 @@ std::string composeReleasePayload(const ReleaseDraft& draft);
 
 // The draft a verified payload was composed from, for re-signing it unchanged but for expires.
 ReleaseDraft releaseDraftOf(const JsonValue& payload, const ReleaseHeader& header);
-
-// Every download must keep moving: a response that delivers fewer than minimumBytes within
-// window (counted from the request, and again from each moment minimumBytes more have come)
-// is ended with "Patch download interrupted", and so is a request still running at deadline.
-// At 16 KiB a minute a stalled or trickling server is left after a minute at most, while a
-// player on the slowest line still counts as moving.
-struct DownloadPace {
-  std::uint64_t minimumBytes = 16 * 1024;
-  std::chrono::milliseconds window{60'000};
-  std::chrono::milliseconds deadline = std::chrono::milliseconds::max();
-};
 
 struct FetchOptions {
   // The key the chain of keys.json starts from; empty: the built-in key, which refuses
