@@ -6,6 +6,7 @@
 //   ServerAddress=VALUE               public server; empty or a reserved address falls back
 //   Username=VALUE                    remembered user name
 //   ServerSelection=Local|other       local server exactly for "Local"
+//   DownloadLimit=KIB                 kept verbatim; read by the update downloads
 //   any other KEY=VALUE               kept verbatim
 // Keys and values are trimmed of " \t\r\n"; keys are case-sensitive; a later line wins.
 
@@ -100,6 +101,21 @@ bool writeLauncherSettings(const LauncherSettings& settings, const std::filesyst
 
 bool writeLauncherSettings(const LauncherSettings& settings) {
   return writeLauncherSettings(settings, gameRoot());
+}
+
+std::uint64_t downloadLimitBytesPerSecond(const LauncherSettings& settings) {
+  // Up to a terabyte per second: more digits are a typing error, not a limit.
+  constexpr std::size_t maxDigits = 9;
+  std::uint64_t kib = 0;
+  forEachLine(settings.preservedLines, [&](std::string_view line) {
+    const std::string_view trimmed = trimSettingText(line);
+    const size_t equals = trimmed.find('=');
+    if (equals == std::string_view::npos || trimSettingText(trimmed.substr(0, equals)) != "DownloadLimit") return;
+    const std::string_view value = trimSettingText(trimmed.substr(equals + 1));
+    const bool number = !value.empty() && value.size() <= maxDigits && value.find_first_not_of("0123456789") == std::string_view::npos;
+    kib = number ? std::stoull(std::string(value)) : 0;
+  });
+  return kib * 1024;
 }
 
 std::string connectionAddress(const std::filesystem::path& root) {

@@ -2,6 +2,7 @@
 // launcher.ini: the launcher's own three settings (remembered user name, public server
 // address, local or public server), over the shipped defaults in assets/config/launcher.ini.
 // Lines the launcher does not interpret are carried over unchanged on every rewrite.
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -37,6 +38,10 @@ LauncherSettings readLauncherSettings();
 // Rewrites launcher.ini below root (CR LF on disk); false when it could not be written whole.
 bool writeLauncherSettings(const LauncherSettings& settings, const std::filesystem::path& root);
 bool writeLauncherSettings(const LauncherSettings& settings);
+
+// DownloadLimit=KIB in launcher.ini's carried-over lines: the player's cap on update downloads,
+// in KiB per second, as bytes per second. 0 (no cap) when absent, 0, or not a whole number.
+std::uint64_t downloadLimitBytesPerSecond(const LauncherSettings& settings);
 
 // "127.0.0.1" when the local server is selected, otherwise the public server address.
 std::string connectionAddress(const std::filesystem::path& root);

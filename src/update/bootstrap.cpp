@@ -80,6 +80,14 @@ std::string byteSizeText(std::uint64_t bytes) {
   return text;
 }
 
+std::wstring downloadProgressText(std::uint64_t received, std::uint64_t total, double bytesPerSecond,
+                                  std::uint64_t limitBytesPerSecond) {
+  std::string text = "Downloading " + byteSizeText(received) + " of " + byteSizeText(total);
+  if (bytesPerSecond >= 1) text += " at " + byteSizeText(static_cast<std::uint64_t>(bytesPerSecond)) + "/s";
+  if (limitBytesPerSecond > 0) text += " (limited to " + byteSizeText(limitBytesPerSecond) + "/s)";
+  return utf8ToWide(text);
+}
+
 std::uint64_t installSpaceNeeded(const PackageManifest& manifest,
                                  const std::function<std::optional<std::uint64_t>(const PackageFile&)>& installedSize) {
   std::uint64_t needed = 0;

@@ -60,6 +60,12 @@ std::wstring timeLeftText(double secondsLeft);
 // "1.5 GB", "340 MB", "12 KB", "900 bytes".
 std::string byteSizeText(std::uint64_t bytes);
 
+// "Downloading 1.2 GB of 3.4 GB at 45 MB/s": bytes received of those the release needs from
+// the source (reused bytes are in neither), the rate once there is one, and " (limited to
+// 500 KB/s)" while the player's DownloadLimit caps it.
+std::wstring downloadProgressText(std::uint64_t received, std::uint64_t total, double bytesPerSecond,
+                                  std::uint64_t limitBytesPerSecond);
+
 // The bytes an install of the package writes into the game folder's volume: a staged copy
 // of each file whose installed size differs (or that is missing) plus the backup of the
 // installed file it replaces. Files of unchanged size are counted as current, so this is a

@@ -45,6 +45,23 @@ TEST(LauncherSettings, RewritesKeepingUninterpretedLines) {
   }
 }
 
+// The download cap is read from the carried-over lines; the last line wins and anything but a
+// whole number of KiB means no cap.
+TEST(LauncherSettings, DownloadLimitComesFromItsCarriedOverLine) {
+  const std::pair<const char*, std::uint64_t> cases[] = {
+      {"", 0},
+      {"DownloadLimit=500\r\n", 500 * 1024},
+      {" DownloadLimit = 64 \nDownloadLimit=128\n", 128 * 1024},
+      {"DownloadLimit=0\n", 0},
+      {"DownloadLimit=-5\n", 0},
+      {"DownloadLimit=2 MB\n", 0},
+      {"DownloadLimit=1234567890\n", 0},
+      {"downloadlimit=5\n", 0},
+  };
+  for (const auto& [file, expected] : cases)
+    EXPECT_EQ(downloadLimitBytesPerSecond(parseLauncherSettings(std::nullopt, std::string(file))), expected) << file;
+}
+
 // Loopback, the private LAN address and empty values fall back to the shipped address, and
 // from there to the default host.
 TEST(LauncherSettings, ReservedAddressesFallBackLevelByLevel) {

@@ -23,6 +23,20 @@ TEST(UpdateTimeLeft, EstimatesFromTheRateOnceTheRunHasGoneOn) {
   EXPECT_EQ(estimate.text(), L"About 2 minutes left");
 }
 
+TEST(UpdateDownloadProgress, CountsBytesWithRateAndCap) {
+  const struct {
+    std::uint64_t received, total;
+    double rate;
+    std::uint64_t limit;
+    std::wstring text;
+  } cases[] = {
+      {0, 3'650'722'201, 0, 0, L"Downloading 0 bytes of 3.4 GB"},
+      {1'288'490'189, 3'650'722'201, 47'185'920, 0, L"Downloading 1.2 GB of 3.4 GB at 45 MB/s"},
+      {700 * 1024, 16 << 20, 512'000, 500 * 1024, L"Downloading 700 KB of 16 MB at 500 KB/s (limited to 500 KB/s)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(downloadProgressText(c.received, c.total, c.rate, c.limit), c.text);
+}
+
 TEST(UpdateFreeSpace, CountsChangedFilesWithTheirBackupsAndNamesWhatIsMissing) {
   const std::map<std::string, std::uint64_t> installed{{"assets/same.bin", 100}, {"Qelmarin.exe", 10}};
   const std::string hash(64, 'a');
