@@ -11,7 +11,7 @@ build=${QEL_BUILD_DIR:-$root/build}
 jobs=$(nproc)
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix
-          wine wine64 xvfb mesa-vulkan-drivers xdotool imagemagick python3 openssl)
+          wine wine64 xvfb mesa-vulkan-drivers xdotool imagemagick python3 openssl nginx)
 bench_packages=(libbenchmark-dev nlohmann-json3-dev libsimdjson-dev curl)
 fuzz_packages=(clang libclang-rt-14-dev)
 

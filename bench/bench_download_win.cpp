@@ -1,10 +1,10 @@
-// Timing harness under Wine: one large release object fetched from the local HTTPS test server
+// Timing harness under Wine: one large release object fetched from a local nginx over HTTPS
 // the way a release fetch does it (downloadFile, then the size and SHA-256 check), against
 // curl saving the same object from the same server in the same run.
 // Usage: bench_download_win [MiB] [ROUNDS]   (default 256 MiB, best of 3 rounds each)
 // Build: cmake -S . -B build/bench-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF
 //   -DQEL_BENCH=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake && cmake --build build/bench-windows
-// and run it with wine64 (WINEPREFIX=build/windows/wine-prefix); needs python3, openssl, curl.
+// and run it with wine64 (WINEPREFIX=build/windows/wine-prefix); needs python3, openssl, nginx, curl.
 #include <cstdio>
 
 #include "harness.h"
@@ -41,7 +41,7 @@ int main(int argc, char** argv) try {
   std::uint64_t state = 1;
   Bench::writeRandomFile(root / "objects" / "big", size, state);
   const std::string sha256 = Update::sha256File(root / "objects" / "big");
-  Testing::LocalHttpsServer server(root.path());
+  Testing::LocalHttpsServer server(root.path(), Testing::ServerKind::Nginx);
 
   // Every curl round comes first: under Wine, starting a Unix program after an HTTPS
   // connection of this process has gone idle breaks the sockets of later connections.

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Serves a folder over HTTPS on localhost, for release download tests and benchmarks.
 
-usage: https_server.py ROOT STATE [--seconds N]
+usage: https_server.py ROOT STATE [--seconds N] [--nginx]
 
 Everything is made for this run inside STATE: a throw-away certificate authority (ca.der, the
 certificate a test trusts) and a server certificate for the DNS name "localhost" (Windows
@@ -15,10 +15,19 @@ The server stops when STATE/stop appears or after N seconds (default 300), which
 first (it then writes STATE/stopped): a test that dies cannot leave it running. It is started from Windows programs under
 Wine, which cannot wait for or end a Unix process, so it detaches itself from every
 inherited file descriptor; otherwise a test runner would wait for it on the test's output.
+
+With --nginx, nginx serves ROOT instead, as studios serve releases (ranges, kept-alive
+connections, HTTP/1.1), with the same certificates, files, log lines and /redirect/ paths;
+everything it writes stays inside STATE, so it runs as any user. It cannot make the faults of
+/trickle/. When it cannot start, server.log says why and STATE/stopped appears without a port.
 """
 import argparse
+import ctypes
 import http.server
 import os
+import pwd
+import signal
+import socket
 import ssl
 import subprocess
 import sys
@@ -52,6 +61,93 @@ def make_certificates(state):
     openssl(state, "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
             "-CAcreateserial", "-days", "2", "-extfile", "server.ext", "-out", "server.pem")
     openssl(state, "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
+
+
+NGINX_CONFIG = """\
+{user}worker_processes 2;
+daemon off;
+master_process on;
+pid {state}/nginx.pid;
+error_log {state}/error.log warn;
+events {{ worker_connections 256; }}
+http {{
+    client_body_temp_path {state}/client-body;
+    proxy_temp_path {state}/proxy;
+    fastcgi_temp_path {state}/fastcgi;
+    uwsgi_temp_path {state}/uwsgi;
+    scgi_temp_path {state}/scgi;
+    default_type application/octet-stream;
+    sendfile on;
+    log_not_found off;
+    keepalive_timeout 65s;
+    absolute_redirect off;
+    # The request target, then a space and the Range header only when one was sent; written
+    # as each request ends (no log buffer).
+    map $http_range $range_suffix {{ "" ""; default " $http_range"; }}
+    map $request_uri $unprefixed {{ ~^/redirect(?<rest>/.*)$ $rest; }}
+    log_format requests escape=none '$request_uri$range_suffix';
+    access_log {state}/requests.log requests;
+    server {{
+        listen 127.0.0.1:{port} ssl;
+        server_name localhost;
+        ssl_certificate {state}/server.pem;
+        ssl_certificate_key {state}/server.key;
+        root {root};
+        location /redirect/ {{ return 302 $unprefixed; }}
+    }}
+}}
+"""
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def accepts(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
+def die_with_parent():
+    # The watcher below stops nginx; should the watcher itself be killed, nginx follows it.
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+def start_nginx(root, state):
+    """nginx serving root on a free port, once it accepts connections; (stop function, port), or
+    None when it cannot start."""
+    user = "user {};\n".format(pwd.getpwuid(0).pw_name) if os.geteuid() == 0 else ""
+    for _ in range(5):  # another test may take the free port first
+        port = free_port()
+        with open(os.path.join(state, "nginx.conf"), "w") as config:
+            config.write(NGINX_CONFIG.format(user=user, state=state, root=os.path.abspath(root), port=port))
+        nginx = subprocess.Popen(["/usr/sbin/nginx", "-p", state, "-c", "nginx.conf", "-e", "error.log"],
+                                 start_new_session=True, preexec_fn=die_with_parent)
+        while nginx.poll() is None and not accepts(port):
+            time.sleep(0.05)
+        if nginx.poll() is None:
+            return (lambda: stop_nginx(nginx)), port
+        # nginx has said why on its standard error, which is server.log.
+        print("nginx exited with code {}".format(nginx.returncode), flush=True)
+        with open(os.path.join(state, "error.log")) as log:
+            if "Address already in use" not in log.read():
+                return None
+    return None
+
+
+def stop_nginx(nginx):
+    """Graceful quit, then a kill of every process nginx started."""
+    nginx.send_signal(signal.SIGQUIT)
+    try:
+        nginx.wait(timeout=2)
+    except subprocess.TimeoutExpired:
+        os.killpg(nginx.pid, signal.SIGKILL)
+        nginx.wait()
 
 
 def handler_for(root, state):
@@ -95,36 +191,46 @@ def handler_for(root, state):
     return Handler
 
 
+def start_scripted(root, state):
+    """This script's own server on a free port; (stop function, port)."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(state, "server.pem"), os.path.join(state, "server.key"))
+    server = http.server.ThreadingHTTPServer(("localhost", 0), handler_for(root, state))
+    server.daemon_threads = True
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+
+    def stop():
+        server.shutdown()
+        server.server_close()
+    return stop, server.server_address[1]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("root")
     parser.add_argument("state")
     parser.add_argument("--seconds", type=float, default=300)
+    parser.add_argument("--nginx", action="store_true")
     options = parser.parse_args()
     os.makedirs(options.state, exist_ok=True)
     detach(options.state)
     make_certificates(options.state)
+    started = (start_nginx if options.nginx else start_scripted)(options.root, options.state)
+    if started:
+        stop, port = started
+        port_file = os.path.join(options.state, "port")
+        with open(port_file + ".new", "w") as out:
+            out.write(str(port))
+        os.replace(port_file + ".new", port_file)
 
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(os.path.join(options.state, "server.pem"), os.path.join(options.state, "server.key"))
-    server = http.server.ThreadingHTTPServer(("localhost", 0), handler_for(options.root, options.state))
-    server.daemon_threads = True
-    server.socket = context.wrap_socket(server.socket, server_side=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-
-    port_file = os.path.join(options.state, "port")
-    with open(port_file + ".new", "w") as out:
-        out.write(str(server.server_address[1]))
-    os.replace(port_file + ".new", port_file)
-
-    deadline = time.monotonic() + options.seconds
-    stop_file = os.path.join(options.state, "stop")
-    while time.monotonic() < deadline and not os.path.exists(stop_file):
-        time.sleep(0.1)
-    server.shutdown()
-    server.server_close()
+        deadline = time.monotonic() + options.seconds
+        stop_file = os.path.join(options.state, "stop")
+        while time.monotonic() < deadline and not os.path.exists(stop_file):
+            time.sleep(0.1)
+        stop()
     open(os.path.join(options.state, "stopped"), "w").close()
-    return 0
+    return 0 if started else 1
 
 
 if __name__ == "__main__":

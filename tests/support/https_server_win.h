@@ -1,7 +1,8 @@
 #pragma once
-// A local HTTPS server for Windows tests under Wine: tests/support/https_server.py serving a
-// folder on localhost, with a certificate authority made for this run and trusted, while the
-// server lives, in the Wine prefix's "Root" store only.
+// A local HTTPS server for Windows tests under Wine: nginx, or the scripted server of
+// tests/support/https_server.py for the faults nginx cannot make, serving a folder on
+// localhost, with a certificate authority made for this run and trusted, while the server
+// lives, in the Wine prefix's "Root" store only.
 //   LocalHttpsServer server(folder);  fetch server.url("/path") ...; server.requests()
 #include <windows.h>
 #include <wincrypt.h>
@@ -45,16 +46,24 @@ class TrustedCertificate {
   std::string der_;
 };
 
+// Nginx serves files as studios do; Scripted also makes the faults of /trickle/ and the like.
+enum class ServerKind { Nginx, Scripted };
+
 class LocalHttpsServer {
  public:
   // Serves root; the server ends by itself after lifetimeSeconds should the test die first.
-  explicit LocalHttpsServer(const std::filesystem::path& root, int lifetimeSeconds = 300) {
+  explicit LocalHttpsServer(const std::filesystem::path& root, ServerKind kind = ServerKind::Nginx,
+                            int lifetimeSeconds = 300) {
     const std::string script = std::string(QEL_TEST_DATA_DIR) + "/../support/https_server.py";
     const std::wstring commandLine = L"/usr/bin/python3 \"" + utf8ToWide(script) + L"\" \"" +
                                utf8ToWide(unixPath(root)) + L"\" \"" + utf8ToWide(unixPath(state_.path())) +
-                               L"\" --seconds " + std::to_wstring(lifetimeSeconds);
+                               L"\" --seconds " + std::to_wstring(lifetimeSeconds) +
+                               (kind == ServerKind::Nginx ? L" --nginx" : L"");
     startUnixProgram(L"/usr/bin/python3", commandLine);
-    if (!waitUntil([this] { return std::filesystem::exists(state_ / "port"); }, 30000))
+    // A server that cannot start writes "stopped" without a port.
+    const auto started = [this] { return std::filesystem::exists(state_ / "port"); };
+    waitUntil([&] { return started() || std::filesystem::exists(state_ / "stopped"); }, 30000);
+    if (!started())
       throw std::runtime_error("The HTTPS test server did not start: " + readFile(state_ / "server.log"));
     port_ = readFile(state_ / "port");
     trusted_.emplace(readFile(state_ / "ca.der"));
@@ -74,7 +83,8 @@ class LocalHttpsServer {
   // The certificate authority in PEM form, for Unix clients.
   std::filesystem::path caCertificate() const { return state_ / "ca.pem"; }
 
-  // The paths requested so far, in order; forget() starts the list anew.
+  // The paths requested so far, in order, each followed by " <Range header>" when it had one;
+  // forget() starts the list anew (emptying the log: nginx keeps it open).
   std::vector<std::string> requests() const {
     std::vector<std::string> lines;
     const std::string log = readFile(state_ / "requests.log");
@@ -82,7 +92,7 @@ class LocalHttpsServer {
       lines.push_back(log.substr(start, end - start));
     return lines;
   }
-  void forget() const { std::filesystem::remove(state_ / "requests.log"); }
+  void forget() const { writeFile(state_ / "requests.log", ""); }
 
  private:
   TempDir state_;

@@ -153,7 +153,8 @@ std::vector<std::string> requestsFor(const std::string& release, const ReleaseDr
 
 TEST(RemoteReleaseWin, HttpsFetchesResumeAndRefuseWhatBreaksTheRules) {
   TempDir root, game;
-  const Testing::LocalHttpsServer server(root.path());
+  // Both start before the first request: see startUnixProgram.
+  const Testing::LocalHttpsServer server(root.path()), scripted(root.path(), Testing::ServerKind::Scripted);
   const Files files = releaseFiles("1");
   const ReleaseDraft draft = publish(root / "rel", files, 1);
   const fs::path notesObject = root / "rel" / "objects" / shaOf(draft, "patch notes.txt");
@@ -198,7 +199,7 @@ TEST(RemoteReleaseWin, HttpsFetchesResumeAndRefuseWhatBreaksTheRules) {
   using namespace std::chrono_literals;
   for (const auto& [pace, deadline] : {std::pair{DownloadPace{16 * 1024, 3s}, 600s}, std::pair{DownloadPace{1, 60s}, 4s}}) {
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(fetchOutcome(server.url("/trickle/rel"), game.path(), {std::string(builtInReleaseKey()), pace, deadline}),
+    EXPECT_EQ(fetchOutcome(scripted.url("/trickle/rel"), game.path(), {std::string(builtInReleaseKey()), pace, deadline}),
               "Patch download interrupted");
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::min<std::chrono::milliseconds>(pace.window, deadline) + 2s);
   }
