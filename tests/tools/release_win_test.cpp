@@ -106,6 +106,9 @@ TEST(ReleaseCommands, KeygenPublishVerifyFetchAndInstallRoundTrip) {
   const std::string bigSha = Update::sha256File(tree / "assets/renamed.pak");
   const std::filesystem::path bigIndex = source / Update::chunkIndexName(bigSha);
   EXPECT_EQ(patchOf(edited).first + patchOf(edited).second, big.size() + readFile(bigIndex).size());
+  const Update::ChunkIndex index = Update::parseChunkIndex(readFile(bigIndex), bigSha, big.size());
+  for (const Update::ChunkRecord& chunk : {index.chunks.front(), index.chunks.back()})
+    EXPECT_EQ(chunk.sha256, Update::sha256Bytes(std::string_view(big).substr(chunk.offset, chunk.length)));
   EXPECT_FALSE(std::filesystem::exists(source / Update::chunkIndexName(Update::sha256File(tree / "Qelmarin.exe"))));
   writeFile(bigIndex, readFile(bigIndex).substr(1));
   EXPECT_EQ(cvtool(verify).err, "Release chunk index is damaged: " + Update::chunkIndexName(bigSha) + "\n");
