@@ -12,9 +12,9 @@
 // a bounds-checked reader, so damage of any kind refuses the whole index.
 //
 // The cut: a gear hash (h = 2h + gear[byte]) rolls over the bytes from just before the minimum
-// size on; the chunk ends after the first byte whose hash has its top bits clear. Up to the
-// average size two more bits must be clear than after it, which pulls lengths towards the
-// average (normalised chunking). The hash at a byte depends only on the 64 bytes up to it, so
+// size on; the chunk ends after the first byte whose hash has its top bits clear: log2(average)
+// + 2 of them before the average size, log2(average) - 2 after it, which pulls lengths towards
+// the average (normalised chunking). The hash at a byte depends only on the 64 bytes up to it, so
 // an edit moves the cuts of the chunks around it and the cuts realign after it.
 //
 // Sizes 16 / 64 / 256 KiB (mean chunk 74 KiB), chosen with bench_patch_win on 256 MiB of random
