@@ -91,21 +91,21 @@ TEST(ReleaseCommands, KeygenPublishVerifyFetchAndInstallRoundTrip) {
   writeFile(tree / "assets/renamed.pak", big.replace(1 << 20, 4096, std::string(4096, 'x')));
   next[7] = "5";
   const Outcome edited = cvtool(next);
-  const auto patchOf = [](const Outcome& outcome) {
-    unsigned long long download = 0, reused = 0;
-    std::sscanf(outcome.out.c_str() + std::min(outcome.out.find("\npatch from "), outcome.out.size()),
-                "\npatch from %*s %llu bytes to download, %llu bytes reused", &download, &reused);
-    return std::make_pair(download, reused);
+  // The patch line's numbers: bytes to download and reused.
+  const auto patchOf = [](const Outcome& outcome, const std::string& previousId) {
+    unsigned long long numbers[2] = {};
+    const std::string line = "\npatch from " + previousId + ": %llu bytes to download, %llu bytes reused\n";
+    const char* second = outcome.out.c_str() + std::min(outcome.out.find('\n'), outcome.out.size());
+    EXPECT_EQ(std::sscanf(second, line.c_str(), &numbers[0], &numbers[1]), 2) << outcome;
+    return std::make_pair(numbers[0], numbers[1]);
   };
-  EXPECT_TRUE(withBig.out.find("\npatch from " + secondId + ": ") != std::string::npos) << withBig;
-  EXPECT_EQ(patchOf(withBig).second, 0ull);
-  EXPECT_GT(patchOf(withBig).first, big.size());
-  EXPECT_TRUE(edited.out.find("\npatch from " + withBig.out.substr(10, 31) + ": ") != std::string::npos) << edited;
-  EXPECT_GT(patchOf(edited).first, 4096ull);
-  EXPECT_LT(patchOf(edited).first, 600000ull);
+  const auto [bigDownload, bigReused] = patchOf(withBig, secondId);
+  EXPECT_TRUE(bigDownload > big.size() && bigReused == 0) << withBig;
+  const auto [download, reused] = patchOf(edited, withBig.out.substr(10, 31));
+  EXPECT_TRUE(download > 4096 && download < 600'000) << edited;
   const std::string bigSha = Update::sha256File(tree / "assets/renamed.pak");
   const std::filesystem::path bigIndex = source / Update::chunkIndexName(bigSha);
-  EXPECT_EQ(patchOf(edited).first + patchOf(edited).second, big.size() + readFile(bigIndex).size());
+  EXPECT_EQ(download + reused, big.size() + readFile(bigIndex).size());
   const Update::ChunkIndex index = Update::parseChunkIndex(readFile(bigIndex), bigSha, big.size());
   for (const Update::ChunkRecord& chunk : {index.chunks.front(), index.chunks.back()})
     EXPECT_EQ(chunk.sha256, Update::sha256Bytes(std::string_view(big).substr(chunk.offset, chunk.length)));
