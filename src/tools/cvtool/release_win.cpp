@@ -203,10 +203,10 @@ std::optional<ChunkIndex> publishedIndex(const fs::path& source, const std::stri
 // Cuts a stored object; its bytes must still be the ones it is named for.
 ChunkIndex chunkObject(const fs::path& source, const std::string& sha256, std::uint64_t size) {
   const fs::path object = objectFile(source, sha256);
-  if (!fs::is_regular_file(object) || fs::file_size(object) != size) fail("Release object is missing or damaged: objects/" + sha256);
-  ChunkIndex index = Update::chunkFile(object);
-  if (index.objectSha256 != sha256) fail("Release object is missing or damaged: objects/" + sha256);
-  return index;
+  std::optional<ChunkIndex> index;
+  if (fs::is_regular_file(object) && fs::file_size(object) == size) index = Update::chunkFile(object);
+  if (!index || index->objectSha256 != sha256) fail("Release object is missing or damaged: objects/" + sha256);
+  return std::move(*index);
 }
 
 // Every object large enough gets its index beside it, also one published before indexes were.
@@ -242,7 +242,8 @@ std::string patchLine(const CommandLine& line, const fs::path& source, const std
       return index ? std::move(*index) : chunkObject(source, old.sha256, old.size);
     };
     // How ranges are bounded changes the requests, not the bytes.
-    const Update::PatchTotals totals = Update::planPatch(next, previous, sources, 16 * std::uint64_t{Update::kChunkSizes.maximum});
+    const std::uint64_t maxRange = 16 * std::uint64_t{Update::kChunkSizes.maximum};
+    const Update::PatchTotals totals = Update::planPatch(next, previous, sources, maxRange);
     return "patch from " + header.id + ": " + std::to_string(totals.downloadBytes) + " bytes to download, " +
            std::to_string(totals.reusedBytes) + " bytes reused\n";
   } catch (const std::exception& error) {
@@ -329,7 +330,8 @@ void verifyObject(const fs::path& source, const PackageFile& file) {
     return;
   }
   const std::string expected = Update::composeChunkIndex(chunkObject(source, file.sha256, file.size));
-  if (readFileBytes(index, expected.size()) != expected) fail("Release chunk index is damaged: " + Update::chunkIndexName(file.sha256));
+  if (readFileBytes(index, expected.size()) != expected)
+    fail("Release chunk index is damaged: " + Update::chunkIndexName(file.sha256));
 }
 
 int verify(const CommandLine& line, std::ostream& out) {
