@@ -22,7 +22,8 @@
 // patch of an object downloads its whole index. A 4 KiB insertion then costs 214 KB (306 KB and
 // 253 KB with the others), 16 spread 4 KiB edits 1.5 MB (0.95 MB and 3.5 MB), the index 0.048 %
 // of the object (0.096 % and 0.024 %): smaller chunks double the index, larger ones double what
-// each edit costs.
+// each edit costs. On 1 GiB the index dominates small edits: a 4 KiB insertion costs 0.60 MB
+// (1.08 MB and 0.45 MB), 16 spread edits 1.89 MB (1.86 MB and 2.78 MB).
 #include "update/chunk_index.h"
 
 #include <array>
