@@ -79,7 +79,7 @@ TEST(ReleaseCommands, KeygenPublishVerifyFetchAndInstallRoundTrip) {
             "ok " + secondId + " game 5 files launcher 1 files removals 1\n");
 
   // A large file gets a chunk index, small ones none. Edited and renamed, it costs a player about
-  // the edit, and publishing says so.
+  // the edit, a renamed small file nothing, and publishing says so.
   std::string big(3 << 20, '\0');
   std::uint64_t state = 1;
   for (char& byte : big) byte = static_cast<char>((state = state * 6364136223846793005ull + 1442695040888963407ull) >> 56);
@@ -89,6 +89,7 @@ TEST(ReleaseCommands, KeygenPublishVerifyFetchAndInstallRoundTrip) {
   const Outcome withBig = cvtool(next);
   std::filesystem::remove(tree / "assets/big.pak");
   writeFile(tree / "assets/renamed.pak", big.replace(1 << 20, 4096, std::string(4096, 'x')));
+  std::filesystem::rename(tree / "assets/copy.json", tree / "assets/moved.json");
   next[7] = "5";
   const Outcome edited = cvtool(next);
   // The patch line's numbers: bytes to download and reused.
@@ -105,7 +106,7 @@ TEST(ReleaseCommands, KeygenPublishVerifyFetchAndInstallRoundTrip) {
   EXPECT_TRUE(download > 4096 && download < 600'000) << edited;
   const std::string bigSha = Update::sha256File(tree / "assets/renamed.pak");
   const std::filesystem::path bigIndex = source / Update::chunkIndexName(bigSha);
-  EXPECT_EQ(download + reused, big.size() + readFile(bigIndex).size());
+  EXPECT_EQ(download + reused, big.size() + readFile(bigIndex).size() + readFile(tree / "assets/moved.json").size());
   const Update::ChunkIndex index = Update::parseChunkIndex(readFile(bigIndex), bigSha, big.size());
   for (const Update::ChunkRecord& chunk : {index.chunks.front(), index.chunks.back()})
     EXPECT_EQ(chunk.sha256, Update::sha256Bytes(std::string_view(big).substr(chunk.offset, chunk.length)));
