@@ -139,4 +139,29 @@ bool equalsFolded(View a, View b) {
 bool equalsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) { return equalsFolded(a, b); }
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) { return equalsFolded(a, b); }
 
+std::string lowerHex(std::string_view bytes) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (const char byte : bytes) {
+    const auto value = static_cast<unsigned char>(byte);
+    text += digits[value >> 4];
+    text += digits[value & 0x0F];
+  }
+  return text;
+}
+
+std::string bytesOfLowerHex(std::string_view text) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+  std::string bytes;
+  if (text.size() % 2 != 0) return bytes;
+  bytes.reserve(text.size() / 2);
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int high = digit(text[i]), low = digit(text[i + 1]);
+    if (high < 0 || low < 0) return {};
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return bytes;
+}
+
 }  // namespace Corvanthorne

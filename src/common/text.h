@@ -32,4 +32,9 @@ std::wstring lowerAscii(std::wstring_view text);
 bool equalsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// Bytes as lowercase hexadecimal text, and back: "" (for non-empty text) unless every
+// character is a lowercase hexadecimal digit and they come in pairs.
+std::string lowerHex(std::string_view bytes);
+std::string bytesOfLowerHex(std::string_view text);
+
 }  // namespace Corvanthorne

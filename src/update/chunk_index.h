@@ -31,6 +31,8 @@ extern const ChunkSizes kChunkSizes;
 // The length of the chunk that starts at data[0]; data holds at least kChunkSizes.maximum
 // bytes, or everything left of the object. Empty data gives 0.
 std::size_t nextChunkLength(std::span<const std::uint8_t> data);
+// The same rule with other sizes (average a power of two), for measuring them against each other.
+std::size_t nextChunkLength(std::span<const std::uint8_t> data, const ChunkSizes& sizes);
 
 struct ChunkRecord {
   std::uint64_t offset = 0;
@@ -46,6 +48,9 @@ struct ChunkIndex {
 
 // "objects/<sha256>.chunks": where a source publishes an object's index.
 std::string chunkIndexName(std::string_view objectSha256);
+
+// The size of an index of chunkCount chunks.
+std::uint64_t chunkIndexSize(std::uint64_t chunkCount);
 
 // The largest index a well-formed object of this size can have; anything longer is refused
 // while it downloads.

@@ -35,17 +35,6 @@ void clearReadOnly(const std::filesystem::path& path) {
     SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
 }
 
-std::string lowerHex(const unsigned char* bytes, std::size_t count) {
-  static constexpr char digits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(count * 2);
-  for (std::size_t i = 0; i < count; ++i) {
-    text += digits[bytes[i] >> 4];
-    text += digits[bytes[i] & 0x0F];
-  }
-  return text;
-}
-
 }  // namespace
 
 // The CNG provider's objects. Members are declared in acquisition order, so the hash, its
@@ -88,7 +77,7 @@ std::string Sha256Hasher::finish() {
   unsigned char digest[32];
   if (!BCRYPT_SUCCESS(BCryptFinishHash(state_->hash.get(), digest, sizeof(digest), 0)))
     fail("Could not finish SHA-256");
-  return lowerHex(digest, sizeof(digest));
+  return lowerHex(std::string_view(reinterpret_cast<const char*>(digest), sizeof(digest)));
 }
 
 

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/byte_reader.h"
+
 namespace Corvanthorne::Update {
 namespace {
 
@@ -32,45 +34,7 @@ bool isLowerHex(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
-template <typename Number>
-void put(std::string& out, Number value) {
-  for (std::size_t i = 0; i < sizeof(Number); ++i) out += static_cast<char>((static_cast<std::uint64_t>(value) >> (8 * i)) & 0xFF);
-}
-
-class Reader {
- public:
-  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
-
-  // The next count bytes, or nothing (and the reader spent) when fewer remain.
-  std::optional<std::string_view> take(std::size_t count) {
-    if (!ok_ || bytes_.size() - position_ < count) {
-      ok_ = false;
-      return std::nullopt;
-    }
-    const std::string_view piece = bytes_.substr(position_, count);
-    position_ += count;
-    return piece;
-  }
-
-  template <typename Number>
-  Number number() {
-    const std::optional<std::string_view> piece = take(sizeof(Number));
-    std::uint64_t value = 0;
-    if (piece)
-      for (std::size_t i = 0; i < sizeof(Number); ++i) value |= std::uint64_t{static_cast<unsigned char>((*piece)[i])} << (8 * i);
-    return static_cast<Number>(value);
-  }
-
-  bool ok() const { return ok_; }
-  bool atEnd() const { return position_ == bytes_.size(); }
-
- private:
-  std::string_view bytes_;
-  std::size_t position_ = 0;
-  bool ok_ = true;
-};
-
-std::optional<std::pair<std::string, VerifiedFile>> readEntry(Reader& in) {
+std::optional<std::pair<std::string, VerifiedFile>> readEntry(ByteReader& in) {
   VerifiedFile file;
   file.facts.size = in.number<std::uint64_t>();
   file.facts.lastWriteTime = in.number<std::uint64_t>();
@@ -105,28 +69,28 @@ void VerifiedState::remember(const std::string& path, const FileFacts& facts, st
 std::string formatVerifiedState(const VerifiedState& state) {
   std::string out(kMagic);
   out += state.manifestSha256;
-  put(out, static_cast<std::uint32_t>(state.files.size()));
+  appendLittleEndian(out, static_cast<std::uint32_t>(state.files.size()));
   for (const auto& [path, file] : state.files) {
-    put(out, file.facts.size);
-    put(out, file.facts.lastWriteTime);
-    put(out, file.facts.changeTime);
-    put(out, file.facts.fileIndex);
-    put(out, file.facts.volumeSerial);
-    put(out, file.lastFullHash);
+    appendLittleEndian(out, file.facts.size);
+    appendLittleEndian(out, file.facts.lastWriteTime);
+    appendLittleEndian(out, file.facts.changeTime);
+    appendLittleEndian(out, file.facts.fileIndex);
+    appendLittleEndian(out, file.facts.volumeSerial);
+    appendLittleEndian(out, file.lastFullHash);
     out += file.sha256Text();
-    put(out, static_cast<std::uint16_t>(path.size()));
+    appendLittleEndian(out, static_cast<std::uint16_t>(path.size()));
     out += path;
   }
-  put(out, fnv1aBytes(out));
+  appendLittleEndian(out, fnv1aBytes(out));
   return out;
 }
 
 std::optional<VerifiedState> parseVerifiedState(std::string_view bytes, std::string_view manifestSha256) {
   if (bytes.size() < sizeof(std::uint64_t)) return std::nullopt;
   const std::string_view body = bytes.substr(0, bytes.size() - sizeof(std::uint64_t));
-  Reader trailer(bytes.substr(body.size()));
+  ByteReader trailer(bytes.substr(body.size()));
   if (trailer.number<std::uint64_t>() != fnv1aBytes(body)) return std::nullopt;
-  Reader in(body);
+  ByteReader in(body);
   VerifiedState state;
   if (in.take(kMagic.size()) != kMagic) return std::nullopt;
   const std::optional<std::string_view> manifest = in.take(64);

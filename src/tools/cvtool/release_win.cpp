@@ -9,14 +9,18 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "tools/cvtool/update_win.h"
+#include "update/chunk_index.h"
 #include "update/file_ops.h"
 #include "update/release_keys.h"
+#include "update/release_patch.h"
 #include "update/remote_release.h"
 
 namespace Corvanthorne::Tools {
 namespace {
 
 namespace fs = std::filesystem;
+using Update::ChunkIndex;
+using Update::PackageFile;
 using Update::ReleaseFile;
 
 constexpr std::string_view kKeygenUsage = "release keygen PRIVATE_KEY_FILE PUBLIC_KEY_FILE";
@@ -180,6 +184,73 @@ std::string readNotes(const CommandLine& line) {
   return notes;
 }
 
+fs::path objectFile(const fs::path& source, std::string_view sha256) { return source / L"objects" / pathFromUtf8(sha256); }
+fs::path chunkIndexFile(const fs::path& source, std::string_view sha256) {
+  return source / pathFromUtf8(Update::chunkIndexName(sha256));
+}
+
+// The object's index as the source publishes it; nothing when there is none or it is damaged.
+std::optional<ChunkIndex> publishedIndex(const fs::path& source, const std::string& sha256, std::uint64_t size) {
+  const std::optional<std::string> bytes = readFileBytes(chunkIndexFile(source, sha256), Update::chunkIndexSizeLimit(size));
+  if (!bytes) return std::nullopt;
+  try {
+    return Update::parseChunkIndex(*bytes, sha256, size);
+  } catch (const std::runtime_error&) {
+    return std::nullopt;
+  }
+}
+
+// Cuts a stored object; its bytes must still be the ones it is named for.
+ChunkIndex chunkObject(const fs::path& source, const std::string& sha256, std::uint64_t size) {
+  const fs::path object = objectFile(source, sha256);
+  std::optional<ChunkIndex> index;
+  if (fs::is_regular_file(object) && fs::file_size(object) == size) index = Update::chunkFile(object);
+  if (!index || index->objectSha256 != sha256) fail("Release object is missing or damaged: objects/" + sha256);
+  return std::move(*index);
+}
+
+// Every object large enough gets its index beside it, also one published before indexes were.
+void writeChunkIndexes(const fs::path& source, const std::vector<ReleaseFile>& files) {
+  std::unordered_set<std::string> indexed;
+  for (const ReleaseFile& file : files)
+    if (file.size >= Update::kChunkedObjectMinimum && indexed.insert(file.sha256).second &&
+        !publishedIndex(source, file.sha256, file.size))
+      Update::writeFileAtomically(chunkIndexFile(source, file.sha256),
+                                  Update::composeChunkIndex(chunkObject(source, file.sha256, file.size)));
+}
+
+std::vector<PackageFile> releaseFiles(const Update::ReleasePlan& plan) {
+  std::vector<PackageFile> files = plan.game.files;
+  files.insert(files.end(), plan.launcher.files.begin(), plan.launcher.files.end());
+  return files;
+}
+
+// What a player on the release the source held before (its document, verified like refresh
+// does) downloads to reach next. The estimate never fails a publish that has happened.
+std::string patchLine(const CommandLine& line, const fs::path& source, const std::string& previousDocument,
+                      const std::vector<PackageFile>& next) {
+  try {
+    const Update::JsonDocument verified = Update::parseReleaseJson(
+        Update::verifyWithKeyChain(previousDocument, sourceKeys(line, source), true));
+    const Update::ReleaseHeader header = Update::readReleaseHeader(verified.root(), source.wstring(), 0);
+    const std::vector<PackageFile> previous = releaseFiles(Update::planRelease(verified.root(), header));
+    Update::PatchSources sources;
+    sources.nextIndex = [&](const PackageFile& file) { return publishedIndex(source, file.sha256, file.size); };
+    sources.previousChunks = [&](std::size_t file) {
+      const PackageFile& old = previous[file];
+      std::optional<ChunkIndex> index = publishedIndex(source, old.sha256, old.size);
+      return index ? std::move(*index) : chunkObject(source, old.sha256, old.size);
+    };
+    // How ranges are bounded changes the requests, not the bytes.
+    const std::uint64_t maxRange = 16 * std::uint64_t{Update::kChunkSizes.maximum};
+    const Update::PatchTotals totals = Update::planPatch(next, previous, sources, maxRange);
+    return "patch from " + header.id + ": " + std::to_string(totals.downloadBytes) + " bytes to download, " +
+           std::to_string(totals.reusedBytes) + " bytes reused\n";
+  } catch (const std::exception& error) {
+    return std::string("patch size unknown: ") + error.what() + "\n";
+  }
+}
+
 int publish(const CommandLine& line, std::ostream& out) {
   if (line.words().size() != 2 || line.value("key", "").empty()) throwUsage(kPublishUsage);
   const fs::path tree = pathFromUtf8(line.words()[0]);
@@ -199,14 +270,18 @@ int publish(const CommandLine& line, std::ostream& out) {
   const std::string payload = Update::composeReleasePayload(draft);
   const Update::JsonDocument checked = Update::parseReleaseJson(payload);
   const Update::JsonValue& parsed = checked.root();
-  Update::planRelease(parsed, Update::readReleaseHeader(parsed, source.wstring()));
+  const Update::ReleasePlan plan = Update::planRelease(parsed, Update::readReleaseHeader(parsed, source.wstring()));
   if (fs::exists(source / L"keys.json")) requireNewestKey(sourceKeys(line, source), privateKey);
   const std::string document = Update::composeReleaseDocument(payload, Update::signReleasePayload(payload, privateKey));
 
+  const std::optional<std::string> previous =
+      fs::exists(source / L"latest.json") ? std::optional(Update::readReleaseMetadata(source / L"latest.json")) : std::nullopt;
   const CopiedObjects copied = storeObjects(tree, draft.files, source / L"objects");
+  writeChunkIndexes(source, draft.files);
   Update::writeFileAtomically(source / L"latest.json", document);
   out << "published " << draft.id << " content " << draft.content << ": " << draft.files.size() << " files, "
       << copied.count << " new objects, " << copied.bytes << " bytes\n";
+  if (previous) out << patchLine(line, source, *previous, releaseFiles(plan));
   return 0;
 }
 
@@ -246,6 +321,19 @@ int rotate(const CommandLine& line, std::ostream& out) {
   return 0;
 }
 
+// An object with an index is cut again: the index must be exactly the one publish writes.
+void verifyObject(const fs::path& source, const PackageFile& file) {
+  const fs::path index = chunkIndexFile(source, file.sha256);
+  if (!fs::exists(index)) {
+    if (!Update::holdsFile(objectFile(source, file.sha256), file.size, file.sha256))
+      fail("Release object is missing or damaged: objects/" + file.sha256);
+    return;
+  }
+  const std::string expected = Update::composeChunkIndex(chunkObject(source, file.sha256, file.size));
+  if (readFileBytes(index, expected.size()) != expected)
+    fail("Release chunk index is damaged: " + Update::chunkIndexName(file.sha256));
+}
+
 int verify(const CommandLine& line, std::ostream& out) {
   if (line.words().size() != 1) throwUsage(kVerifyUsage);
   const fs::path source = pathFromUtf8(line.words()[0]);
@@ -258,8 +346,7 @@ int verify(const CommandLine& line, std::ostream& out) {
   std::unordered_set<std::string> checked;
   for (const Update::PackageManifest* manifest : {&plan.game, &plan.launcher})
     for (const Update::PackageFile& file : manifest->files)
-      if (checked.insert(file.sha256).second && !Update::holdsFile(source / L"objects" / file.sha256, file.size, file.sha256))
-        fail("Release object is missing or damaged: objects/" + file.sha256);
+      if (checked.insert(file.sha256).second) verifyObject(source, file);
   out << "ok " << header.id << " content " << header.content << " build " << header.build << " "
       << plan.game.files.size() + plan.launcher.files.size() << " files\n";
   return 0;
