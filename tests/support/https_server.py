@@ -6,10 +6,14 @@ usage: https_server.py ROOT STATE [--seconds N]
 Everything is made for this run inside STATE: a throw-away certificate authority (ca.der, the
 certificate a test trusts) and a server certificate for the DNS name "localhost" (Windows
 HTTP matches host names against DNS names only). Once listening, the chosen port is written
-to STATE/port; every request line's path is appended to STATE/requests.log. Paths under
-/redirect/ answer 302 Found, pointing at the same path without that prefix. Paths under
-/trickle/ serve the same file as without the prefix, its head at once and then one byte of
-the body per second, as a server that holds a client on a slow line does.
+to STATE/port; every request line's path is appended to STATE/requests.log, followed by " "
+and the Range header when one was sent. Files answer one "bytes=a-b" or "bytes=a-" range with
+206 and Content-Range, over kept-alive HTTP/1.1 connections. Paths under /redirect/ answer
+302 Found, pointing at the same path without that prefix. Paths under /trickle/ serve the same
+file as without the prefix, its head at once and then one byte of the body per second, as a
+server that holds a client on a slow line does. The first request of each path under /drop/
+gets the full head and half the body before the connection closes; under /fail503/ it gets
+503, under /fail429/ 429 with "Retry-After: 1"; later requests are served normally.
 
 The server stops when STATE/stop appears or after N seconds (default 300), whichever comes
 first (it then writes STATE/stopped): a test that dies cannot leave it running. It is started from Windows programs under
@@ -19,6 +23,7 @@ inherited file descriptor; otherwise a test runner would wait for it on the test
 import argparse
 import http.server
 import os
+import re
 import ssl
 import subprocess
 import sys
@@ -56,14 +61,38 @@ def make_certificates(state):
 
 def handler_for(root, state):
     log_lock = threading.Lock()
+    faulted = set()
 
     class Handler(http.server.SimpleHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+
         def __init__(self, *args, **kwargs):
             super().__init__(*args, directory=root, **kwargs)
 
+        def first_time(self, prefix):
+            if not self.path.startswith(prefix):
+                return False
+            with log_lock:
+                seen = self.path in faulted
+                faulted.add(self.path)
+            return not seen
+
         def do_GET(self):
+            wanted = self.headers.get("Range")
             with log_lock, open(os.path.join(state, "requests.log"), "a") as log:
-                log.write(self.path + "\n")
+                log.write(self.path + (" " + wanted if wanted else "") + "\n")
+            for prefix, status in (("/fail503/", 503), ("/fail429/", 429)):
+                if self.first_time(prefix):
+                    self.send_response(status)
+                    if status == 429:
+                        self.send_header("Retry-After", "1")
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
+                    return
+            for prefix in ("/fail503", "/fail429", "/drop"):
+                if self.path.startswith(prefix + "/"):
+                    self.serve_file(self.path[len(prefix):], wanted, self.first_time(prefix + "/"))
+                    return
             if self.path.startswith("/redirect/"):
                 self.send_response(302)
                 self.send_header("Location", self.path[len("/redirect"):])
@@ -73,7 +102,38 @@ def handler_for(root, state):
             if self.path.startswith("/trickle/"):
                 self.trickle(self.translate_path(self.path[len("/trickle"):]))
                 return
-            super().do_GET()
+            self.serve_file(self.path, wanted, False)
+
+        def serve_file(self, url_path, wanted, drop):
+            path = self.translate_path(url_path)
+            if not os.path.isfile(path):
+                self.send_error(404)
+                return
+            size = os.path.getsize(path)
+            first, last = 0, size - 1
+            match = re.fullmatch(r"bytes=(\d+)-(\d*)", wanted or "")
+            if wanted and (not match or int(match.group(1)) >= size):
+                self.send_error(416)
+                return
+            if match:
+                first = int(match.group(1))
+                last = min(int(match.group(2)), size - 1) if match.group(2) else size - 1
+                self.send_response(206)
+                self.send_header("Content-Range", "bytes %d-%d/%d" % (first, last, size))
+            else:
+                self.send_response(200)
+            self.send_header("Content-Length", str(last - first + 1))
+            self.end_headers()
+            left = (last - first + 1) // 2 if drop else last - first + 1
+            with open(path, "rb") as served:
+                served.seek(first)
+                while left > 0:
+                    block = served.read(min(left, 1 << 20))
+                    self.wfile.write(block)
+                    left -= len(block)
+            if drop:
+                self.wfile.flush()
+                self.close_connection = True
 
         def trickle(self, path):
             if not os.path.isfile(path):
