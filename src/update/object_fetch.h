@@ -119,7 +119,8 @@ struct ContentRange {
 std::optional<ContentRange> parseContentRange(std::string_view value);
 
 // One bandwidth limit shared by every connection: each read is charged once it arrived, and
-// its reader then sleeps while the bytes charged so far are ahead of bytesPerSecond.
+// its reader then sleeps while the bytes charged so far are ahead of bytesPerSecond (at most
+// 50 ms of unused time count as credit).
 class RateLimiter {
  public:
   explicit RateLimiter(std::uint64_t bytesPerSecond) : rate_(bytesPerSecond) {}

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Serves a folder over HTTPS on localhost, for release download tests and benchmarks.
 
-usage: https_server.py ROOT STATE [--seconds N]
+usage: https_server.py ROOT STATE [--seconds N] [--authority DIR]
 
 Everything is made for this run inside STATE: a throw-away certificate authority (ca.der, the
 certificate a test trusts) and a server certificate for the DNS name "localhost" (Windows
-HTTP matches host names against DNS names only). Once listening, the chosen port is written
+HTTP matches host names against DNS names only). With --authority, the authority is kept in
+DIR and made there only once, so that every server of one test process has the same one. Once listening, the chosen port is written
 to STATE/port; every request line's path is appended to STATE/requests.log, followed by " "
 and the Range header when one was sent. Files answer one "bytes=a-b" or "bytes=a-" range with
 206 and Content-Range, over kept-alive HTTP/1.1 connections. Paths under /redirect/ answer
@@ -24,6 +25,7 @@ import argparse
 import http.server
 import os
 import re
+import shutil
 import ssl
 import subprocess
 import sys
@@ -45,18 +47,24 @@ def openssl(state, *arguments):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
-def make_certificates(state):
+def make_certificates(state, authority):
+    """The authority in AUTHORITY (made there unless it exists), copied into STATE, and a server
+    certificate it signed."""
+    if not os.path.exists(os.path.join(authority, "ca.der")):
+        openssl(authority, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Qelmarin throw-away test CA",
+                "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        openssl(authority, "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
+    for name in ("ca.pem", "ca.der"):
+        shutil.copyfile(os.path.join(authority, name), os.path.join(state, name))
     with open(os.path.join(state, "server.ext"), "w") as ext:
         ext.write("subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n"
                   "basicConstraints=critical,CA:FALSE\n")
-    openssl(state, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-            "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Qelmarin throw-away test CA",
-            "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
     openssl(state, "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
             "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost")
-    openssl(state, "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-            "-CAcreateserial", "-days", "2", "-extfile", "server.ext", "-out", "server.pem")
-    openssl(state, "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
+    openssl(state, "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", os.path.join(authority, "ca.key"),
+            "-set_serial", str(int.from_bytes(os.urandom(8), "big") >> 1), "-days", "2", "-extfile", "server.ext",
+            "-out", "server.pem")
 
 
 def handler_for(root, state):
@@ -160,10 +168,11 @@ def main():
     parser.add_argument("root")
     parser.add_argument("state")
     parser.add_argument("--seconds", type=float, default=300)
+    parser.add_argument("--authority")
     options = parser.parse_args()
     os.makedirs(options.state, exist_ok=True)
     detach(options.state)
-    make_certificates(options.state)
+    make_certificates(options.state, options.authority or options.state)
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(os.path.join(options.state, "server.pem"), os.path.join(options.state, "server.key"))

@@ -1,0 +1,54 @@
+#include "update/object_fetch.h"
+
+#include <gtest/gtest.h>
+
+namespace Corvanthorne::Update {
+namespace {
+
+using namespace std::chrono_literals;
+using std::chrono::milliseconds;
+
+TEST(ObjectFetchRules, RetryDelaysDoubleToTheirCapWithJitterAndHonourRetryAfter) {
+  const RetryRule rule{6, 2s, 60s};
+  const struct {
+    unsigned failures;
+    milliseconds retryAfter;
+    double jitter;
+    milliseconds expected;
+  } rows[] = {{1, 0ms, 0, 2s}, {2, 0ms, 0, 4s}, {5, 0ms, 0, 32s}, {6, 0ms, 0, 60s}, {400, 0ms, 0, 60s},
+              {1, 0ms, 0.99, 2495ms}, {1, 5s, 0, 5s}, {3, 120s, 0, 120s}};
+  for (const auto& row : rows)
+    EXPECT_EQ(retryDelay(rule, row.failures, row.retryAfter, row.jitter), row.expected) << row.failures;
+}
+
+TEST(ObjectFetchRules, HeadersParseOnlyWhenWellFormed) {
+  EXPECT_EQ(parseRetryAfter("7"), 7s);
+  for (const char* bad : {"", "7s", "-1", "Wed, 21 Oct 2015 07:28:00 GMT", "99999999999999999999"})
+    EXPECT_EQ(parseRetryAfter(bad), std::nullopt) << bad;
+  const struct {
+    const char* text;
+    std::optional<ContentRange> expected;
+  } rows[] = {{"bytes 0-99/100", ContentRange{0, 99, 100}}, {"bytes 5-9/*", ContentRange{5, 9, std::nullopt}},
+              {"bytes 9-5/100", {}}, {"bytes 0-100/100", {}}, {"bytes=0-9/10", {}}, {"bytes 0-9/10 ", {}},
+              {"bytes 0-/10", {}}, {"bytes 0-9", {}}};
+  for (const auto& row : rows) {
+    const std::optional<ContentRange> range = parseContentRange(row.text);
+    EXPECT_EQ(range.has_value(), row.expected.has_value()) << row.text;
+    if (range && row.expected) {
+      EXPECT_TRUE(range->first == row.expected->first && range->last == row.expected->last &&
+                  range->total == row.expected->total) << row.text;
+    }
+  }
+}
+
+TEST(ObjectFetchRules, TheRateLimiterChargesEveryReaderAndSavesLittleIdleTime) {
+  const auto start = std::chrono::steady_clock::time_point{} + 1h;
+  RateLimiter limiter(1000);
+  EXPECT_EQ(limiter.charge(500, start), 450ms);
+  EXPECT_EQ(limiter.charge(500, start), 950ms);  // another reader at the same moment
+  EXPECT_EQ(limiter.charge(100, start + 5s), 50ms);  // 50 ms of the idle time count
+  EXPECT_EQ(RateLimiter(0).charge(1 << 30, start), 0ms);
+}
+
+}  // namespace
+}  // namespace Corvanthorne::Update
