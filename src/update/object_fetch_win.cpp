@@ -34,6 +34,9 @@ constexpr DWORD kMaxRead = 1 << 20;          // bytes asked of one WinHttpReadDa
 // Objects travel as ranges of about this size, each fetched by one request into one buffer;
 // an assembled object's ranges end at chunk boundaries.
 constexpr std::uint64_t kSegmentBytes = 4 << 20;
+// On localhost under Wine 1 to 8 requests in flight download equally fast (SHA-256 and the
+// CPU decide there); over real links several in flight hide latency and per-connection limits,
+// and small files need them most.
 constexpr unsigned kDefaultRequestsInFlight = 4;
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
@@ -572,6 +575,7 @@ class FetchRun {
   bool bring(Segment& segment) {
     const ObjectJob& job = jobs_[segment.job];
     if (segment.local) {
+      segment.bytes.clear();
       if (!readFileRange(job.localFiles[segment.local->file], segment.local->offset, segment.length, segment.bytes) ||
           segment.bytes.size() != segment.length)
         return false;
@@ -594,6 +598,10 @@ class FetchRun {
       return;
     }
     segment.stage = Segment::Stage::fetching;
+    if (!spare_.empty()) {
+      segment.bytes = std::move(spare_.back());
+      spare_.pop_back();
+    }
     lock.unlock();
     Segment::Stage stage = Segment::Stage::ready;
     try {
@@ -633,10 +641,12 @@ class FetchRun {
     return segments_[at];
   }
 
+  // Its buffer serves a later segment: buffers are allocated once per run, not per request.
   void release(std::size_t at) {
-    std::vector<char>().swap(segments_[at].bytes);
     {
       const std::lock_guard lock(mutex_);
+      segments_[at].bytes.clear();
+      spare_.push_back(std::move(segments_[at].bytes));
       written_ = at + 1;
     }
     changed_.notify_all();
@@ -695,6 +705,7 @@ class FetchRun {
   std::vector<Segment> segments_;
   std::vector<std::size_t> jobStarts_;  // each job's first segment, and the end
   std::vector<bool> abandoned_;
+  std::vector<std::vector<char>> spare_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::size_t next_ = 0;     // the next segment a worker takes
