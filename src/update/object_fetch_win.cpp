@@ -396,6 +396,72 @@ class Transfer {
   std::mutex reportMutex_;
 };
 
+// Writes one buffer at a time on a thread of its own, so that its writer hashes meanwhile.
+class DiskWriter {
+ public:
+  DiskWriter() : thread_([this] { run(); }) {}
+  ~DiskWriter() {
+    {
+      const std::lock_guard lock(mutex_);
+      quitting_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // bytes stay untouched until finish() returned.
+  void start(HANDLE file, const std::vector<char>& bytes) {
+    {
+      const std::lock_guard lock(mutex_);
+      file_ = file;
+      pending_ = &bytes;
+    }
+    changed_.notify_all();
+  }
+
+  void finish() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return pending_ == nullptr; });
+    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+  }
+
+ private:
+  void run() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+      changed_.wait(lock, [&] { return pending_ || quitting_; });
+      if (!pending_) return;
+      lock.unlock();
+      try {
+        writeAll(file_, *pending_);
+      } catch (...) {
+        error_ = std::current_exception();
+      }
+      lock.lock();
+      pending_ = nullptr;
+      changed_.notify_all();
+    }
+  }
+
+  static void writeAll(HANDLE file, const std::vector<char>& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+      DWORD wrote = 0;
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+      if (!WriteFile(file, bytes.data() + done, piece, &wrote, nullptr) || wrote == 0)
+        fail("Could not write patch download");
+      done += wrote;
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  HANDLE file_ = nullptr;
+  const std::vector<char>* pending_ = nullptr;
+  std::exception_ptr error_;
+  bool quitting_ = false;
+  std::thread thread_;  // last: it starts once the members above exist
+};
+
 // "<destination>.part" while its object is written, hashed as it grows.
 class PartFile {
  public:
@@ -428,16 +494,17 @@ class PartFile {
     truncateAt(0);
   }
 
-  void write(const std::vector<char>& bytes) {
+  // Hashes bytes while disk writes them.
+  void write(const std::vector<char>& bytes, DiskWriter& disk) {
     if (written_ + bytes.size() > job_.size) fail("Patch file exceeds declared size");
-    for (std::size_t done = 0; done < bytes.size();) {
-      DWORD wrote = 0;
-      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-      if (!WriteFile(file_.get(), bytes.data() + done, piece, &wrote, nullptr) || wrote == 0)
-        fail("Could not write patch download");
-      done += wrote;
+    disk.start(file_.get(), bytes);
+    try {
+      hasher_.add(bytes.data(), bytes.size());
+    } catch (...) {
+      disk.finish();
+      throw;
     }
-    hasher_.add(bytes.data(), bytes.size());
+    disk.finish();
     written_ += bytes.size();
   }
 
@@ -664,7 +731,7 @@ class FetchRun {
     std::vector<char> bytes;
     for (std::uint64_t offset = 0; offset < job.size; offset += kSegmentBytes) {
       transfer_.objectRange(job.sha256, {offset, std::min(offset + kSegmentBytes, job.size) - 1, job.size}, bytes);
-      part.write(bytes);
+      part.write(bytes, disk_);
     }
   }
 
@@ -681,7 +748,7 @@ class FetchRun {
           abandon(j);
         }
         if (!assembled) continue;
-        part.write(segment.bytes);
+        part.write(segment.bytes, disk_);
         if (segment.local) transfer_.count({0, segment.length, 0});
       }
       if (!assembled) refetchWhole(j, part);
@@ -706,6 +773,7 @@ class FetchRun {
   std::vector<std::size_t> jobStarts_;  // each job's first segment, and the end
   std::vector<bool> abandoned_;
   std::vector<std::vector<char>> spare_;
+  DiskWriter disk_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::size_t next_ = 0;     // the next segment a worker takes
