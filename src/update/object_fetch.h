@@ -115,6 +115,7 @@ struct ContentRange {
   std::uint64_t first = 0;
   std::uint64_t last = 0;
   std::optional<std::uint64_t> total;  // none: "*"
+  bool operator==(const ContentRange&) const = default;
 };
 std::optional<ContentRange> parseContentRange(std::string_view value);
 
