@@ -51,17 +51,17 @@ int main(int argc, char** argv) try {
   // connection of this process has gone idle breaks the sockets of later connections.
   const double curl =
       Bench::bestOf(rounds, [&] { return curlSeconds(server.url("/objects/" + sha256), server.caCertificate(), work.path()); });
-  const std::string object = Testing::readFile(root / "objects" / sha256);
+  // As many bytes as the object, from one 4 MiB block, so that memory stays small.
+  std::string block(std::min<std::uint64_t>(size, 4 << 20), '\0');
+  std::ifstream(root / "objects" / sha256, std::ios::binary).read(block.data(), std::ssize(block));
   const double hashing = Bench::bestSeconds(rounds, [&] {
     Update::Sha256Hasher hasher;
-    for (std::size_t at = 0; at < object.size(); at += 1 << 20)
-      hasher.add(object.data() + at, std::min<std::size_t>(1 << 20, object.size() - at));
-    if (hasher.finish() != sha256) throw std::runtime_error("SHA-256 differs");
+    for (std::uint64_t at = 0; at < size; at += block.size()) hasher.add(block.data(), block.size());
+    hasher.finish();
   });
   const double writing = Bench::bestSeconds(rounds, [&] {
     std::ofstream out(work / "written", std::ios::binary | std::ios::trunc);
-    for (std::size_t at = 0; at < object.size(); at += 4 << 20)
-      out.write(object.data() + at, static_cast<std::streamsize>(std::min<std::size_t>(4 << 20, object.size() - at)));
+    for (std::uint64_t at = 0; at < size; at += block.size()) out.write(block.data(), std::ssize(block));
   });
   std::printf("size %zu MiB, best of %d\n%-26s %7.3f s %7.1f MiB/s\n", mebibytes, rounds, "curl", curl, mebibytes / curl);
   std::printf("%-26s %7.3f s %7.1f MiB/s\n%-26s %7.3f s %7.1f MiB/s\n", "SHA-256 alone (memory)", hashing,

@@ -570,7 +570,8 @@ bool followsPlan(const ObjectJob& job) {
 }
 
 // All jobs of one fetch() cut into segments; workers fetch them ahead of the writer, at most
-// `window` segments past the one it waits for.
+// two segments more than workers past the one it waits for: memory stays within about
+// kSegmentBytes * (requests in flight + 2).
 class FetchRun {
  public:
   FetchRun(Transfer& transfer, std::vector<ObjectJob>& jobs) : transfer_(transfer), jobs_(jobs), kept_(jobs.size()) {
@@ -586,7 +587,7 @@ class FetchRun {
     abandoned_.assign(jobs_.size(), false);
     const unsigned workers =
         static_cast<unsigned>(std::min<std::size_t>(transfer_.options().requestsInFlight, segments_.size()));
-    window_ = 2 * std::max(workers, 1u);
+    window_ = std::max(workers, 1u) + 2;
     try {
       for (unsigned w = 0; w < workers; ++w) workers_.emplace_back([this] { work(); });
     } catch (const std::system_error&) {
