@@ -75,6 +75,19 @@ TEST(ObjectFetchWin, WholeObjectsContinueWhereTheyStoppedAndRefuseWhatBreaksTheR
     EXPECT_EQ(holdsFile(target, bytes.size(), sha256Bytes(bytes)), row.expected == ok);
     EXPECT_FALSE(fs::exists(partOf(target)));
   }
+
+  // Several jobs in one fetch: those before the first failure are in place, and it is reported.
+  TempDir game;
+  const std::string other = randomBytes(5 << 20, 4);
+  writeFile(root / "rel" / "objects" / sha256Bytes(other), other);
+  ObjectFetcher fetcher(server.url("/rel"), kQuickRetry);
+  EXPECT_EQ(messageOf([&] {
+              fetcher.fetch({wholeJob(other, game / "a", other.size()), wholeJob(bytes, game / "b", bytes.size()),
+                             wholeJob("absent", game / "c", 6), wholeJob(other, game / "d", other.size())});
+            }),
+            "Patch server did not return HTTP 200");
+  EXPECT_TRUE(holdsFile(game / "a", other.size(), sha256Bytes(other)) && holdsFile(game / "b", bytes.size(), sha256Bytes(bytes)));
+  EXPECT_FALSE(fs::exists(game / "c"));
 }
 
 TEST(ObjectFetchWin, TheBandwidthLimitHoldsOverEveryConnection) {
