@@ -34,14 +34,5 @@ TEST(ObjectFetchRules, HeadersParseOnlyWhenWellFormed) {
   for (const auto& row : rows) EXPECT_EQ(parseContentRange(row.text), row.expected) << row.text;
 }
 
-TEST(ObjectFetchRules, TheRateLimiterChargesEveryReaderAndSavesLittleIdleTime) {
-  const auto start = std::chrono::steady_clock::time_point{} + 1h;
-  RateLimiter limiter(1000);
-  EXPECT_EQ(limiter.charge(500, start), 450ms);
-  EXPECT_EQ(limiter.charge(500, start), 950ms);  // another reader at the same moment
-  EXPECT_EQ(limiter.charge(100, start + 5s), 50ms);  // 50 ms of the idle time count
-  EXPECT_EQ(RateLimiter(0).charge(1 << 30, start), 0ms);
-}
-
 }  // namespace
 }  // namespace Corvanthorne::Update
