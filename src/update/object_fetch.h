@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,7 +33,9 @@ struct DownloadPace {
 // Transient failures (connection reset or refused, time-out, a stalled response, HTTP 5xx, 429)
 // are tried again, continuing where the bytes stopped, after firstDelay doubled per try (up to
 // maxDelay, a 429's Retry-After when longer) with up to a quarter of jitter; the last
-// failure's message stands once `tries` requests of one piece have failed.
+// failure's message stands once `tries` requests of one piece have failed. kDefaultRetry: 6
+// tries, waits of 2, 4, 8, 16 and 32 s (62 s, at most 78 s with jitter), so with requests that
+// time out a piece is given up after about two minutes.
 struct RetryRule {
   unsigned tries = 0;
   std::chrono::milliseconds firstDelay{0};
@@ -91,6 +94,44 @@ class ObjectFetcher {
  private:
   struct State;
   std::unique_ptr<State> state_;
+};
+
+// Moves a finished "<destination>.part" over destination (replacing, write-through); "Could
+// not commit downloaded file" when that fails.
+void commitDownload(const std::filesystem::path& staging, const std::filesystem::path& destination);
+
+// The rules the fetcher is built from, kept apart from Windows.
+
+// The wait before the next try once `failures` (1 or more) tries of a piece failed; retryAfter
+// is a 429's Retry-After (zero: none given) and jitter, in [0, 1), adds up to a quarter.
+std::chrono::milliseconds retryDelay(const RetryRule& rule, unsigned failures, std::chrono::milliseconds retryAfter,
+                                     double jitter);
+
+// A Retry-After header in seconds; an HTTP date or anything malformed gives none.
+std::optional<std::chrono::seconds> parseRetryAfter(std::string_view value);
+
+// The Content-Range header of a 206 answer (format in object_fetch.cpp).
+struct ContentRange {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+  std::optional<std::uint64_t> total;  // none: "*"
+  bool operator==(const ContentRange&) const = default;
+};
+std::optional<ContentRange> parseContentRange(std::string_view value);
+
+// One bandwidth limit shared by every connection: each read is charged once it arrived, and
+// its reader then sleeps while the bytes charged so far are ahead of bytesPerSecond (at most
+// 50 ms of unused time count as credit).
+class RateLimiter {
+ public:
+  explicit RateLimiter(std::uint64_t bytesPerSecond) : rate_(bytesPerSecond) {}
+  // How long the reader of `bytes`, arrived at `now`, sleeps; zero without a limit.
+  std::chrono::nanoseconds charge(std::uint64_t bytes, std::chrono::steady_clock::time_point now);
+
+ private:
+  std::mutex mutex_;
+  const std::uint64_t rate_;
+  std::chrono::steady_clock::time_point paidUntil_{};
 };
 
 }  // namespace Corvanthorne::Update

@@ -1,15 +1,10 @@
-// The remote release flow and its downloads: HTTPS through WinHTTP, or a local folder.
-#include <windows.h>
-#include <winhttp.h>
-
-#include <algorithm>
+// The remote release flow; its downloads go through the object fetcher.
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-#include "common/handle_win.h"
 #include "common/text.h"
 #include "update/file_ops.h"
 #include "update/game_file_check.h"
@@ -22,172 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr DWORD kResolveTimeoutMs = 15'000;
-constexpr DWORD kConnectTimeoutMs = 15'000;
-constexpr DWORD kSendTimeoutMs = 15'000;
-constexpr DWORD kReceiveTimeoutMs = 30'000;  // until the pace of the request takes over
-constexpr DWORD kChunkSize = 65'536;
 constexpr int kDownloadShare = 70;  // percent of the bootstrap's bar that downloads fill
 
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
-using Clock = std::chrono::steady_clock;
-
-// The progress rule of DownloadPace while one request runs.
-class PaceWatch {
- public:
-  explicit PaceWatch(const DownloadPace& pace) : pace_(pace), start_(Clock::now()), windowStart_(start_) {}
-
-  // How long the next receive may wait, at least 1 ms; "Patch download interrupted" when the
-  // window ended short of its bytes or the deadline passed.
-  DWORD receiveTimeoutMs() const {
-    using std::chrono::milliseconds;
-    const Clock::time_point now = Clock::now();
-    const milliseconds windowLeft = pace_.window - std::chrono::duration_cast<milliseconds>(now - windowStart_);
-    const milliseconds deadlineLeft = pace_.deadline - std::chrono::duration_cast<milliseconds>(now - start_);
-    const long long left = std::min(windowLeft, deadlineLeft).count();
-    if (left <= 0) fail("Patch download interrupted");
-    return static_cast<DWORD>(std::min<long long>(left, MAXDWORD - 1));
-  }
-
-  void received(std::uint64_t bytes) {
-    windowBytes_ += bytes;
-    if (windowBytes_ < pace_.minimumBytes) return;
-    windowBytes_ = 0;
-    windowStart_ = Clock::now();
-  }
-
- private:
-  const DownloadPace& pace_;
-  Clock::time_point start_;
-  Clock::time_point windowStart_;
-  std::uint64_t windowBytes_ = 0;
-};
-
-// Every wait for the server ends when the pace says so: WinHTTP's own receive time-out
-// restarts with every byte, so it is set anew before each receive.
-void limitNextReceive(HINTERNET request, const PaceWatch& watch, DWORD option = WINHTTP_OPTION_RECEIVE_TIMEOUT) {
-  DWORD timeout = watch.receiveTimeoutMs();
-  if (!WinHttpSetOption(request, option, &timeout, sizeof(timeout))) fail("Could not initialize HTTPS downloads");
-}
-
-std::wstring httpsUrl(std::wstring_view base, std::string_view relativeName) {
-  std::wstring url(base);
-  if (!url.ends_with(L'/')) url += L'/';
-  return url + utf8ToWide(relativeName);
-}
-
-struct UrlParts {
-  std::wstring host;
-  std::wstring path;
-  INTERNET_PORT port = 0;
-};
-
-// An HTTPS URL without user, password, query or fragment; anything else is refused. Not every
-// WinHTTP counts a fragment as extra information (Wine leaves it in the path), so "?" and "#"
-// are refused outright: neither may stand unescaped in a path.
-UrlParts crackHttpsUrl(const std::wstring& url) {
-  URL_COMPONENTS parts{};
-  parts.dwStructSize = sizeof(parts);
-  parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = static_cast<DWORD>(-1);
-  parts.dwUserNameLength = parts.dwPasswordLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS ||
-      parts.dwUserNameLength != 0 || parts.dwPasswordLength != 0 || parts.dwExtraInfoLength != 0 ||
-      url.find_first_of(L"?#") != std::wstring::npos)
-    fail("Invalid HTTPS patch URL");
-  return {std::wstring(parts.lpszHostName, parts.dwHostNameLength),
-          std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength), parts.nPort};
-}
-
-ScopedInternetHandle openSession() {
-  ScopedInternetHandle session(WinHttpOpen(L"Corvanthorne/1", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-  if (!session ||
-      !WinHttpSetTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs))
-    fail("Could not initialize HTTPS downloads");
-  return session;
-}
-
-// A file the source does not publish: HTTP 404, or no such file in a local folder.
-struct NotPublished {};
-
-// Sends the GET and waits for the response head; redirects are answers, never followed.
-ScopedInternetHandle sendRequest(HINTERNET connection, const std::wstring& path, const PaceWatch& watch) {
-  ScopedInternetHandle request(WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
-  DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-  if (!request || !WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof(never)))
-    throwWindowsError("HTTPS patch request failed");
-  limitNextReceive(request.get(), watch);
-  limitNextReceive(request.get(), watch, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT);
-  if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
-    throwWindowsError("HTTPS patch request failed");
-  if (!WinHttpReceiveResponse(request.get(), nullptr)) {
-    if (GetLastError() == ERROR_WINHTTP_TIMEOUT) fail("Patch download interrupted");
-    throwWindowsError("HTTPS patch request failed");
-  }
-  DWORD status = 0;
-  DWORD size = sizeof(status);
-  if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-    fail("Patch server did not return HTTP 200");
-  if (status == 404) throw NotPublished{};
-  if (status != 200) fail("Patch server did not return HTTP 200");
-  return request;
-}
-
-// Streams the body into staging in chunks, stopping as soon as it outgrows maxBytes or
-// stops moving.
-void receiveBody(HINTERNET request, const fs::path& staging, std::uint64_t maxBytes, PaceWatch& watch) {
-  std::ofstream out(staging, std::ios::binary | std::ios::trunc);
-  if (!out) fail("Could not stage download");
-  std::vector<char> chunk(kChunkSize);
-  std::uint64_t total = 0;
-  DWORD filled = 0;
-  while (true) {
-    // Waiting for what is available, then reading no more than that, returns with every
-    // arrival: a read of a whole chunk would wait until the chunk is full, however slowly
-    // it fills. The chunk is written once full.
-    DWORD available = 0, read = 0;
-    limitNextReceive(request, watch);
-    if (!WinHttpQueryDataAvailable(request, &available) ||
-        !WinHttpReadData(request, chunk.data() + filled, std::min(available, kChunkSize - filled), &read))
-      fail("Patch download interrupted");
-    if (read == 0) break;
-    watch.received(read);
-    total += read;
-    if (total > maxBytes) fail("Patch file exceeds declared size");
-    filled += read;
-    if (filled == kChunkSize && !out.write(chunk.data(), std::exchange(filled, 0))) fail("Could not write patch download");
-  }
-  if (!out.write(chunk.data(), filled)) fail("Could not write patch download");
-  out.close();
-  if (!out) fail("Could not finish patch download");
-}
-
-void downloadOverHttps(const std::wstring& url, const fs::path& staging, std::uint64_t maxBytes,
-                       const DownloadPace& pace) {
-  const UrlParts parts = crackHttpsUrl(url);
-  const ScopedInternetHandle session = openSession();
-  const ScopedInternetHandle connection(WinHttpConnect(session.get(), parts.host.c_str(), parts.port, 0));
-  if (!connection) throwWindowsError("HTTPS patch request failed");
-  PaceWatch watch(pace);
-  const ScopedInternetHandle request = sendRequest(connection.get(), parts.path, watch);
-  receiveBody(request.get(), staging, maxBytes, watch);
-}
-
-void copyFromFolder(const fs::path& folder, std::string_view relativeName, const fs::path& staging,
-                    std::uint64_t maxBytes) {
-  const fs::path relative = pathFromUtf8(relativeName);
-  rejectLinks(folder, relative);
-  const fs::path source = folder / relative;
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(source, error);
-  if (error == std::errc::no_such_file_or_directory) throw NotPublished{};
-  if (error) fail("Could not read " + pathText(source));
-  if (size > maxBytes) fail("Patch file exceeds declared size");
-  copyFileReplacing(source, staging);
-}
+// Documents are fetched whole again after any failure: one try, the pace deciding when it failed.
+constexpr RetryRule kDocumentRetry{1, {}, {}};
 
 bool holdsRecord(const fs::path& path, const PackageFile& record) { return holdsFile(path, record.size, record.sha256); }
 
@@ -292,19 +127,16 @@ bool downloadPublishedFile(std::wstring_view sourceBase, std::string_view relati
   fs::create_directories(destination.parent_path());
   const fs::path staging = destination.native() + L".part";
   rejectLinks(staging.parent_path(), staging.filename());
+  ObjectFetcher fetcher(sourceBase, {1, 0, pace, kDocumentRetry});
+  const std::optional<std::string> bytes = fetcher.fetchOptional(relativeName, maxBytes);
+  if (!bytes) return false;
   try {
-    if (sourceBase.starts_with(L"https://"))
-      downloadOverHttps(httpsUrl(sourceBase, relativeName), staging, maxBytes, pace);
-    else if (sourceBase.find(L"://") != std::wstring_view::npos)
-      fail("Patch downloads require HTTPS");
-    else
-      copyFromFolder(fs::path(sourceBase), relativeName, staging, maxBytes);
-    if (!MoveFileExW(staging.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      fail("Could not commit downloaded file");
-  } catch (const NotPublished&) {
-    std::error_code ignored;
-    fs::remove(staging, ignored);
-    return false;
+    std::ofstream out(staging, std::ios::binary | std::ios::trunc);
+    if (!out) fail("Could not stage download");
+    if (!out.write(bytes->data(), static_cast<std::streamsize>(bytes->size()))) fail("Could not write patch download");
+    out.close();
+    if (!out) fail("Could not finish patch download");
+    commitDownload(staging, destination);
   } catch (...) {
     std::error_code ignored;
     fs::remove(staging, ignored);

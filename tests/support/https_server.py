@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
 """Serves a folder over HTTPS on localhost, for release download tests and benchmarks.
 
-usage: https_server.py ROOT STATE [--seconds N] [--nginx]
+usage: https_server.py ROOT STATE [--seconds N] [--authority DIR] [--nginx]
 
 Everything is made for this run inside STATE: a throw-away certificate authority (ca.der, the
 certificate a test trusts) and a server certificate for the DNS name "localhost" (Windows
-HTTP matches host names against DNS names only). Once listening, the chosen port is written
-to STATE/port; every request line's path is appended to STATE/requests.log. Paths under
-/redirect/ answer 302 Found, pointing at the same path without that prefix. Paths under
-/trickle/ serve the same file as without the prefix, its head at once and then one byte of
-the body per second, as a server that holds a client on a slow line does.
+HTTP matches host names against DNS names only). With --authority, the authority is kept in
+DIR and made there only once, so that every server of one test process has the same one. Once listening, the chosen port is written
+to STATE/port; every request line's path is appended to STATE/requests.log, followed by " "
+and the Range header when one was sent. Files answer one "bytes=a-b" or "bytes=a-" range with
+206 and Content-Range, over kept-alive HTTP/1.1 connections. Paths under /redirect/ answer
+302 Found, pointing at the same path without that prefix. Paths under /trickle/ serve the same
+file as without the prefix, its head at once and then one byte of the body per second, as a
+server that holds a client on a slow line does. The first request of each path under /drop/
+gets the full head and half the body before the connection closes; under /fail503/ it gets
+503, under /fail429/ 429 with "Retry-After: 1"; later requests are served normally.
 
 The server stops when STATE/stop appears or after N seconds (default 300), whichever comes
 first (it then writes STATE/stopped): a test that dies cannot leave it running. It is started from Windows programs under
@@ -26,6 +31,8 @@ import ctypes
 import http.server
 import os
 import pwd
+import re
+import shutil
 import signal
 import socket
 import ssl
@@ -49,18 +56,24 @@ def openssl(state, *arguments):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
-def make_certificates(state):
+def make_certificates(state, authority):
+    """The authority in AUTHORITY (made there unless it exists), copied into STATE, and a server
+    certificate it signed."""
+    if not os.path.exists(os.path.join(authority, "ca.der")):
+        openssl(authority, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Qelmarin throw-away test CA",
+                "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        openssl(authority, "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
+    for name in ("ca.pem", "ca.der"):
+        shutil.copyfile(os.path.join(authority, name), os.path.join(state, name))
     with open(os.path.join(state, "server.ext"), "w") as ext:
         ext.write("subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n"
                   "basicConstraints=critical,CA:FALSE\n")
-    openssl(state, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-            "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Qelmarin throw-away test CA",
-            "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
     openssl(state, "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
             "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost")
-    openssl(state, "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-            "-CAcreateserial", "-days", "2", "-extfile", "server.ext", "-out", "server.pem")
-    openssl(state, "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
+    openssl(state, "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", os.path.join(authority, "ca.key"),
+            "-set_serial", str(int.from_bytes(os.urandom(8), "big") >> 1), "-days", "2", "-extfile", "server.ext",
+            "-out", "server.pem")
 
 
 NGINX_CONFIG = """\
@@ -152,14 +165,38 @@ def stop_nginx(nginx):
 
 def handler_for(root, state):
     log_lock = threading.Lock()
+    faulted = set()
 
     class Handler(http.server.SimpleHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+
         def __init__(self, *args, **kwargs):
             super().__init__(*args, directory=root, **kwargs)
 
+        def first_time(self, prefix):
+            if not self.path.startswith(prefix):
+                return False
+            with log_lock:
+                seen = self.path in faulted
+                faulted.add(self.path)
+            return not seen
+
         def do_GET(self):
+            wanted = self.headers.get("Range")
             with log_lock, open(os.path.join(state, "requests.log"), "a") as log:
-                log.write(self.path + "\n")
+                log.write(self.path + (" " + wanted if wanted else "") + "\n")
+            for prefix, status in (("/fail503/", 503), ("/fail429/", 429)):
+                if self.first_time(prefix):
+                    self.send_response(status)
+                    if status == 429:
+                        self.send_header("Retry-After", "1")
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
+                    return
+            for prefix in ("/fail503", "/fail429", "/drop"):
+                if self.path.startswith(prefix + "/"):
+                    self.serve_file(self.path[len(prefix):], wanted, self.first_time(prefix + "/"))
+                    return
             if self.path.startswith("/redirect/"):
                 self.send_response(302)
                 self.send_header("Location", self.path[len("/redirect"):])
@@ -169,7 +206,38 @@ def handler_for(root, state):
             if self.path.startswith("/trickle/"):
                 self.trickle(self.translate_path(self.path[len("/trickle"):]))
                 return
-            super().do_GET()
+            self.serve_file(self.path, wanted, False)
+
+        def serve_file(self, url_path, wanted, drop):
+            path = self.translate_path(url_path)
+            if not os.path.isfile(path):
+                self.send_error(404)
+                return
+            size = os.path.getsize(path)
+            first, last = 0, size - 1
+            match = re.fullmatch(r"bytes=(\d+)-(\d*)", wanted or "")
+            if wanted and (not match or int(match.group(1)) >= size):
+                self.send_error(416)
+                return
+            if match:
+                first = int(match.group(1))
+                last = min(int(match.group(2)), size - 1) if match.group(2) else size - 1
+                self.send_response(206)
+                self.send_header("Content-Range", "bytes %d-%d/%d" % (first, last, size))
+            else:
+                self.send_response(200)
+            self.send_header("Content-Length", str(last - first + 1))
+            self.end_headers()
+            left = (last - first + 1) // 2 if drop else last - first + 1
+            with open(path, "rb") as served:
+                served.seek(first)
+                while left > 0:
+                    block = served.read(min(left, 1 << 20))
+                    self.wfile.write(block)
+                    left -= len(block)
+            if drop:
+                self.wfile.flush()
+                self.close_connection = True
 
         def trickle(self, path):
             if not os.path.isfile(path):
@@ -211,11 +279,12 @@ def main():
     parser.add_argument("root")
     parser.add_argument("state")
     parser.add_argument("--seconds", type=float, default=300)
+    parser.add_argument("--authority")
     parser.add_argument("--nginx", action="store_true")
     options = parser.parse_args()
     os.makedirs(options.state, exist_ok=True)
     detach(options.state)
-    make_certificates(options.state)
+    make_certificates(options.state, options.authority or options.state)
     started = (start_nginx if options.nginx else start_scripted)(options.root, options.state)
     if started:
         stop, port = started
