@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "launcher/debug_log.h"
 #include "launcher/game_folder.h"
+#include "launcher/launcher_settings.h"
 #include "update/file_ops.h"
 #include "update/game_file_check.h"
 #include "update/game_folder_lock.h"
@@ -150,7 +151,12 @@ void Bootstrap::updateGame() {
     postProgress(text, static_cast<unsigned>(percent));
   };
   std::optional<RemoteRelease> release;
-  if (!patchSource_.empty()) release = fetchRemoteRelease(patchSource_, gameFolder_, progress);
+  if (!patchSource_.empty()) {
+    FetchOptions options;
+    options.transfer.bytesPerSecond = downloadLimitBytesPerSecond(readLauncherSettings(gameFolder_));
+    options.requireSpace = [this](std::uint64_t needed) { checkFreeSpace(needed, gameFolder_); };
+    release = fetchRemoteRelease(patchSource_, gameFolder_, progress, options);
+  }
   const LatestPackage game = release ? release->game : loadLatestPackage(packageSource_, "game");
   // One listing of the installed files serves the space estimate and the install.
   GameFileCheck current(gameFolder_, game.manifest.files, verifying_ ? CheckMode::Full : CheckMode::UseRecord);

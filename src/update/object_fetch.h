@@ -68,6 +68,9 @@ struct ObjectJob {
   std::optional<ChunkIndex> index;
   AssemblyPlan plan;
   std::vector<std::filesystem::path> localFiles;
+  // When set, no element from this folder down to destination may be a link: checked as the
+  // object's file is opened and again before it is committed.
+  std::filesystem::path linkFreeFrom;
 };
 
 class ObjectFetcher {

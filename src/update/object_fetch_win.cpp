@@ -467,7 +467,7 @@ class PartFile {
  public:
   // Keeps the first `keep` bytes of an existing part (hashing them) and drops the rest.
   PartFile(const ObjectJob& job, std::uint64_t keep) : job_(job), path_(partPath(job.destination)) {
-    rejectLinks(job.destination.parent_path(), job.destination.filename());
+    rejectLinksToDestination();
     fs::create_directories(job.destination.parent_path());
     rejectLinks(path_.parent_path(), path_.filename());
     file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
@@ -513,6 +513,7 @@ class PartFile {
 
   void commit() {
     file_.reset();
+    rejectLinksToDestination();
     commitDownload(path_, job_.destination);
   }
 
@@ -522,6 +523,15 @@ class PartFile {
   }
 
  private:
+  // A link planted while other objects downloaded is refused before anything is written
+  // through it.
+  void rejectLinksToDestination() const {
+    if (job_.linkFreeFrom.empty())
+      rejectLinks(job_.destination.parent_path(), job_.destination.filename());
+    else
+      rejectLinks(job_.linkFreeFrom, job_.destination.lexically_relative(job_.linkFreeFrom));
+  }
+
   void truncateAt(std::uint64_t size) {
     LARGE_INTEGER position{};
     position.QuadPart = static_cast<LONGLONG>(size);

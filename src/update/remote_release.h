@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,7 @@ struct RemoteRelease {
   LatestPackage launcher;
   std::string notes;
   std::string document;  // exactly as downloaded; stored as accepted.json after an install
+  TransferTotals transferred;  // the objects and their chunk indexes
 };
 
 // One file of a release draft, as the publisher lists it.
@@ -99,10 +101,13 @@ struct FetchOptions {
   // The key the chain of keys.json starts from; empty: the built-in key, which refuses
   // "https://" sources when it is the development key.
   std::string rootKey;
-  DownloadPace pace{};
+  TransferOptions transfer{};  // its pace applies to the documents too
   // keys.json and latest.json each arrive whole within this, or the fetch ends: 16 MiB at
   // 28 KB/s, so a slow feed cannot hold a player on an old release.
   std::chrono::milliseconds documentDeadline{600'000};
+  // Called, before any object is downloaded, with the bytes the objects and then their
+  // install add to the game folder's volume; throws when they do not fit.
+  std::function<void(std::uint64_t bytes)> requireSpace;
 };
 
 // The whole flow into <gameFolder>/.corvanthorne/remote; progress may be empty. The chain of

@@ -7,9 +7,9 @@
 
 #include "common/text.h"
 #include "update/file_ops.h"
-#include "update/game_file_check.h"
 #include "update/game_folder_lock.h"
 #include "update/release_keys.h"
+#include "update/release_objects.h"
 #include "update/remote_release.h"
 
 namespace Corvanthorne::Update {
@@ -17,14 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kDownloadShare = 70;  // percent of the bootstrap's bar that downloads fill
-
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
 // Documents are fetched whole again after any failure: one try, the pace deciding when it failed.
 constexpr RetryRule kDocumentRetry{1, {}, {}};
-
-bool holdsRecord(const fs::path& path, const PackageFile& record) { return holdsFile(path, record.size, record.sha256); }
 
 fs::path acceptedReleaseRelative() { return fs::path(L".corvanthorne") / L"remote" / L"accepted.json"; }
 fs::path acceptedKeysRelative() { return fs::path(L".corvanthorne") / L"remote" / L"accepted-keys.json"; }
@@ -76,44 +72,6 @@ LatestPackage writePackage(const fs::path& folder, PackageManifest manifest) {
   return {folder, std::move(manifest)};
 }
 
-// Counts handled files across both packages for the progress percentage.
-struct DownloadRun {
-  std::wstring_view sourceBase;
-  const fs::path& gameFolder;
-  const fs::path& remote;
-  const InstallProgress& progress;
-  const DownloadPace& pace;
-  std::size_t handled = 0;
-  std::size_t total = 0;
-};
-
-// installed answers whether an installed file is current; the launcher package, outside the
-// game's record, is hashed.
-void downloadMissingObjects(const LatestPackage& package, DownloadRun& run, GameFileCheck* installed) {
-  for (const PackageFile& record : package.manifest.files) {
-    rejectLinks(run.gameFolder, record.path);
-    if (installed ? installed->holds(record) : holdsRecord(run.gameFolder / record.path, record)) {
-      ++run.handled;
-      continue;
-    }
-    // The path passed the package rule, so it has no "..": the lexical form is exact, and it
-    // checks every element from R down, whatever the file system would resolve it to.
-    const fs::path target = package.folder / record.path;
-    rejectLinks(run.remote, target.lexically_relative(run.remote));
-    if (run.progress)
-      run.progress(L"Downloading " + packagePathKey(record.path), static_cast<int>(run.handled * kDownloadShare / run.total));
-    if (!holdsRecord(target, record)) {
-      downloadFile(run.sourceBase, "objects/" + record.sha256, target, record.size, run.pace);
-      if (!holdsRecord(target, record)) {
-        std::error_code ignored;
-        fs::remove(target, ignored);
-        fail("Downloaded patch checksum failed");
-      }
-    }
-    ++run.handled;
-  }
-}
-
 }  // namespace
 
 void recordAcceptedRelease(const fs::path& gameFolder, const RemoteRelease& release) {
@@ -160,7 +118,7 @@ RemoteRelease fetchRemoteRelease(std::wstring_view sourceBase, const fs::path& g
   const fs::path remote = gameFolder / L".corvanthorne" / L"remote";
   rejectLinks(gameFolder, fs::path(L".corvanthorne") / L"remote");
   fs::create_directories(remote);
-  DownloadPace documentPace = options.pace;
+  DownloadPace documentPace = options.transfer.pace;
   documentPace.deadline = options.documentDeadline;
   const KeyChain chain = readKeyChain(sourceBase, gameFolder, rootKey, documentPace);
   downloadFile(sourceBase, "latest.json", remote / L"candidate.json", releaseMetadataSizeLimit, documentPace);
@@ -177,13 +135,7 @@ RemoteRelease fetchRemoteRelease(std::wstring_view sourceBase, const fs::path& g
   release.game = writePackage(remote / L"game", std::move(plan.game));
   release.launcher = writePackage(remote / L"launcher", std::move(plan.launcher));
 
-  DownloadRun run{sourceBase, gameFolder, remote, progress, options.pace};
-  run.total = release.game.manifest.files.size() + release.launcher.manifest.files.size();
-  GameFileCheck installed(gameFolder, release.game.manifest.files);
-  downloadMissingObjects(release.game, run, &installed);
-  // What was hashed here is recorded, so that the install that follows reads no file again.
-  if (installed.hashedCount() > 0) installed.save(installedManifestText(gameFolder));
-  downloadMissingObjects(release.launcher, run, nullptr);
+  release.transferred = fetchReleaseObjects(sourceBase, gameFolder, release.game, release.launcher, progress, options);
   return release;
 }
 

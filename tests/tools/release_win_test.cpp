@@ -75,8 +75,10 @@ TEST(ReleaseCommands, KeygenPublishVerifyFetchAndInstallRoundTrip) {
       cvtool({"release", "refresh", "--public-key", publicKey, "--key", nextKey, "--expires-in", "2", text(source)});
   EXPECT_TRUE(refreshed.out.starts_with("refreshed " + secondId + " content 3 expires ")) << refreshed;
   EXPECT_EQ(cvtool(verify).out, "ok " + secondId + " content 3 build 7 6 files\n");
+  // Installed already: nothing to download.
   EXPECT_EQ(cvtool({"release", "fetch", "--public-key", publicKey, text(source), text(game)}).out,
-            "ok " + secondId + " game 5 files launcher 1 files removals 1\n");
+            "ok " + secondId + " game 5 files launcher 1 files removals 1\n"
+            "downloaded 0 bytes in 0 requests, reused 0 bytes\n");
 
   // A large file gets a chunk index, small ones none. Edited and renamed, it costs a player about
   // the edit, a renamed small file nothing, and publishing says so.

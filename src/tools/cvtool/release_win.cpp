@@ -362,7 +362,9 @@ int fetch(const CommandLine& line, std::ostream& out) {
   const Update::RemoteRelease release = Update::fetchRemoteRelease(source, gameFolder, {}, options);
   out << "ok " << release.game.manifest.version << " game " << release.game.manifest.files.size()
       << " files launcher " << release.launcher.manifest.files.size() << " files removals "
-      << release.game.manifest.removals.size() << "\n";
+      << release.game.manifest.removals.size() << "\n"
+      << "downloaded " << release.transferred.downloaded << " bytes in " << release.transferred.requests
+      << " requests, reused " << release.transferred.reused << " bytes\n";
   if (line.has("install")) {
     installPrintingProgress(release.game, gameFolder, out);
     Update::recordAcceptedRelease(gameFolder, release);
