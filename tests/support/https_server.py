@@ -17,9 +17,9 @@ Wine, which cannot wait for or end a Unix process, so it detaches itself from ev
 inherited file descriptor; otherwise a test runner would wait for it on the test's output.
 
 With --nginx, nginx serves ROOT instead, as studios serve releases (ranges, kept-alive
-connections, HTTP/1.1), with the same certificates, files, log lines and /redirect/ paths;
-everything it writes stays inside STATE, so it runs as any user. It cannot make the faults of
-/trickle/. When it cannot start, server.log says why and STATE/stopped appears without a port.
+connections, HTTP/1.1), with the same certificates, files, log lines (each written once its
+request has ended) and /redirect/ paths; everything it writes stays inside STATE, so it runs as
+any user. It cannot make the faults of /trickle/. When it cannot start, server.log says why and STATE/stopped appears without a port.
 """
 import argparse
 import ctypes

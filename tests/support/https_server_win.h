@@ -83,8 +83,10 @@ class LocalHttpsServer {
   // The certificate authority in PEM form, for Unix clients.
   std::filesystem::path caCertificate() const { return state_ / "ca.pem"; }
 
-  // The paths requested so far, in order, each followed by " <Range header>" when it had one;
-  // forget() starts the list anew (emptying the log: nginx keeps it open).
+  // The paths requested so far, each followed by " <Range header>" when it had one: in order of
+  // arrival from the scripted server, of completion from nginx (which writes a request's line
+  // once it has answered, or seen the client go). forget() starts the list anew (emptying the
+  // log: nginx keeps it open).
   std::vector<std::string> requests() const {
     std::vector<std::string> lines;
     const std::string log = readFile(state_ / "requests.log");
