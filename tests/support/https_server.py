@@ -19,7 +19,8 @@ inherited file descriptor; otherwise a test runner would wait for it on the test
 With --nginx, nginx serves ROOT instead, as studios serve releases (ranges, kept-alive
 connections, HTTP/1.1), with the same certificates, files, log lines (each written once its
 request has ended) and /redirect/ paths; everything it writes stays inside STATE, so it runs as
-any user. It cannot make the faults of /trickle/. When it cannot start, server.log says why and STATE/stopped appears without a port.
+any user. It cannot make the faults of /trickle/. When it cannot start, server.log says why and
+STATE/stopped appears without a port.
 """
 import argparse
 import ctypes
@@ -67,15 +68,15 @@ NGINX_CONFIG = """\
 {user}worker_processes 2;
 daemon off;
 master_process on;
-pid {state}/nginx.pid;
-error_log {state}/error.log warn;
+pid "{state}/nginx.pid";
+error_log "{state}/error.log" warn;
 events {{ worker_connections 256; }}
 http {{
-    client_body_temp_path {state}/client-body;
-    proxy_temp_path {state}/proxy;
-    fastcgi_temp_path {state}/fastcgi;
-    uwsgi_temp_path {state}/uwsgi;
-    scgi_temp_path {state}/scgi;
+    client_body_temp_path "{state}/client-body";
+    proxy_temp_path "{state}/proxy";
+    fastcgi_temp_path "{state}/fastcgi";
+    uwsgi_temp_path "{state}/uwsgi";
+    scgi_temp_path "{state}/scgi";
     default_type application/octet-stream;
     sendfile on;
     log_not_found off;
@@ -86,13 +87,13 @@ http {{
     map $http_range $range_suffix {{ "" ""; default " $http_range"; }}
     map $request_uri $unprefixed {{ ~^/redirect(?<rest>/.*)$ $rest; }}
     log_format requests escape=none '$request_uri$range_suffix';
-    access_log {state}/requests.log requests;
+    access_log "{state}/requests.log" requests;
     server {{
         listen 127.0.0.1:{port} ssl;
         server_name localhost;
-        ssl_certificate {state}/server.pem;
-        ssl_certificate_key {state}/server.key;
-        root {root};
+        ssl_certificate "{state}/server.pem";
+        ssl_certificate_key "{state}/server.key";
+        root "{root}";
         location /redirect/ {{ return 302 $unprefixed; }}
     }}
 }}
@@ -125,15 +126,19 @@ def start_nginx(root, state):
     for _ in range(5):  # another test may take the free port first
         port = free_port()
         with open(os.path.join(state, "nginx.conf"), "w") as config:
-            config.write(NGINX_CONFIG.format(user=user, state=state, root=os.path.abspath(root), port=port))
+            config.write(NGINX_CONFIG.format(user=user, state=os.path.abspath(state), root=os.path.abspath(root),
+                                             port=port))
         nginx = subprocess.Popen(["/usr/sbin/nginx", "-p", state, "-c", "nginx.conf", "-e", "error.log"],
                                  start_new_session=True, preexec_fn=die_with_parent)
-        while nginx.poll() is None and not accepts(port):
+        deadline = time.monotonic() + 20
+        while nginx.poll() is None and not accepts(port) and time.monotonic() < deadline:
             time.sleep(0.05)
-        if nginx.poll() is None:
+        if nginx.poll() is None and accepts(port):
             return (lambda: stop_nginx(nginx)), port
+        if nginx.poll() is None:
+            stop_nginx(nginx)
         # nginx has said why on its standard error, which is server.log.
-        print("nginx exited with code {}".format(nginx.returncode), flush=True)
+        print("nginx did not start (exit code {})".format(nginx.returncode), flush=True)
         with open(os.path.join(state, "error.log")) as log:
             if "Address already in use" not in log.read():
                 return None
