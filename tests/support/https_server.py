@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """Serves a folder over HTTPS on localhost, for release download tests and benchmarks.
 
-usage: https_server.py ROOT STATE [--seconds N] [--nginx]
+usage: https_server.py ROOT STATE [--seconds N] [--authority DIR] [--nginx]
 
 Everything is made for this run inside STATE: a throw-away certificate authority (ca.der, the
 certificate a test trusts) and a server certificate for the DNS name "localhost" (Windows
-HTTP matches host names against DNS names only). Once listening, the chosen port is written
-to STATE/port; every request line's path is appended to STATE/requests.log. Paths under
-/redirect/ answer 302 Found, pointing at the same path without that prefix. Paths under
-/trickle/ serve the same file as without the prefix, its head at once and then one byte of
-the body per second, as a server that holds a client on a slow line does.
+HTTP matches host names against DNS names only). With --authority, the authority is kept in
+DIR and made there only once, so that every server of one test process has the same one. Once
+listening, the chosen port is written to STATE/port; every request line's path is appended to
+STATE/requests.log. Paths under /redirect/ answer 302 Found, pointing at the same path without
+that prefix. Paths under /trickle/ serve the same file as without the prefix, its head at once
+and then one byte of the body per second, as a server that holds a client on a slow line does.
 
 The server stops when STATE/stop appears or after N seconds (default 300), whichever comes
 first (it then writes STATE/stopped): a test that dies cannot leave it running. It is started from Windows programs under
@@ -27,6 +28,7 @@ import ctypes
 import http.server
 import os
 import pwd
+import shutil
 import signal
 import socket
 import ssl
@@ -50,18 +52,27 @@ def openssl(state, *arguments):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
-def make_certificates(state):
+def make_certificates(state, authority):
+    """The authority in AUTHORITY (made there unless it exists), copied into STATE, and a server
+    certificate it signed."""
+    if not os.path.exists(os.path.join(authority, "ca.der")):
+        # A name of its own: Windows finds an issuer by name, and a root left behind by a killed
+        # test must not be taken for this one.
+        name = "/CN=Qelmarin throw-away test CA " + os.urandom(6).hex()
+        openssl(authority, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", name,
+                "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        openssl(authority, "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
+    for name in ("ca.pem", "ca.der"):
+        shutil.copyfile(os.path.join(authority, name), os.path.join(state, name))
     with open(os.path.join(state, "server.ext"), "w") as ext:
         ext.write("subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n"
                   "basicConstraints=critical,CA:FALSE\n")
-    openssl(state, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-            "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Qelmarin throw-away test CA",
-            "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
     openssl(state, "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
             "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost")
-    openssl(state, "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-            "-CAcreateserial", "-days", "2", "-extfile", "server.ext", "-out", "server.pem")
-    openssl(state, "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
+    openssl(state, "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", os.path.join(authority, "ca.key"),
+            "-set_serial", str(int.from_bytes(os.urandom(8), "big") >> 1), "-days", "2", "-extfile", "server.ext",
+            "-out", "server.pem")
 
 
 NGINX_CONFIG = """\
@@ -216,11 +227,12 @@ def main():
     parser.add_argument("root")
     parser.add_argument("state")
     parser.add_argument("--seconds", type=float, default=300)
+    parser.add_argument("--authority")
     parser.add_argument("--nginx", action="store_true")
     options = parser.parse_args()
     os.makedirs(options.state, exist_ok=True)
     detach(options.state)
-    make_certificates(options.state)
+    make_certificates(options.state, options.authority or options.state)
     started = (start_nginx if options.nginx else start_scripted)(options.root, options.state)
     if started:
         stop, port = started

@@ -1,8 +1,8 @@
 #pragma once
 // A local HTTPS server for Windows tests under Wine: nginx, or the scripted server of
 // tests/support/https_server.py for the faults nginx cannot make, serving a folder on
-// localhost, with a certificate authority made for this run and trusted, while the server
-// lives, in the Wine prefix's "Root" store only.
+// localhost, with a certificate authority made for this test process and trusted, while the
+// process lives, in the Wine prefix's "Root" store only.
 //   LocalHttpsServer server(folder);  fetch server.url("/path") ...; server.requests()
 #include <windows.h>
 #include <wincrypt.h>
@@ -31,7 +31,10 @@ class TrustedCertificate {
       throwWindowsError("Could not trust the test certificate authority");
   }
   ~TrustedCertificate() {
-    const ScopedCertStore store(CertOpenSystemStoreW(0, L"Root"));
+    // The user's registry store, where the constructor added it: under Wine, deleting through
+    // the system "Root" store succeeds without removing anything, and the roots pile up.
+    const ScopedCertStore store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root"));
     const ScopedCertContext ours(CertCreateCertificateContext(X509_ASN_ENCODING, bytes(), size()));
     // Deleting frees the context it is given.
     if (store && ours)
@@ -46,6 +49,18 @@ class TrustedCertificate {
   std::string der_;
 };
 
+// One authority for every server of a process, trusted from the first server on: Wine's
+// certificate chain engine keeps the roots it saw first, so an authority trusted after the
+// process made its first HTTPS connection is never found.
+struct SharedAuthority {
+  TempDir folder;
+  std::optional<TrustedCertificate> trusted;
+};
+inline SharedAuthority& sharedAuthority() {
+  static SharedAuthority authority;
+  return authority;
+}
+
 // Nginx serves files as studios do; Scripted also makes the faults of /trickle/ and the like.
 enum class ServerKind { Nginx, Scripted };
 
@@ -57,7 +72,8 @@ class LocalHttpsServer {
     const std::string script = std::string(QEL_TEST_DATA_DIR) + "/../support/https_server.py";
     const std::wstring commandLine = L"/usr/bin/python3 \"" + utf8ToWide(script) + L"\" \"" +
                                utf8ToWide(unixPath(root)) + L"\" \"" + utf8ToWide(unixPath(state_.path())) +
-                               L"\" --seconds " + std::to_wstring(lifetimeSeconds) +
+                               L"\" --seconds " + std::to_wstring(lifetimeSeconds) + L" --authority \"" +
+                               utf8ToWide(unixPath(sharedAuthority().folder.path())) + L"\"" +
                                (kind == ServerKind::Nginx ? L" --nginx" : L"");
     startUnixProgram(L"/usr/bin/python3", commandLine);
     // A server that cannot start writes "stopped" without a port.
@@ -66,10 +82,9 @@ class LocalHttpsServer {
     if (!started())
       throw std::runtime_error("The HTTPS test server did not start: " + readFile(state_ / "server.log"));
     port_ = readFile(state_ / "port");
-    trusted_.emplace(readFile(state_ / "ca.der"));
+    if (!sharedAuthority().trusted) sharedAuthority().trusted.emplace(readFile(state_ / "ca.der"));
   }
   ~LocalHttpsServer() {
-    trusted_.reset();
     writeFile(state_ / "stop", "");
     waitUntil([this] { return std::filesystem::exists(state_ / "stopped"); }, 5000);
   }
@@ -99,7 +114,6 @@ class LocalHttpsServer {
  private:
   TempDir state_;
   std::string port_;
-  std::optional<TrustedCertificate> trusted_;
 };
 
 }  // namespace Corvanthorne::Testing
