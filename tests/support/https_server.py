@@ -22,9 +22,10 @@ Wine, which cannot wait for or end a Unix process, so it detaches itself from ev
 inherited file descriptor; otherwise a test runner would wait for it on the test's output.
 
 With --nginx, nginx serves ROOT instead, as studios serve releases (ranges, kept-alive
-connections, HTTP/1.1), with the same certificates, files, log lines and /redirect/ paths;
-everything it writes stays inside STATE, so it runs as any user. It cannot make the faults of
-/trickle/. When it cannot start, server.log says why and STATE/stopped appears without a port.
+connections, HTTP/1.1), with the same certificates, files, log lines (each written once its
+request has ended) and /redirect/ paths; everything it writes stays inside STATE, so it runs as
+any user. It cannot make the faults of /trickle/. When it cannot start, server.log says why and
+STATE/stopped appears without a port.
 """
 import argparse
 import ctypes
@@ -60,8 +61,11 @@ def make_certificates(state, authority):
     """The authority in AUTHORITY (made there unless it exists), copied into STATE, and a server
     certificate it signed."""
     if not os.path.exists(os.path.join(authority, "ca.der")):
+        # A name of its own: Windows finds an issuer by name, and a root left behind by a killed
+        # test must not be taken for this one.
+        name = "/CN=Qelmarin throw-away test CA " + os.urandom(6).hex()
         openssl(authority, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-                "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Qelmarin throw-away test CA",
+                "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", name,
                 "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
         openssl(authority, "x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
     for name in ("ca.pem", "ca.der"):
@@ -80,15 +84,15 @@ NGINX_CONFIG = """\
 {user}worker_processes 2;
 daemon off;
 master_process on;
-pid {state}/nginx.pid;
-error_log {state}/error.log warn;
+pid "{state}/nginx.pid";
+error_log "{state}/error.log" warn;
 events {{ worker_connections 256; }}
 http {{
-    client_body_temp_path {state}/client-body;
-    proxy_temp_path {state}/proxy;
-    fastcgi_temp_path {state}/fastcgi;
-    uwsgi_temp_path {state}/uwsgi;
-    scgi_temp_path {state}/scgi;
+    client_body_temp_path "{state}/client-body";
+    proxy_temp_path "{state}/proxy";
+    fastcgi_temp_path "{state}/fastcgi";
+    uwsgi_temp_path "{state}/uwsgi";
+    scgi_temp_path "{state}/scgi";
     default_type application/octet-stream;
     sendfile on;
     log_not_found off;
@@ -99,13 +103,13 @@ http {{
     map $http_range $range_suffix {{ "" ""; default " $http_range"; }}
     map $request_uri $unprefixed {{ ~^/redirect(?<rest>/.*)$ $rest; }}
     log_format requests escape=none '$request_uri$range_suffix';
-    access_log {state}/requests.log requests;
+    access_log "{state}/requests.log" requests;
     server {{
         listen 127.0.0.1:{port} ssl;
         server_name localhost;
-        ssl_certificate {state}/server.pem;
-        ssl_certificate_key {state}/server.key;
-        root {root};
+        ssl_certificate "{state}/server.pem";
+        ssl_certificate_key "{state}/server.key";
+        root "{root}";
         location /redirect/ {{ return 302 $unprefixed; }}
     }}
 }}
@@ -138,15 +142,19 @@ def start_nginx(root, state):
     for _ in range(5):  # another test may take the free port first
         port = free_port()
         with open(os.path.join(state, "nginx.conf"), "w") as config:
-            config.write(NGINX_CONFIG.format(user=user, state=state, root=os.path.abspath(root), port=port))
+            config.write(NGINX_CONFIG.format(user=user, state=os.path.abspath(state), root=os.path.abspath(root),
+                                             port=port))
         nginx = subprocess.Popen(["/usr/sbin/nginx", "-p", state, "-c", "nginx.conf", "-e", "error.log"],
                                  start_new_session=True, preexec_fn=die_with_parent)
-        while nginx.poll() is None and not accepts(port):
+        deadline = time.monotonic() + 20
+        while nginx.poll() is None and not accepts(port) and time.monotonic() < deadline:
             time.sleep(0.05)
-        if nginx.poll() is None:
+        if nginx.poll() is None and accepts(port):
             return (lambda: stop_nginx(nginx)), port
+        if nginx.poll() is None:
+            stop_nginx(nginx)
         # nginx has said why on its standard error, which is server.log.
-        print("nginx exited with code {}".format(nginx.returncode), flush=True)
+        print("nginx did not start (exit code {})".format(nginx.returncode), flush=True)
         with open(os.path.join(state, "error.log")) as log:
             if "Address already in use" not in log.read():
                 return None

@@ -31,7 +31,10 @@ class TrustedCertificate {
       throwWindowsError("Could not trust the test certificate authority");
   }
   ~TrustedCertificate() {
-    const ScopedCertStore store(CertOpenSystemStoreW(0, L"Root"));
+    // The user's registry store, where the constructor added it: under Wine, deleting through
+    // the system "Root" store succeeds without removing anything, and the roots pile up.
+    const ScopedCertStore store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root"));
     const ScopedCertContext ours(CertCreateCertificateContext(X509_ASN_ENCODING, bytes(), size()));
     // Deleting frees the context it is given.
     if (store && ours)
@@ -46,9 +49,6 @@ class TrustedCertificate {
   std::string der_;
 };
 
-// Nginx serves files as studios do; Scripted also makes the faults of /trickle/ and the like.
-enum class ServerKind { Nginx, Scripted };
-
 // One authority for every server of a process, trusted from the first server on: Wine's
 // certificate chain engine keeps the roots it saw first, so an authority trusted after the
 // process made its first HTTPS connection is never found.
@@ -60,6 +60,9 @@ inline SharedAuthority& sharedAuthority() {
   static SharedAuthority authority;
   return authority;
 }
+
+// Nginx serves files as studios do; Scripted also makes the faults of /trickle/ and the like.
+enum class ServerKind { Nginx, Scripted };
 
 class LocalHttpsServer {
  public:
@@ -95,8 +98,10 @@ class LocalHttpsServer {
   // The certificate authority in PEM form, for Unix clients.
   std::filesystem::path caCertificate() const { return state_ / "ca.pem"; }
 
-  // The paths requested so far, in order, each followed by " <Range header>" when it had one;
-  // forget() starts the list anew (emptying the log: nginx keeps it open).
+  // The paths requested so far, each followed by " <Range header>" when it had one: in order of
+  // arrival from the scripted server, of completion from nginx (which writes a request's line
+  // once it has answered, or seen the client go). forget() starts the list anew (emptying the
+  // log: nginx keeps it open).
   std::vector<std::string> requests() const {
     std::vector<std::string> lines;
     const std::string log = readFile(state_ / "requests.log");
