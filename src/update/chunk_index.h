@@ -64,7 +64,10 @@ std::string composeChunkIndex(const ChunkIndex& index);
 ChunkIndex parseChunkIndex(std::string_view bytes, std::string_view objectSha256, std::uint64_t objectSize);
 
 // Cuts and hashes a file (sha256 of the whole file included) as a publisher does; streams it.
-ChunkIndex chunkFile(const std::filesystem::path& file);
+// Skip leaves objectSha256 empty: a launcher cutting its installed files needs only the chunks,
+// and the whole-file hash is a third of the work.
+enum class WholeFileHash { Compute, Skip };
+ChunkIndex chunkFile(const std::filesystem::path& file, WholeFileHash wholeFile = WholeFileHash::Compute);
 
 // Where a chunk of a new object can be copied from: a file of the caller's list, at offset.
 struct LocalChunk {

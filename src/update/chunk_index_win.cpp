@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -34,14 +35,15 @@ std::size_t refill(HANDLE file, std::vector<std::uint8_t>& buffer, std::size_t s
 // (the cut always sees a maximum chunk or the file's end) and hashes each, and each as part of
 // the whole file; the unfinished tail moves to the front for the next round. (Hashing the whole
 // file on a second thread measured no faster under Wine.)
-ChunkIndex chunkFile(const std::filesystem::path& file) {
+ChunkIndex chunkFile(const std::filesystem::path& file, WholeFileHash wholeFile) {
   ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!handle) throw std::runtime_error("Could not read " + pathText(file));
   const std::string readFailure = "Could not finish reading " + pathText(file);
   const std::string hashFailure = "Could not hash " + pathText(file);
   std::vector<std::uint8_t> buffer(std::size_t{kChunkSizes.maximum} * 4);
-  Sha256Hasher whole;
+  std::optional<Sha256Hasher> whole;
+  if (wholeFile == WholeFileHash::Compute) whole.emplace();
   ChunkIndex index;
   bool atEnd = false;
   for (std::size_t start = 0, end = 0;;) {
@@ -51,14 +53,14 @@ ChunkIndex chunkFile(const std::filesystem::path& file) {
       const auto length = static_cast<std::uint32_t>(nextChunkLength(std::span(bytes, end - start)));
       Sha256Hasher chunk;
       chunk.add(bytes, length, hashFailure);
-      whole.add(bytes, length, hashFailure);
+      if (whole) whole->add(bytes, length, hashFailure);
       index.chunks.push_back({index.objectSize, length, chunk.finish()});
       index.objectSize += length;
       start += length;
     }
     if (start == 0) break;
   }
-  index.objectSha256 = whole.finish();
+  if (whole) index.objectSha256 = whole->finish();
   return index;
 }
 

@@ -121,7 +121,7 @@ class LocalSources {
   static void addFile(const fs::path& file, LocalChunks& chunks, ObjectJob& job) {
     // An installed file that cannot be read only costs its chunks.
     try {
-      addLocalChunks(chunks, chunkFile(file), job.localFiles.size());
+      addLocalChunks(chunks, chunkFile(file, WholeFileHash::Skip), job.localFiles.size());
       job.localFiles.push_back(file);
     } catch (const std::exception&) {
     }
