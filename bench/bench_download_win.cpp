@@ -3,7 +3,9 @@
 // 1 to 8 requests in flight, against curl saving the same object from the same server in the
 // same run. Where the time goes: SHA-256 alone and writing alone over the same bytes in memory;
 // receiving is what is left.
-// Usage: bench_download_win [MiB] [ROUNDS]   (default 256 MiB, best of 3 rounds each)
+// Usage: bench_download_win [MiB] [ROUNDS] [IN_FLIGHT]   (default 256 MiB, best of 3 rounds each,
+// 1 to 8 requests in flight; IN_FLIGHT measures that count alone, so that the peak private
+// memory printed at the end is its own)
 // Build: cmake -S . -B build/bench-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_TESTS=OFF
 //   -DQEL_BENCH=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake && cmake --build build/bench-windows
 // and run it with wine64 (WINEPREFIX=build/windows/wine-prefix); needs python3, openssl, nginx, curl.
@@ -11,6 +13,7 @@
 #include <fstream>
 
 #include "harness.h"
+#include "peak_memory_win.h"
 #include "support/https_server_win.h"
 #include "update/file_ops.h"
 #include "update/object_fetch.h"
@@ -68,10 +71,12 @@ int main(int argc, char** argv) try {
               mebibytes / hashing, "writing alone (4 MiB)", writing, mebibytes / writing);
   const fs::path target = work / "downloaded";
   // The counts take turns within each round, so that the load of a shared machine falls on all.
-  const unsigned counts[] = {1, 2, 4, 6, 8};
-  std::vector<double> best(std::size(counts), std::numeric_limits<double>::infinity());
+  const double peakBefore = Bench::peakPrivateMiB();
+  const unsigned only = Bench::argument(argc, argv, 3, 0u);
+  const std::vector<unsigned> counts = only ? std::vector<unsigned>{only} : std::vector<unsigned>{1, 2, 4, 6, 8};
+  std::vector<double> best(counts.size(), std::numeric_limits<double>::infinity());
   for (int round = 0; round < rounds; ++round)
-    for (std::size_t c = 0; c < std::size(counts); ++c) {
+    for (std::size_t c = 0; c < counts.size(); ++c) {
       fs::remove(target);
       Update::ObjectJob job;
       job.sha256 = sha256;
@@ -80,9 +85,10 @@ int main(int argc, char** argv) try {
       Update::ObjectFetcher fetcher(server.url(), {counts[c]});
       best[c] = std::min(best[c], Bench::seconds([&] { fetcher.fetch({job}); }));
     }
-  for (std::size_t c = 0; c < std::size(counts); ++c)
+  for (std::size_t c = 0; c < counts.size(); ++c)
     std::printf("ObjectFetcher, %u in flight %7.3f s %7.1f MiB/s  of curl %.3f (target >= 0.5)\n", counts[c], best[c],
                 mebibytes / best[c], curl / best[c]);
+  std::printf("peak private memory %.1f MiB before the fetches, %.1f MiB after\n", peakBefore, Bench::peakPrivateMiB());
   return 0;
 } catch (const std::exception& error) {
   std::fprintf(stderr, "%s\n", error.what());

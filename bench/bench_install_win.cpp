@@ -16,18 +16,13 @@
 #include <thread>
 
 #include "package_writer_win.h"
+#include "peak_memory_win.h"
 #include "update/game_install.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace Corvanthorne;
-
-double peakPrivateMiB() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-  return static_cast<double>(counters.PeakPagefileUsage) / (1 << 20);
-}
 
 // Hashes the package's files in game once; with copy, copies each from the package first.
 void hashOnce(const Update::LatestPackage& package, const fs::path& game, bool copy) {
@@ -49,7 +44,7 @@ int main(int argc, char** argv) {
   const fs::path root = fs::temp_directory_path() / "qel-install-bench", copy = root / "copy", game = root / "game";
   fs::remove_all(root);
   const Update::LatestPackage package = Bench::writePackage(root / "package", count, mebibytes << 20);
-  const double peakBefore = peakPrivateMiB();
+  const double peakBefore = Bench::peakPrivateMiB();
 
   double copyHash = 1e30, install = 1e30, hashPass = 1e30, reinstall = 1e30;
   for (int round = 0; round < rounds; ++round) {
@@ -61,7 +56,7 @@ int main(int argc, char** argv) {
     fs::remove_all(copy);
     fs::remove_all(game);
   }
-  const double peakAfter = peakPrivateMiB();
+  const double peakAfter = Bench::peakPrivateMiB();
   fs::remove_all(root);
 
   std::printf("%zu files, %zu MiB, best of %d rounds\n", count, mebibytes, rounds);
