@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <unordered_map>
@@ -205,18 +206,22 @@ TransferTotals fetchReleaseObjects(std::wstring_view sourceBase, const fs::path&
                          }));
 
   // Reports come from the fetcher's threads; bytes count only once the jobs run, not while
-  // indexes arrive.
-  std::atomic<const ByteProgress*> reporter{nullptr};
-  std::atomic<std::uint64_t> before{0};
+  // indexes arrive. The reporter outlives the fetcher.
+  std::optional<ByteProgress> bytes;
+  std::atomic<bool> counting{false};
+  std::uint64_t before = 0;
   ObjectFetcher fetcher(sourceBase, options.transfer, [&](const TransferTotals& totals) {
-    if (const ByteProgress* bytes = reporter.load()) bytes->report(totals.downloaded - before.load());
+    if (counting.load()) bytes->report(totals.downloaded - before);
   });
   const LocalSources sources(gameFolder, game.manifest);
   const InstalledBySha installedFiles = installedBySha(gameFolder);
   std::vector<ObjectJob> jobs;
   std::uint64_t toReceive = 0;
   for (const Wanted& w : wanted) {
-    ObjectJob job{w.record->sha256, w.record->size, w.target};
+    ObjectJob job;
+    job.sha256 = w.record->sha256;
+    job.size = w.record->size;
+    job.destination = w.target;
     job.linkFreeFrom = gameFolder / L".corvanthorne" / L"remote";
     const fs::path identical = w.installed.empty() ? identicalInstalled(installedFiles, *w.record) : fs::path();
     if (w.record->size >= kChunkedObjectMinimum) {
@@ -228,12 +233,11 @@ TransferTotals fetchReleaseObjects(std::wstring_view sourceBase, const fs::path&
     toReceive += bytesToReceive(job);
     jobs.push_back(std::move(job));
   }
-  const ByteProgress bytes(progress, toReceive, options.transfer.bytesPerSecond);
+  bytes.emplace(progress, toReceive, options.transfer.bytesPerSecond);
   before = fetcher.totals().downloaded;
-  reporter = &bytes;
-  bytes.report(0);
+  counting = true;
+  bytes->report(0);
   fetcher.fetch(std::move(jobs));
-  reporter = nullptr;
   return fetcher.totals();
 }
 

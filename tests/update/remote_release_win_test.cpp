@@ -44,7 +44,13 @@ std::string signedDocument(const std::string& payload, std::size_t signer = 0) {
 }
 
 // A rig names its key: the built-in development key refuses "https://" sources.
-FetchOptions rigOptions() { return {std::string(builtInReleaseKey())}; }
+FetchOptions rigOptions(const DownloadPace& pace = {}, std::chrono::milliseconds documentDeadline = std::chrono::minutes(10)) {
+  FetchOptions options;
+  options.rootKey = builtInReleaseKey();
+  options.transfer.pace = pace;
+  options.documentDeadline = documentDeadline;
+  return options;
+}
 
 Files releaseFiles(const std::string& tag) {
   Files files = Testing::requiredGameFiles(tag);
@@ -132,7 +138,7 @@ TEST(RemoteReleaseWin, FolderReleasesInstallFetchOnlyWhatChangedAndNeverRollBack
 
   // A link planted while objects download, in the remote folder or in a package folder, is
   // refused before anything is written through it.
-  for (const fs::path place : {fs::path("launcher"), fs::path("game") / "assets"}) {
+  for (const fs::path& place : {fs::path("launcher"), fs::path("game") / "assets"}) {
     TempDir fresh, outside;
     const fs::path link = remoteFolder(fresh.path()) / place;
     const auto plant = [&, planted = false](const std::wstring&, int) mutable {
@@ -207,7 +213,7 @@ TEST(RemoteReleaseWin, HttpsFetchesResumeAndRefuseWhatBreaksTheRules) {
   using namespace std::chrono_literals;
   for (const auto& [pace, deadline] : {std::pair{DownloadPace{16 * 1024, 3s}, 600s}, std::pair{DownloadPace{1, 60s}, 4s}}) {
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(fetchOutcome(scripted.url("/trickle/rel"), game.path(), {std::string(builtInReleaseKey()), {.pace = pace}, deadline}),
+    EXPECT_EQ(fetchOutcome(scripted.url("/trickle/rel"), game.path(), rigOptions(pace, deadline)),
               "Patch download interrupted");
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::min<std::chrono::milliseconds>(pace.window, deadline) + 2s);
   }
