@@ -40,8 +40,9 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000) 
   return true;
 }
 
-// Starts a Unix program with its standard handles on NUL (given this process's own, a Unix
-// program can leave this process's standard output unwritable). Wine runs it detached: there
+// Starts a Unix program with its standard handles on NUL, inheriting no handle of this
+// process (given this process's handles, a Unix program can leave this process's standard
+// output unwritable). Wine runs it detached: there
 // is no process handle to wait on, so callers watch for the files it writes. Start Unix
 // programs before this process makes HTTPS requests: under Wine, one started after a
 // connection has gone idle breaks the sockets of every later connection (WSAENOTSOCK).
@@ -54,7 +55,7 @@ inline void startUnixProgram(const std::wstring& program, std::wstring commandLi
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW((L"Z:" + program).c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+  if (!CreateProcessW((L"Z:" + program).c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                       nullptr, nullptr, &startup, &info))
     throwWindowsError("Could not start " + wideToUtf8(program));
   const ScopedHandle process(info.hProcess), thread(info.hThread);

@@ -163,7 +163,7 @@ std::vector<std::string> requestsFor(const std::string& release, const ReleaseDr
 // Objects download several at a time.
 std::multiset<std::string> inAnyOrder(const std::vector<std::string>& requests) { return {requests.begin(), requests.end()}; }
 
-TEST(RemoteReleaseWin, HttpsFetchesResumeAndRefuseWhatBreaksTheRules) {
+TEST(RemoteReleaseHttpsWin, FetchesResumeAndRefuseWhatBreaksTheRules) {
   TempDir root, game;
   // Both start before the first request: see startUnixProgram.
   const Testing::LocalHttpsServer server(root.path()), scripted(root.path(), Testing::ServerKind::Scripted);
@@ -241,7 +241,7 @@ ReleaseDraft publishChunked(const fs::path& folder, const Files& files, std::uin
 // A large object changed in its middle is rebuilt from the installed file's chunks and the
 // changed ranges. An index that is damaged, names another object or lies about a chunk costs
 // the whole object, and the game still gets exactly the signed bytes.
-TEST(RemoteReleaseWin, ChangedLargeObjectsDownloadOnlyTheirChangedChunks) {
+TEST(RemoteReleaseHttpsWin, ChangedLargeObjectsDownloadOnlyTheirChangedChunks) {
   TempDir root, installed;
   const Testing::LocalHttpsServer server(root.path());
   Files files = releaseFiles("1");
