@@ -116,4 +116,17 @@ class LocalHttpsServer {
   std::string port_;
 };
 
+// The servers every HTTPS test of a process shares, both serving root: started by the first
+// test that asks, before the process's first request, because under Wine a Unix program
+// started after a connection has gone idle breaks the sockets of later connections.
+struct SharedHttpsServers {
+  TempDir root;
+  LocalHttpsServer nginx{root.path()};
+  LocalHttpsServer scripted{root.path(), ServerKind::Scripted};
+};
+inline const SharedHttpsServers& sharedHttpsServers() {
+  static const SharedHttpsServers servers;
+  return servers;
+}
+
 }  // namespace Corvanthorne::Testing

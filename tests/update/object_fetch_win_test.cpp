@@ -40,8 +40,9 @@ ObjectJob wholeJob(const std::string& bytes, const fs::path& destination, std::u
 fs::path partOf(const fs::path& destination) { return destination.native() + L".part"; }
 
 TEST(ObjectFetchWin, WholeObjectsContinueWhereTheyStoppedAndRefuseWhatBreaksTheRules) {
-  TempDir root;
-  const Testing::LocalHttpsServer server(root.path(), Testing::ServerKind::Scripted);
+  const Testing::SharedHttpsServers& rig = Testing::sharedHttpsServers();
+  const fs::path& root = rig.root.path();
+  const Testing::LocalHttpsServer& server = rig.scripted;
   const std::string bytes = randomBytes(1 << 20, 1), object = "/rel/objects/" + sha256Bytes(bytes);
   writeFile(root / "rel" / "objects" / sha256Bytes(bytes), bytes);
   const std::string half = " bytes=524288-1048575", quarter = " bytes=262144-1048575", ok = "no error";
@@ -91,8 +92,11 @@ TEST(ObjectFetchWin, WholeObjectsContinueWhereTheyStoppedAndRefuseWhatBreaksTheR
 }
 
 TEST(ObjectFetchWin, TheBandwidthLimitHoldsOverEveryConnection) {
-  TempDir root, game;
-  const Testing::LocalHttpsServer server(root.path());
+  TempDir game;
+  const Testing::SharedHttpsServers& rig = Testing::sharedHttpsServers();
+  const fs::path& root = rig.root.path();
+  const Testing::LocalHttpsServer& server = rig.nginx;
+  server.forget();
   const std::string bytes = randomBytes(16 << 20, 2);
   writeFile(root / "objects" / sha256Bytes(bytes), bytes);
   const double limit = 8 << 20;
@@ -125,8 +129,10 @@ ObjectJob assembledJob(const std::string& bytes, const fs::path& destination, co
 }
 
 TEST(ObjectFetchWin, AssembledObjectsUseOnlyVerifiedChunksAndOtherwiseTheWholeObject) {
-  TempDir root;
-  const Testing::LocalHttpsServer server(root.path());
+  const Testing::SharedHttpsServers& rig = Testing::sharedHttpsServers();
+  const fs::path& root = rig.root.path();
+  const Testing::LocalHttpsServer& server = rig.nginx;
+  server.forget();
   const std::string bytes = randomBytes(24 * kChunk, 3);
   writeFile(root / "objects" / sha256Bytes(bytes), bytes);
   const struct {
@@ -148,7 +154,7 @@ TEST(ObjectFetchWin, AssembledObjectsUseOnlyVerifiedChunksAndOtherwiseTheWholeOb
     ObjectJob job = assembledJob(bytes, game / "new.bin", game / "old.bin");
     if (row.wrongChunkRecord) job.index->chunks[row.wrongChunkRecord].sha256 = sha256Bytes("other");
     TransferTotals reported;
-    ObjectFetcher fetcher(row.https ? server.url() : root.path().wstring(), kQuickRetry,
+    ObjectFetcher fetcher(row.https ? server.url() : root.wstring(), kQuickRetry,
                           [&](const TransferTotals& totals) { reported = totals; });
     EXPECT_EQ(messageOf([&] { fetcher.fetch({std::move(job)}); }), "no error");
     EXPECT_TRUE(holdsFile(game / "new.bin", bytes.size(), sha256Bytes(bytes)));

@@ -164,9 +164,11 @@ std::vector<std::string> requestsFor(const std::string& release, const ReleaseDr
 std::multiset<std::string> inAnyOrder(const std::vector<std::string>& requests) { return {requests.begin(), requests.end()}; }
 
 TEST(RemoteReleaseHttpsWin, FetchesResumeAndRefuseWhatBreaksTheRules) {
-  TempDir root, game;
-  // Both start before the first request: see startUnixProgram.
-  const Testing::LocalHttpsServer server(root.path()), scripted(root.path(), Testing::ServerKind::Scripted);
+  TempDir game;
+  const Testing::SharedHttpsServers& rig = Testing::sharedHttpsServers();
+  const fs::path& root = rig.root.path();
+  const Testing::LocalHttpsServer &server = rig.nginx, &scripted = rig.scripted;
+  server.forget();
   const Files files = releaseFiles("1");
   const ReleaseDraft draft = publish(root / "rel", files, 1);
   const fs::path notesObject = root / "rel" / "objects" / shaOf(draft, "patch notes.txt");
@@ -242,8 +244,11 @@ ReleaseDraft publishChunked(const fs::path& folder, const Files& files, std::uin
 // changed ranges. An index that is damaged, names another object or lies about a chunk costs
 // the whole object, and the game still gets exactly the signed bytes.
 TEST(RemoteReleaseHttpsWin, ChangedLargeObjectsDownloadOnlyTheirChangedChunks) {
-  TempDir root, installed;
-  const Testing::LocalHttpsServer server(root.path());
+  TempDir installed;
+  const Testing::SharedHttpsServers& rig = Testing::sharedHttpsServers();
+  const fs::path& root = rig.root.path();
+  const Testing::LocalHttpsServer& server = rig.nginx;
+  server.forget();
   Files files = releaseFiles("1");
   files["assets/world.pak"] = randomBytes(6 << 20, 1);
   const ReleaseDraft first = publishChunked(root / "r1", files, 1);
