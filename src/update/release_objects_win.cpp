@@ -1,5 +1,5 @@
 // Bringing a release's objects into its package folders: one listing of the installed game,
-// chunk indexes for the large objects that changed, and one fetcher for every download.
+// the publisher's patch plan against the installed files, and one fetcher for every download.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -16,6 +16,7 @@
 #include "update/game_file_check.h"
 #include "update/game_folder_lock.h"
 #include "update/release_objects.h"
+#include "update/release_patch.h"
 
 namespace Corvanthorne::Update {
 namespace {
@@ -62,97 +63,127 @@ void collectWanted(const LatestPackage& package, const fs::path& gameFolder, Gam
   }
 }
 
-// Installed files by SHA-256, as the installed manifest lists them: an object the release only
-// moved or copied is copied from there. The manifest may be stale; the fetcher checks every
-// byte it copies.
-using InstalledBySha = std::unordered_map<std::string, fs::path>;
-
-InstalledBySha installedBySha(const fs::path& gameFolder) {
-  InstalledBySha found;
-  const std::string text = installedManifestText(gameFolder);
-  if (text.empty()) return found;
-  try {
-    for (const PackageFile& file : parsePackageManifestText(text, "game").files)
-      found.emplace(file.sha256, gameFolder / file.path);
-  } catch (const std::exception&) {
-    // A damaged installed manifest only costs the copies.
-  }
-  return found;
-}
-
-// The installed file holding exactly these bytes, if any.
-fs::path identicalInstalled(const InstalledBySha& installed, const PackageFile& record) {
-  const auto found = installed.find(record.sha256);
-  return found != installed.end() && isExistingRegularFile(found->second) ? found->second : fs::path();
-}
-
-// A small object the game holds under another path is one local chunk: copied, and checked
-// against the signed SHA-256 like any chunk.
-void planCopy(const fs::path& from, ObjectJob& job) {
-  job.index = ChunkIndex{job.sha256, job.size, {{0, static_cast<std::uint32_t>(job.size), job.sha256}}};
-  job.plan = AssemblyPlan{{{0, job.size, LocalChunk{0, 0}, 0, 1}}, 0, job.size};
-  job.localFiles = {from};
-}
-
-// Chunks of installed files for an object's index: the file at the object's own path, or for
-// an object new at its path, the same bytes elsewhere and the large files the release
-// removes (a rename then costs nothing).
-class LocalSources {
- public:
-  LocalSources(const fs::path& gameFolder, const PackageManifest& game) {
-    for (const fs::path& removed : game.removals) {
-      const fs::path file = gameFolder / removed;
-      if (isExistingRegularFile(file) && existingSize(file) >= kChunkedObjectMinimum) removed_.push_back(file);
-    }
-  }
-
-  // Fills job's local files and returns their chunks.
-  LocalChunks chunksFor(const Wanted& wanted, const fs::path& identical, ObjectJob& job) const {
-    LocalChunks chunks;
-    if (!wanted.installed.empty()) {
-      addFile(wanted.installed, chunks, job);
-      return chunks;
-    }
-    if (!identical.empty()) addFile(identical, chunks, job);
-    for (const fs::path& removed : removed_) addFile(removed, chunks, job);
-    return chunks;
-  }
-
- private:
-  static void addFile(const fs::path& file, LocalChunks& chunks, ObjectJob& job) {
-    // An installed file that cannot be read only costs its chunks.
+// The installed files a package's objects may be built from, as a previous release for
+// planPatch: the installed manifest's files, and any other installed file at a path the
+// package fetches. A fetched file whose record claims the wanted bytes is damaged or missing:
+// its SHA-256 is dropped, so that the plan takes it as changed instead of current. Every byte
+// copied from these files is checked by the fetcher anyway.
+std::vector<PackageFile> installedSources(const std::vector<Wanted>& wanted, const std::string& installedManifest) {
+  std::vector<PackageFile> previous;
+  if (!installedManifest.empty()) {
     try {
-      addLocalChunks(chunks, chunkFile(file, WholeFileHash::Skip), job.localFiles.size());
-      job.localFiles.push_back(file);
+      previous = parsePackageManifestText(installedManifest, "game").files;
     } catch (const std::exception&) {
+      // A damaged installed manifest only costs the copies.
     }
   }
+  std::unordered_map<std::wstring, std::size_t> byPath;
+  for (std::size_t i = 0; i < previous.size(); ++i) byPath.emplace(packagePathIdentity(previous[i].path), i);
+  for (const Wanted& w : wanted) {
+    const auto found = byPath.find(packagePathIdentity(w.record->path));
+    if (found == byPath.end() && !w.installed.empty())
+      previous.push_back({"", existingSize(w.installed), w.record->path});
+    else if (found != byPath.end() && previous[found->second].sha256 == w.record->sha256)
+      previous[found->second].sha256.clear();
+  }
+  return previous;
+}
 
-  std::vector<fs::path> removed_;
-};
-
-// An index only helps when it is valid for the object and something local matches; otherwise
-// the job stays a whole-object download, which a kept ".part" continues.
-void planFromIndex(ObjectFetcher& fetcher, const Wanted& wanted, const fs::path& identical, const LocalSources& sources,
-                   ObjectJob& job) {
-  const PackageFile& record = *wanted.record;
+// The object's published index, when it has a valid one.
+std::optional<ChunkIndex> publishedIndex(ObjectFetcher& fetcher, const PackageFile& record) {
   const std::optional<std::string> bytes =
       fetcher.fetchOptional(chunkIndexName(record.sha256), chunkIndexSizeLimit(record.size));
-  if (!bytes) return;
-  ChunkIndex index;
+  if (!bytes) return std::nullopt;
   try {
-    index = parseChunkIndex(*bytes, record.sha256, record.size);
+    return parseChunkIndex(*bytes, record.sha256, record.size);
   } catch (const std::runtime_error&) {
-    return;
+    return std::nullopt;
   }
-  const LocalChunks local = sources.chunksFor(wanted, identical, job);
-  AssemblyPlan plan = planAssembly(index, local, kMaxRangeBytes);
-  if (plan.reusedBytes == 0) {
-    job.localFiles.clear();
-    return;
+}
+
+// The chunks of an installed file; none when it cannot be read, which only costs its chunks.
+ChunkIndex installedChunks(const fs::path& file) {
+  try {
+    return chunkFile(file, WholeFileHash::Skip);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+// An assembly whose local pieces number previous files: the job lists just the files its
+// pieces read, numbered anew.
+void assembleFrom(ChunkIndex index, AssemblyPlan plan, const std::vector<PackageFile>& previous,
+                  const fs::path& gameFolder, ObjectJob& job) {
+  std::unordered_map<std::size_t, std::size_t> renumbered;
+  for (AssemblyPiece& piece : plan.pieces) {
+    if (!piece.local) continue;
+    const auto [at, added] = renumbered.try_emplace(piece.local->file, job.localFiles.size());
+    if (added) job.localFiles.push_back(gameFolder / previous[piece.local->file].path);
+    piece.local->file = at->second;
   }
   job.index = std::move(index);
   job.plan = std::move(plan);
+}
+
+// An object the game holds under another path: a small one is one local chunk, checked
+// against the signed SHA-256 like any chunk; a large one is assembled from that file's chunks
+// when the object has an index (one chunk of its size would be held in memory whole).
+void planCopy(ObjectFetcher& fetcher, const PackageFile& record, std::size_t from,
+              const std::vector<PackageFile>& previous, const fs::path& gameFolder, ObjectJob& job) {
+  if (record.size < kChunkedObjectMinimum) {
+    assembleFrom(ChunkIndex{job.sha256, job.size, {{0, static_cast<std::uint32_t>(job.size), job.sha256}}},
+                 AssemblyPlan{{{0, job.size, LocalChunk{from, 0}, 0, 1}}, 0, job.size}, previous, gameFolder, job);
+    return;
+  }
+  std::optional<ChunkIndex> index = publishedIndex(fetcher, record);
+  if (!index) return;
+  LocalChunks local;
+  addLocalChunks(local, installedChunks(gameFolder / previous[from].path), from);
+  AssemblyPlan plan = planAssembly(*index, local, kMaxRangeBytes);
+  if (plan.reusedBytes > 0) assembleFrom(std::move(*index), std::move(plan), previous, gameFolder, job);
+}
+
+ObjectJob jobFor(const Wanted& wanted, const fs::path& gameFolder) {
+  ObjectJob job;
+  job.sha256 = wanted.record->sha256;
+  job.size = wanted.record->size;
+  job.destination = wanted.target;
+  job.linkFreeFrom = gameFolder / L".corvanthorne" / L"remote";
+  return job;
+}
+
+// The jobs of one package's wanted files, planned as the publisher's patch estimate plans
+// them: copies of installed files of the same bytes, assemblies from installed chunks, and
+// whole objects for the rest (a second file of one object included: its first copy is not in
+// place before the fetch).
+void planJobs(const LatestPackage& package, const std::vector<Wanted>& wanted, const std::vector<PackageFile>& previous,
+              const fs::path& gameFolder, ObjectFetcher& fetcher, const InstallProgress& progress,
+              std::vector<ObjectJob>& jobs) {
+  std::unordered_map<const PackageFile*, const Wanted*> byRecord;
+  for (const Wanted& w : wanted) byRecord.emplace(w.record, &w);
+  std::unordered_map<const PackageFile*, ObjectJob> planned;
+  const PatchSources sources{
+      [&](const PackageFile& file) -> std::optional<ChunkIndex> {
+        if (!byRecord.contains(&file)) return std::nullopt;  // current, or complete from an earlier run
+        if (progress) progress(L"Comparing " + packagePathKey(file.path), 0);
+        return publishedIndex(fetcher, file);
+      },
+      [&](std::size_t file) { return installedChunks(gameFolder / previous[file].path); }};
+  planPatch(package.manifest.files, previous, sources, kMaxRangeBytes, [&](FilePatch&& patch) {
+    const PackageFile& record = package.manifest.files[patch.file];
+    const auto w = byRecord.find(&record);
+    if (w == byRecord.end()) return;
+    ObjectJob job = jobFor(*w->second, gameFolder);
+    if (patch.identicalPrevious)
+      planCopy(fetcher, record, *patch.identicalPrevious, previous, gameFolder, job);
+    else if (patch.index && patch.plan.reusedBytes > 0)
+      assembleFrom(std::move(*patch.index), std::move(patch.plan), previous, gameFolder, job);
+    planned.emplace(&record, std::move(job));
+  });
+  for (const Wanted& w : wanted) {
+    const auto found = planned.find(w.record);
+    jobs.push_back(found != planned.end() ? std::move(found->second) : jobFor(w, gameFolder));
+  }
 }
 
 // The bytes a job will receive: what its plan fetches, or what its object lacks beyond a kept
@@ -191,15 +222,16 @@ class ByteProgress {
 TransferTotals fetchReleaseObjects(std::wstring_view sourceBase, const fs::path& gameFolder, const LatestPackage& game,
                                    const LatestPackage& launcher, const InstallProgress& progress,
                                    const FetchOptions& options) {
-  std::vector<Wanted> wanted;
+  std::vector<Wanted> wantedGame, wantedLauncher;
   GameFileCheck installed(gameFolder, game.manifest.files);
-  collectWanted(game, gameFolder, &installed, wanted);
+  collectWanted(game, gameFolder, &installed, wantedGame);
   // What was hashed here is recorded, so that the install that follows reads no file again.
   if (installed.hashedCount() > 0) installed.save(installedManifestText(gameFolder));
-  collectWanted(launcher, gameFolder, nullptr, wanted);
+  collectWanted(launcher, gameFolder, nullptr, wantedLauncher);
 
   std::uint64_t assembled = 0;
-  for (const Wanted& w : wanted) assembled += w.record->size;
+  for (const std::vector<Wanted>* wanted : {&wantedGame, &wantedLauncher})
+    for (const Wanted& w : *wanted) assembled += w.record->size;
   if (options.requireSpace)
     options.requireSpace(assembled + installSpaceNeeded(game.manifest, [&installed](const PackageFile& file) {
                            return installed.installedSize(file);
@@ -213,26 +245,13 @@ TransferTotals fetchReleaseObjects(std::wstring_view sourceBase, const fs::path&
   ObjectFetcher fetcher(sourceBase, options.transfer, [&](const TransferTotals& totals) {
     if (counting.load()) bytes->report(totals.downloaded - before);
   });
-  const LocalSources sources(gameFolder, game.manifest);
-  const InstalledBySha installedFiles = installedBySha(gameFolder);
   std::vector<ObjectJob> jobs;
+  planJobs(game, wantedGame, installedSources(wantedGame, installedManifestText(gameFolder)), gameFolder,
+           fetcher, progress, jobs);
+  planJobs(launcher, wantedLauncher, installedSources(wantedLauncher, {}), gameFolder, fetcher, progress,
+           jobs);
   std::uint64_t toReceive = 0;
-  for (const Wanted& w : wanted) {
-    ObjectJob job;
-    job.sha256 = w.record->sha256;
-    job.size = w.record->size;
-    job.destination = w.target;
-    job.linkFreeFrom = gameFolder / L".corvanthorne" / L"remote";
-    const fs::path identical = w.installed.empty() ? identicalInstalled(installedFiles, *w.record) : fs::path();
-    if (w.record->size >= kChunkedObjectMinimum) {
-      if (progress) progress(L"Comparing " + packagePathKey(w.record->path), 0);
-      planFromIndex(fetcher, w, identical, sources, job);
-    } else if (!identical.empty() && w.record->size > 0) {
-      planCopy(identical, job);
-    }
-    toReceive += bytesToReceive(job);
-    jobs.push_back(std::move(job));
-  }
+  for (const ObjectJob& job : jobs) toReceive += bytesToReceive(job);
   bytes.emplace(progress, toReceive, options.transfer.bytesPerSecond);
   before = fetcher.totals().downloaded;
   counting = true;
