@@ -75,9 +75,9 @@ std::optional<ContentRange> parseContentRange(std::string_view value) {
 std::chrono::nanoseconds RateLimiter::charge(std::uint64_t bytes, std::chrono::steady_clock::time_point now) {
   if (rate_ == 0) return {};
   const std::lock_guard lock(mutex_);
-  // Time not used while nobody read is saved up to a short burst only: enough to make up for
-  // readers that slept longer than asked, never a flood after an idle minute.
-  paidUntil_ = std::max(paidUntil_, now - std::chrono::milliseconds(50));
+  // Time not used while nobody read is saved up to a quarter second only: enough to make up for
+  // readers that a busy machine woke late, never a flood after an idle minute.
+  paidUntil_ = std::max(paidUntil_, now - std::chrono::milliseconds(250));
   paidUntil_ += std::chrono::nanoseconds(static_cast<long long>(static_cast<double>(bytes) * 1e9 / static_cast<double>(rate_)));
   return paidUntil_ - now;
 }

@@ -100,14 +100,18 @@ TEST(ObjectFetchWin, TheBandwidthLimitHoldsOverEveryConnection) {
   const std::string bytes = randomBytes(16 << 20, 2);
   writeFile(root / "objects" / sha256Bytes(bytes), bytes);
   const double limit = 8 << 20;
-  // Timed from the first report past 1 MiB, so that connecting does not count.
-  std::optional<std::pair<Clock::time_point, std::uint64_t>> first;
+  // Timed between the first reports past 1 MiB and past 15 MiB, so that neither connecting nor
+  // committing the object counts.
+  using Mark = std::pair<Clock::time_point, std::uint64_t>;
+  std::optional<Mark> first, last;
   ObjectFetcher fetcher(server.url(), {4, static_cast<std::uint64_t>(limit)}, [&](const TransferTotals& totals) {
     if (!first && totals.downloaded >= 1 << 20) first.emplace(Clock::now(), totals.downloaded);
+    if (!last && totals.downloaded >= 15 << 20) last.emplace(Clock::now(), totals.downloaded);
   });
   fetcher.fetch({wholeJob(bytes, game / "big.bin", bytes.size())});
-  const double seconds = std::chrono::duration<double>(Clock::now() - first->first).count();
-  EXPECT_NEAR((bytes.size() - first->second) / seconds / limit, 1.0, 0.1) << seconds;
+  ASSERT_TRUE(first && last);
+  const double seconds = std::chrono::duration<double>(last->first - first->first).count();
+  EXPECT_NEAR((last->second - first->second) / seconds / limit, 1.0, 0.1) << seconds;
   EXPECT_TRUE(holdsFile(game / "big.bin", bytes.size(), sha256Bytes(bytes)));
   EXPECT_EQ(server.requests().size(), 4u);
 }
