@@ -5,6 +5,8 @@
 namespace Corvanthorne {
 namespace {
 
+unsigned long codeUnit(wchar_t c) { return static_cast<unsigned long>(c) & 0xFFFFFFFFul; }
+
 // Decodes one UTF-8 sequence at text[i]; returns the code point and advances i, or
 // returns -1 for any ill-formed sequence.
 long decodeUtf8(std::string_view text, size_t& i) {
@@ -75,22 +77,28 @@ std::wstring utf8ToWide(std::string_view text) {
   return out;
 }
 
+bool isValidUtf16(std::wstring_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned long unit = codeUnit(text[i]);
+    if (unit > 0xFFFF || (unit >= 0xDC00 && unit <= 0xDFFF)) return false;  // not a unit, or a lone low surrogate
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      const unsigned long low = i + 1 < text.size() ? codeUnit(text[++i]) : 0;
+      if (low < 0xDC00 || low > 0xDFFF) return false;
+    }
+  }
+  return true;
+}
+
 std::string wideToUtf8(std::wstring_view text) {
+  if (!isValidUtf16(text)) return {};
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned long unit = static_cast<unsigned long>(text[i]) & 0xFFFFFFFFul;
-    if (unit > 0xFFFF) return {};  // not a UTF-16 code unit
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-      const unsigned long low = i + 1 < text.size() ? static_cast<unsigned long>(text[i + 1]) : 0;
-      if (low < 0xDC00 || low > 0xDFFF) return {};
-      appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-      ++i;
-    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-      return {};
-    } else {
+    const unsigned long unit = codeUnit(text[i]);
+    if (unit >= 0xD800 && unit <= 0xDBFF)
+      appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (codeUnit(text[++i]) - 0xDC00));
+    else
       appendUtf8(out, unit);
-    }
   }
   return out;
 }

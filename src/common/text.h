@@ -14,6 +14,7 @@ std::wstring utf8ToWide(std::string_view text);
 
 // UTF-16 to UTF-8. Unpaired surrogates are invalid.
 std::string wideToUtf8(std::wstring_view text);
+bool isValidUtf16(std::wstring_view text);
 
 // Appends one code point as UTF-8 of one to four bytes, unchecked: a lone surrogate value
 // becomes three bytes, as JSON \u escapes require.

@@ -103,8 +103,9 @@ void Bootstrap::start(bool launcherMode) {
   worker_ = std::thread([this, launcherMode] { work(launcherMode); });
 }
 
-// At most one progress message waits in the queue: a release of 100,000 files reports once per
-// file, and an overflowing queue would lose the worker-finished message.
+// A release of 100,000 files reports once per file. One message stands for every report until
+// the repaint it schedules: that repaint shows the newest report, so the worker neither floods
+// the queue (losing the worker-finished message) nor pays a cross-thread post per file.
 void Bootstrap::postProgress(const std::wstring& text, unsigned percent) {
   {
     std::lock_guard lock(mutex_);
@@ -191,14 +192,15 @@ void Bootstrap::fail(const std::string& message) {
 // Reports can arrive for every file; the window repaints at most every kRepaintMs instead,
 // so that painting does not compete with the worker's hashing.
 void Bootstrap::onProgressChanged() {
-  progressPosted_ = false;
   timeLeft_.report(secondsSinceStart(), text().progress);
   if (!repaintPending_) repaintPending_ = SetTimer(window_, kRepaintTimer, kRepaintMs, nullptr) != 0;
+  if (!repaintPending_) onRepaintTimer();
 }
 
 void Bootstrap::onRepaintTimer() {
   KillTimer(window_, kRepaintTimer);
   repaintPending_ = false;
+  progressPosted_ = false;  // reports from now on are newer than this repaint
   InvalidateRect(window_, nullptr, FALSE);
 }
 

@@ -36,6 +36,10 @@ void removeTree(const std::filesystem::path& folder);
 // Forces an existing file's data to disk.
 void flushFile(const std::filesystem::path& path);
 
+// Any reparse point counts: symbolic links, junctions and mount points alike. A path that does
+// not exist is no link.
+bool isLink(const std::filesystem::path& path);
+
 // Refuses ("Update path contains a link: " + path) when path itself is a link.
 void rejectLink(const std::filesystem::path& path);
 

@@ -20,12 +20,6 @@ constexpr DWORD kHashChunkSize = 65'536;
 
 [[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
-// Any reparse point counts: symbolic links, junctions and mount points alike.
-bool isLink(const std::filesystem::path& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 // Lets a replace or delete go ahead on a read-only file. Should this fail, the operation that
 // follows fails and reports it.
 void clearReadOnly(const std::filesystem::path& path) {
@@ -80,6 +74,11 @@ std::string Sha256Hasher::finish() {
   return lowerHex(std::string_view(reinterpret_cast<const char*>(digest), sizeof(digest)));
 }
 
+
+bool isLink(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 void rejectLink(const std::filesystem::path& path) {
   if (isLink(path)) fail("Update path contains a link: " + pathText(path));

@@ -26,17 +26,19 @@ enum class CheckMode { UseRecord, Full };
 
 class GameFileCheck {
  public:
-  // Loads the record bound to the installed manifest (not in Full mode) and lists the folders
-  // of files, one listing per folder; what is hashed is recorded with the listed facts.
+  // Loads the record bound to the installed manifest (not in Full mode), lists the folders of
+  // files, one listing per folder, and examines each of those folders for links once; what is
+  // hashed is recorded with the listed facts. files must outlive the check.
   GameFileCheck(std::filesystem::path gameFolder, const std::vector<PackageFile>& files,
                 CheckMode mode = CheckMode::UseRecord);
 
-  // True when the file is a regular file of the record's size and SHA-256. Thread-safe.
+  // True when the file is a regular file of the record's size and SHA-256. Thread-safe for
+  // different files; each file is asked about once.
   bool holds(const PackageFile& file);
 
-  // rejectLinks(gameFolder, relative) for a whole run: each folder is examined once, and a file
-  // the listing showed as a plain file is not examined again. Thread-safe.
-  void rejectLinks(const std::filesystem::path& relative);
+  // rejectLinks(gameFolder, file.path) for a whole run: folders were examined when the check
+  // was made, and a file the listing showed as a plain file is not examined again. Thread-safe.
+  void rejectLinks(const PackageFile& file) const;
 
   // The installed file's size, from the listing when there is one; nothing when it is missing.
   std::optional<std::uint64_t> installedSize(const PackageFile& file) const;
@@ -53,15 +55,29 @@ class GameFileCheck {
   std::size_t hashedCount() const { return hashed_; }
 
  private:
+  using RecordEntry = std::pair<const std::string, VerifiedFile>;
+  // What the run knows of one of its files, without a lock: only the file's own check writes it.
+  struct Entry {
+    FileFacts listed;
+    bool isListed = false;  // as a regular file
+    bool folderLinkFree = false;  // neither the game folder nor a folder below it down to the file's is a link
+    bool vouched = false;  // the record's entry holds for the file as listed
+    const RecordEntry* recorded = nullptr;
+  };
+  const Entry* entryOf(const PackageFile& file) const;
+  Entry* entryOf(const PackageFile& file) { return const_cast<Entry*>(std::as_const(*this).entryOf(file)); }
+  void listFolders();
+
   std::filesystem::path gameFolder_;
+  const std::vector<PackageFile>& files_;
   std::uint32_t volumeSerial_ = 0;
   std::optional<VerifiedState> record_;
-  std::unordered_map<std::wstring, FileFacts> listed_;  // by path identity
+  std::vector<Entry> entries_;  // one per file, in files order
+  std::unordered_map<std::wstring, std::size_t> byIdentity_;  // path identity to file number
   std::unordered_set<std::wstring> relistedFolders_;  // after the commit, by noteInstalled alone
   std::unordered_map<std::wstring, FileFacts> relisted_;
   std::mutex mutex_;
-  std::unordered_set<std::wstring> linkFreeFolders_;  // identities, "" for the game folder
-  VerifiedState known_;
+  VerifiedState known_;  // files hashed or installed by this run
   std::atomic<std::size_t> hashed_{0};
 };
 

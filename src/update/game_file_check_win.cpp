@@ -2,12 +2,13 @@
 
 #include <windows.h>
 
-#include <map>
+#include <functional>
 
 #include "common/handle_win.h"
 #include "common/text.h"
 #include "update/file_ops.h"
 #include "update/game_folder_lock.h"
+#include "update/parallel_tasks.h"
 
 namespace Corvanthorne::Update {
 namespace {
@@ -34,27 +35,46 @@ std::uint32_t volumeSerialOf(const fs::path& gameFolder) {
   return folder && GetFileInformationByHandle(folder.get(), &about) ? about.dwVolumeSerialNumber : 0;
 }
 
-// Adds the facts of every regular file directly in folder, keyed by the identity of its path
-// below the game folder. A folder that cannot be listed adds nothing: its files are hashed.
-void listFolder(const fs::path& gameFolder, const fs::path& relative, std::uint32_t volumeSerial,
-                std::unordered_map<std::wstring, FileFacts>& listed) {
-  const ScopedHandle folder = openFolder(gameFolder / relative);
-  if (!folder) return;
+// Calls found(name, facts) for every regular file directly in folder. A folder that cannot be
+// listed reports nothing: its files are hashed.
+template <typename Found>
+void listFolder(const fs::path& folder, std::uint32_t volumeSerial, const Found& found) {
+  const ScopedHandle handle = openFolder(folder);
+  if (!handle) return;
   std::vector<std::uint64_t> buffer(kListingBufferBytes / sizeof(std::uint64_t));  // aligned for the records
   for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
-    if (!GetFileInformationByHandleEx(folder.get(), kind, buffer.data(), kListingBufferBytes)) return;
+    if (!GetFileInformationByHandleEx(handle.get(), kind, buffer.data(), kListingBufferBytes)) return;
     const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
     for (std::size_t offset = 0;;) {
       const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + offset);
-      if (!(entry->FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-        const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-        listed[packagePathIdentity(relative / name)] = {ticks(entry->EndOfFile), ticks(entry->LastWriteTime),
-                                                        ticks(entry->ChangeTime), ticks(entry->FileId), volumeSerial};
-      }
+      if (!(entry->FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        found(std::wstring_view(entry->FileName, entry->FileNameLength / sizeof(wchar_t)),
+              FileFacts{ticks(entry->EndOfFile), ticks(entry->LastWriteTime), ticks(entry->ChangeTime),
+                        ticks(entry->FileId), volumeSerial});
       if (entry->NextEntryOffset == 0) break;
       offset += entry->NextEntryOffset;
     }
   }
+}
+
+// Adds the facts of every regular file directly in folder, keyed by the identity of its path
+// below the game folder.
+void listFolder(const fs::path& gameFolder, const fs::path& relative, std::uint32_t volumeSerial,
+                std::unordered_map<std::wstring, FileFacts>& listed) {
+  listFolder(gameFolder / relative, volumeSerial, [&](std::wstring_view name, const FileFacts& facts) {
+    listed[packagePathIdentity(relative / name)] = facts;
+  });
+}
+
+// Whether neither the game folder nor any folder from it down to relative is a link. memo holds
+// the answers by folder identity, so that each folder is examined once.
+bool linkFreeFolder(const fs::path& gameFolder, const fs::path& relative, std::unordered_map<std::wstring, bool>& memo) {
+  const auto [known, inserted] = memo.try_emplace(packagePathIdentity(relative), false);
+  bool& answer = known->second;  // stays valid while the recursion adds answers
+  if (inserted)
+    answer = relative.empty() ? !isLink(gameFolder)
+                              : linkFreeFolder(gameFolder, relative.parent_path(), memo) && !isLink(gameFolder / relative);
+  return answer;
 }
 
 // Size and times of an open file; its identity stays 0.
@@ -128,68 +148,97 @@ void dropVerifiedState(const fs::path& gameFolder) {
 }
 
 GameFileCheck::GameFileCheck(fs::path gameFolder, const std::vector<PackageFile>& files, CheckMode mode)
-    : gameFolder_(std::move(gameFolder)), volumeSerial_(volumeSerialOf(gameFolder_)) {
+    : gameFolder_(std::move(gameFolder)), files_(files), volumeSerial_(volumeSerialOf(gameFolder_)), entries_(files.size()) {
   if (mode == CheckMode::UseRecord) record_ = loadVerifiedState(gameFolder_);
-  std::map<std::wstring, fs::path> folders;  // by identity: each folder is listed once
-  for (const PackageFile& file : files) folders.try_emplace(packagePathIdentity(file.path.parent_path()), file.path.parent_path());
-  listed_.reserve(files.size());
-  for (const auto& [identity, folder] : folders) listFolder(gameFolder_, folder, volumeSerial_, listed_);
+  byIdentity_.reserve(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    byIdentity_.try_emplace(packagePathIdentity(files[i].path), i);
+    if (!record_) continue;
+    const auto recorded = record_->files.find(recordKey(files[i].path));
+    if (recorded != record_->files.end()) entries_[i].recorded = &*recorded;
+  }
+  listFolders();
 }
 
-void GameFileCheck::rejectLinks(const fs::path& relative) {
-  fs::path folder;
-  std::wstring identity;
-  const auto examineOnce = [&] {
-    {
-      std::lock_guard lock(mutex_);
-      if (linkFreeFolders_.contains(identity)) return;
-    }
-    rejectLink(gameFolder_ / folder);
-    std::lock_guard lock(mutex_);
-    linkFreeFolders_.insert(identity);
-  };
-  examineOnce();
-  for (const fs::path& element : relative.parent_path()) {
-    folder /= element;
-    identity = packagePathIdentity(folder);
-    examineOnce();
+// One link examination and one listing per folder of files. A folder that is a link, or lies
+// below one, is not listed: its files take the path that refuses them. Listing costs the
+// system a look at every file, so folders are listed on all cores; each writes only the
+// entries of its own files.
+void GameFileCheck::listFolders() {
+  std::unordered_map<std::wstring_view, std::vector<std::size_t>> byFolder;  // folder identity to its files
+  for (const auto& [identity, file] : byIdentity_) {
+    const std::size_t slash = identity.rfind(L'/');
+    byFolder[std::wstring_view(identity).substr(0, slash == std::wstring::npos ? 0 : slash)].push_back(file);
   }
-  if (!listed_.contains(packagePathIdentity(relative))) rejectLink(gameFolder_ / relative);
+  std::unordered_map<std::wstring, bool> linkFree;
+  std::vector<std::pair<std::wstring_view, fs::path>> listable;
+  for (const auto& [folderIdentity, numbers] : byFolder) {
+    const fs::path folder = files_[numbers.front()].path.parent_path();
+    if (!linkFreeFolder(gameFolder_, folder, linkFree)) continue;
+    for (const std::size_t file : numbers) entries_[file].folderLinkFree = true;
+    listable.emplace_back(folderIdentity, folder);
+  }
+  ParallelTasks listings(listable.size(), [&](std::size_t i) {
+    const auto& [folderIdentity, folder] = listable[i];
+    std::wstring identity;
+    listFolder(gameFolder_ / folder, volumeSerial_, [&](std::wstring_view name, const FileFacts& facts) {
+      identity.assign(folderIdentity);
+      if (!identity.empty()) identity += L'/';
+      identity += ordinalCaseFold(std::wstring(name));
+      const auto found = byIdentity_.find(identity);
+      if (found == byIdentity_.end()) return;
+      entries_[found->second].listed = facts;
+      entries_[found->second].isListed = true;
+    });
+  });
+  for (std::size_t i = 0; i < listable.size(); ++i) listings.wait(i);
+}
+
+// Files of the vector the check was made for are found by position, any other by identity.
+const GameFileCheck::Entry* GameFileCheck::entryOf(const PackageFile& file) const {
+  const std::less<const PackageFile*> before;
+  if (!files_.empty() && !before(&file, files_.data()) && before(&file, files_.data() + files_.size()))
+    return &entries_[static_cast<std::size_t>(&file - files_.data())];
+  const auto found = byIdentity_.find(packagePathIdentity(file.path));
+  return found == byIdentity_.end() ? nullptr : &entries_[found->second];
+}
+
+void GameFileCheck::rejectLinks(const PackageFile& file) const {
+  const Entry* entry = entryOf(file);
+  if (!entry || !entry->folderLinkFree) return Update::rejectLinks(gameFolder_, file.path);
+  if (!entry->isListed) rejectLink(gameFolder_ / file.path);
 }
 
 std::optional<std::uint64_t> GameFileCheck::installedSize(const PackageFile& file) const {
-  const auto listed = listed_.find(packagePathIdentity(file.path));
-  if (listed == listed_.end()) return std::nullopt;
-  return listed->second.size;
+  const Entry* entry = entryOf(file);
+  if (!entry || !entry->isListed) return std::nullopt;
+  return entry->listed.size;
 }
 
 bool GameFileCheck::holds(const PackageFile& file) {
-  const std::string key = recordKey(file.path);
-  const auto listed = listed_.find(packagePathIdentity(file.path));
-  if (record_ && listed != listed_.end()) {
-    if (const std::optional<std::string_view> sha = record_->vouchedSha256(key, listed->second)) {
-      const bool current = listed->second.size == file.size && *sha == file.sha256;
-      std::lock_guard lock(mutex_);
-      known_.files[key] = record_->files.at(key);
-      return current;
-    }
+  Entry* entry = entryOf(file);
+  if (entry && entry->isListed && entry->recorded && entry->recorded->second.facts == entry->listed) {
+    entry->vouched = true;
+    return entry->listed.size == file.size && entry->recorded->second.sha256Text() == file.sha256;
   }
   const std::optional<HashedFile> hashed = hashWithFacts(gameFolder_ / file.path);
   if (!hashed) return false;
   ++hashed_;
   // The listing came first: when the file still had its listed size and times as it was read,
   // the hash belongs to the listed file, identity included.
-  if (listed != listed_.end() && sameSizeAndTimes(hashed->facts, listed->second)) {
+  if (entry && entry->isListed && sameSizeAndTimes(hashed->facts, entry->listed)) {
     std::lock_guard lock(mutex_);
-    known_.remember(key, listed->second, hashed->sha256, fileTimeNow());
+    known_.remember(recordKey(file.path), entry->listed, hashed->sha256, fileTimeNow());
   }
   return hashed->facts.size == file.size && hashed->sha256 == file.sha256;
 }
 
 void GameFileCheck::noteInstalled(const fs::path& path, std::string_view sha256, const FileFacts& stagedFacts) {
+  const std::wstring identity = packagePathIdentity(path);
+  if (const auto file = byIdentity_.find(identity); file != byIdentity_.end()) entries_[file->second].vouched = false;
   const std::wstring folder = packagePathIdentity(path.parent_path());
   if (relistedFolders_.insert(folder).second) listFolder(gameFolder_, path.parent_path(), volumeSerial_, relisted_);
-  const auto now = relisted_.find(packagePathIdentity(path));
+  const auto now = relisted_.find(identity);
   std::lock_guard lock(mutex_);
   const std::string key = recordKey(path);
   known_.files.erase(key);
@@ -200,6 +249,8 @@ void GameFileCheck::noteInstalled(const fs::path& path, std::string_view sha256,
 
 void GameFileCheck::save(std::string_view manifestText) {
   std::lock_guard lock(mutex_);
+  for (const Entry& entry : entries_)
+    if (entry.vouched) known_.files.try_emplace(entry.recorded->first, entry.recorded->second);
   known_.manifestSha256 = sha256Bytes(manifestText);
   saveVerifiedState(gameFolder_, known_);
 }

@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 const fs::path kUpdateFolder = fs::path(L".corvanthorne") / L"update" / L"game";
 
 struct InstallPlan {
-  std::unordered_set<std::wstring> newPaths;  // path identities
   std::vector<fs::path> changed;  // manifest order
   std::vector<const PackageFile*> changedFiles;  // the records of changed, with their staged copies' facts
   std::vector<FileFacts> stagedFacts;
@@ -73,7 +72,7 @@ void stageChangedFiles(const LatestPackage& package, const fs::path& stage, cons
     const PackageFile& file = files[i];
     try {
       if (!isAllowedPackagePath(file.path, "game")) fail("Invalid installation file");
-      current.rejectLinks(file.path);
+      current.rejectLinks(file);
     } catch (const std::exception&) {
       checks[i].refused = std::current_exception();
       return;
@@ -89,7 +88,6 @@ void stageChangedFiles(const LatestPackage& package, const fs::path& stage, cons
       failure = std::current_exception();
     }
     if (checks[i].refused) std::rethrow_exception(checks[i].refused);
-    plan.newPaths.insert(packagePathIdentity(files[i].path));
     if (progress) progress(L"Checking " + packagePathKey(files[i].path), static_cast<int>(i * 70 / files.size()));
     if (failure) std::rethrow_exception(failure);
     if (!checks[i].changed) continue;
@@ -110,15 +108,23 @@ std::size_t countRepairs(const PackageManifest& old, const InstallPlan& plan) {
 }
 
 // Old files that the new package drops; a release's removal list narrows them to the files
-// it names. Also keeps the old manifest's text so that recovery can put it back.
-std::size_t planRemovals(const PackageManifest& manifest, const fs::path& gameFolder, const fs::path& updateFolder,
-                         InstallPlan& plan) {
+// it names. Also keeps the old manifest's text so that recovery can put it back. An unchanged
+// manifest drops nothing and every changed file is a repair, which spares a large game a second
+// parse of its manifest on every start.
+std::size_t planRemovals(const PackageManifest& manifest, const std::string& installedText, const fs::path& gameFolder,
+                         const fs::path& updateFolder, InstallPlan& plan) {
   const fs::path recorded = installedManifestPath(gameFolder);
   if (!fs::exists(recorded)) return 0;
+  if (installedText == manifest.text) {
+    writeFileAtomically(updateFolder / L"previous.manifest", installedText);
+    return plan.changed.size();
+  }
   const PackageManifest old = parsePackageManifest(recorded, "game");
+  std::unordered_set<std::wstring> newPaths;  // path identities
+  for (const PackageFile& file : manifest.files) newPaths.insert(packagePathIdentity(file.path));
   const std::set<fs::path> named(manifest.removals.begin(), manifest.removals.end());
   for (const PackageFile& file : old.files) {
-    if (plan.newPaths.contains(packagePathIdentity(file.path))) continue;
+    if (newPaths.contains(packagePathIdentity(file.path))) continue;
     if (manifest.hasRemovalList && !named.contains(file.path)) continue;
     plan.removed.push_back(file.path);
   }
@@ -220,7 +226,8 @@ InstallOutcome install(const LatestPackage& package, const fs::path& gameFolder,
   GameFileCheck& current = given && !interrupted ? *given : own.emplace(gameFolder, package.manifest.files, mode);
   stageChangedFiles(package, updateFolder / L"stage", progress, current, plan);
   const std::string installedText = installedManifestText(gameFolder);
-  const InstallOutcome outcome{planRemovals(package.manifest, gameFolder, updateFolder, plan), current.hashedCount()};
+  const InstallOutcome outcome{planRemovals(package.manifest, installedText, gameFolder, updateFolder, plan),
+                               current.hashedCount()};
   refuseUnrecoverableJournal(plan.changed, plan.removed);
   const std::vector<JournalEntry> journal = backUpLiveFiles(plan, gameFolder, updateFolder / L"backup");
   const bool filesChange = !plan.changed.empty() || !plan.removed.empty();

@@ -216,7 +216,11 @@ bool isAllowedPackagePath(const std::filesystem::path& path, std::string_view ki
 }
 
 std::wstring packagePathKey(const std::filesystem::path& path) {
+#ifdef _WIN32
+  std::wstring key = isValidUtf16(path.native()) ? path.native() : std::wstring();  // no round trip per file
+#else
   std::wstring key = utf8ToWide(nativeUtf8(path));
+#endif
   for (wchar_t& c : key)
     if (c == L'\\') c = L'/';
   return key;

@@ -50,7 +50,10 @@ void collectWanted(const LatestPackage& package, const fs::path& gameFolder, Gam
                    std::vector<Wanted>& wanted) {
   const fs::path remote = gameFolder / L".corvanthorne" / L"remote";
   for (const PackageFile& record : package.manifest.files) {
-    rejectLinks(gameFolder, record.path);
+    if (installed)
+      installed->rejectLinks(record);
+    else
+      rejectLinks(gameFolder, record.path);
     if (installed ? installed->holds(record) : holdsRecord(gameFolder / record.path, record)) continue;
     // The path passed the package rule, so it has no "..": the lexical form is exact, and it
     // checks every element from the remote folder down, whatever the file system would

@@ -52,12 +52,6 @@ std::optional<std::pair<std::string, VerifiedFile>> readEntry(ByteReader& in) {
 
 }  // namespace
 
-std::optional<std::string_view> VerifiedState::vouchedSha256(const std::string& path, const FileFacts& facts) const {
-  const auto found = files.find(path);
-  if (found == files.end() || !(found->second.facts == facts)) return std::nullopt;
-  return found->second.sha256Text();
-}
-
 void VerifiedState::remember(const std::string& path, const FileFacts& facts, std::string_view sha256,
                              std::uint64_t hashedAt) {
   VerifiedFile& file = files[path];

@@ -38,8 +38,6 @@ struct VerifiedState {
   std::string manifestSha256;  // of the installed manifest's text ("" text when none is installed)
   std::unordered_map<std::string, VerifiedFile> files;  // by package path, UTF-8, "/" separators
 
-  // The recorded SHA-256 of path when the record holds it with exactly these facts.
-  std::optional<std::string_view> vouchedSha256(const std::string& path, const FileFacts& facts) const;
   void remember(const std::string& path, const FileFacts& facts, std::string_view sha256, std::uint64_t hashedAt);
 };
 

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "support/client_package_win.h"
+#include "support/desktop_win.h"
 #include "support/message_of.h"
 #include "support/process_win.h"
 #include "update/game_file_check.h"
@@ -304,6 +305,21 @@ TEST_F(GameInstall, RefusesSourceTreesBadJournalsAndLinkedFolders) {
             "Update path contains a link: " + pathText(linked));
   EXPECT_FALSE(fs::exists(linked / ".corvanthorne" / "update"));
   EXPECT_FALSE(fs::exists(linked / "Qelmarin.exe"));
+
+  // A folder inside the game swapped for a link, under an unchanged and a new package: the
+  // record still vouches for the files behind it, yet nothing is read or written through it.
+  for (const LatestPackage* package : {&v1Package, &v2Package}) {
+    const fs::path inside = freshOldGame();
+    const TempDir outside;
+    fs::rename(inside / "assets" / "worlds", outside / "worlds");
+    Testing::runHostProgram("ln -s '" + Testing::unixPath(outside / "worlds") + "' '" +
+                            Testing::unixPath(inside / "assets" / "worlds") + "'");
+    const Files before = snapshot(outside.path());
+    EXPECT_EQ(messageOf([&] { installGamePackage(*package, inside, {}); }),
+              "Update path contains a link: " + pathText(inside / "assets" / "worlds"));
+    EXPECT_EQ(snapshot(outside.path()), before);
+    EXPECT_FALSE(journalLeft(inside));
+  }
 }
 
 // Starts "cvtool install", follows its progress lines and kills it the way a crash or power

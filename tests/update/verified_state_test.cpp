@@ -24,10 +24,11 @@ TEST(VerifiedState, DamagedOrForeignRecordsAreIgnored) {
   const std::string record = formatVerifiedState(recordOfThreeFiles());
   const std::optional<VerifiedState> state = parseVerifiedState(record, kManifest);
   ASSERT_TRUE(state);
-  EXPECT_EQ(state->vouchedSha256("assets/a.bin", kFacts), kSha);
+  EXPECT_EQ(state->files.at("assets/a.bin").facts, kFacts);
+  EXPECT_EQ(state->files.at("assets/a.bin").sha256Text(), kSha);
   const std::string_view bytes = record;
   std::string flipped = record;
-  flipped[100] ^= 1;
+  flipped.at(100) ^= 1;
   const struct {
     std::string_view bytes;
     std::string_view manifest;
