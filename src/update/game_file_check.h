@@ -28,7 +28,7 @@ class GameFileCheck {
  public:
   // Loads the record bound to the installed manifest (not in Full mode), lists the folders of
   // files, one listing per folder, and examines each of those folders for links once; what is
-  // hashed is recorded with the listed facts. files must outlive the check.
+  // hashed is recorded with the listed facts. files must outlive the check, unchanged.
   GameFileCheck(std::filesystem::path gameFolder, const std::vector<PackageFile>& files,
                 CheckMode mode = CheckMode::UseRecord);
 
