@@ -108,18 +108,8 @@ std::size_t countRepairs(const PackageManifest& old, const InstallPlan& plan) {
 }
 
 // Old files that the new package drops; a release's removal list narrows them to the files
-// it names. Also keeps the old manifest's text so that recovery can put it back. An unchanged
-// manifest drops nothing and every changed file is a repair, which spares a large game a second
-// parse of its manifest on every start.
-std::size_t planRemovals(const PackageManifest& manifest, const std::string& installedText, const fs::path& gameFolder,
-                         const fs::path& updateFolder, InstallPlan& plan) {
-  const fs::path recorded = installedManifestPath(gameFolder);
-  if (!fs::exists(recorded)) return 0;
-  if (installedText == manifest.text) {
-    writeFileAtomically(updateFolder / L"previous.manifest", installedText);
-    return plan.changed.size();
-  }
-  const PackageManifest old = parsePackageManifest(recorded, "game");
+// it names. Returns how many changed files are repairs.
+std::size_t planDrops(const PackageManifest& manifest, const PackageManifest& old, InstallPlan& plan) {
   std::unordered_set<std::wstring> newPaths;  // path identities
   for (const PackageFile& file : manifest.files) newPaths.insert(packagePathIdentity(file.path));
   const std::set<fs::path> named(manifest.removals.begin(), manifest.removals.end());
@@ -128,8 +118,20 @@ std::size_t planRemovals(const PackageManifest& manifest, const std::string& ins
     if (manifest.hasRemovalList && !named.contains(file.path)) continue;
     plan.removed.push_back(file.path);
   }
-  writeFileAtomically(updateFolder / L"previous.manifest", old.text);
   return countRepairs(old, plan);
+}
+
+// Plans the removals against the installed manifest (installedText, as read) and keeps its text
+// so that recovery can put it back. An unchanged manifest drops nothing and every changed file
+// is a repair, which spares a large game a second parse of its manifest on every start.
+std::size_t planRemovals(const PackageManifest& manifest, const std::string& installedText, const fs::path& gameFolder,
+                         const fs::path& updateFolder, InstallPlan& plan) {
+  if (!fs::exists(installedManifestPath(gameFolder))) return 0;
+  const std::size_t repairs = installedText == manifest.text
+                                  ? plan.changed.size()
+                                  : planDrops(manifest, parsePackageManifestText(installedText, "game"), plan);
+  writeFileAtomically(updateFolder / L"previous.manifest", installedText);
+  return repairs;
 }
 
 // Backs up every file the commit will overwrite or delete, on all cores; the journal lists
